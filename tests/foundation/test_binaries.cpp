@@ -1,0 +1,133 @@
+// The built binaries as a host machine sees them: x86-64 PE images that
+// import only system DLLs and the product's libraries, and a library that
+// exports exactly the functions that exist, at their ordinals.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+std::wstring BinDir() {
+    wchar_t path[MAX_PATH];
+    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring dir(path, n);
+    return dir.substr(0, dir.find_last_of(L'\\') + 1);
+}
+
+// A PE file read from disk, its RVAs resolved through the section table.
+class PeFile {
+public:
+    explicit PeFile(const std::wstring& path) : bytes_(testing_support::ReadFileBytes(path)) {
+        if (bytes_.size() < sizeof(IMAGE_DOS_HEADER)) return;
+        auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(bytes_.data());
+        if (dos->e_magic != IMAGE_DOS_SIGNATURE) return;
+        nt_ = reinterpret_cast<const IMAGE_NT_HEADERS64*>(bytes_.data() + dos->e_lfanew);
+        if (nt_->Signature != IMAGE_NT_SIGNATURE) nt_ = nullptr;
+    }
+
+    bool valid() const { return nt_ != nullptr; }
+    WORD machine() const { return nt_->FileHeader.Machine; }
+    WORD magic() const { return nt_->OptionalHeader.Magic; }
+
+    std::set<std::string> ImportedDlls() const {
+        std::set<std::string> dlls;
+        auto* desc = At<IMAGE_IMPORT_DESCRIPTOR>(Directory(IMAGE_DIRECTORY_ENTRY_IMPORT).VirtualAddress);
+        for (; desc && desc->Name; ++desc) {
+            std::string name = At<char>(desc->Name);
+            std::transform(name.begin(), name.end(), name.begin(), ::tolower);
+            dlls.insert(name);
+        }
+        return dlls;
+    }
+
+    struct Export {
+        DWORD ordinal;
+        std::string name;  // empty when exported by ordinal only
+        bool operator<(const Export& o) const { return ordinal < o.ordinal; }
+    };
+
+    std::vector<Export> Exports() const {
+        std::vector<Export> out;
+        auto* dir = At<IMAGE_EXPORT_DIRECTORY>(Directory(IMAGE_DIRECTORY_ENTRY_EXPORT).VirtualAddress);
+        if (!dir) return out;
+        auto* functions = At<DWORD>(dir->AddressOfFunctions);
+        auto* names = At<DWORD>(dir->AddressOfNames);
+        auto* nameOrdinals = At<WORD>(dir->AddressOfNameOrdinals);
+        for (DWORD i = 0; i < dir->NumberOfFunctions; ++i) {
+            if (functions[i] == 0) continue;
+            Export e{dir->Base + i, {}};
+            for (DWORD j = 0; j < dir->NumberOfNames; ++j)
+                if (nameOrdinals[j] == i) e.name = At<char>(names[j]);
+            out.push_back(e);
+        }
+        return out;
+    }
+
+private:
+    const IMAGE_DATA_DIRECTORY& Directory(int index) const { return nt_->OptionalHeader.DataDirectory[index]; }
+
+    template <typename T>
+    const T* At(DWORD rva) const {
+        if (rva == 0) return nullptr;
+        auto* section = IMAGE_FIRST_SECTION(nt_);
+        for (WORD i = 0; i < nt_->FileHeader.NumberOfSections; ++i, ++section) {
+            DWORD size = std::max(section->Misc.VirtualSize, section->SizeOfRawData);
+            if (rva >= section->VirtualAddress && rva < section->VirtualAddress + size)
+                return reinterpret_cast<const T*>(bytes_.data() + section->PointerToRawData +
+                                                  (rva - section->VirtualAddress));
+        }
+        return nullptr;
+    }
+
+    std::string bytes_;
+    const IMAGE_NT_HEADERS64* nt_ = nullptr;
+};
+
+// What a Windows machine has, and the product's own libraries.
+const std::set<std::string> kAllowedImports = {
+    "kernel32.dll", "msvcrt.dll",   "user32.dll",  "gdi32.dll",    "advapi32.dll",
+    "shlwapi.dll",  "shell32.dll",  "rpcrt4.dll",  "comctl32.dll", "ole32.dll",
+    "oleaut32.dll", "comdlg32.dll", "version.dll", "tzdevio.dll",  "tzrtl.dll",
+    "tzevtlog.dll", "varendb.dll",  "api-ms-win-crt-runtime-l1-1-0.dll",
+};
+
+class Binaries : public ::testing::TestWithParam<const wchar_t*> {};
+
+TEST_P(Binaries, AreX64ImagesImportingOnlySystemAndProductLibraries) {
+    PeFile pe(BinDir() + GetParam());
+    ASSERT_TRUE(pe.valid());
+    EXPECT_EQ(pe.machine(), IMAGE_FILE_MACHINE_AMD64);
+    EXPECT_EQ(pe.magic(), IMAGE_NT_OPTIONAL_HDR64_MAGIC);
+    for (const std::string& dll : pe.ImportedDlls())
+        EXPECT_TRUE(kAllowedImports.count(dll)) << "imports " << dll;
+}
+
+INSTANTIATE_TEST_SUITE_P(Built, Binaries, ::testing::Values(L"fileoper.dll", L"docman.exe"));
+
+TEST(ExportTable, HoldsExactlyTheImplementedFunctionsByOrdinal) {
+    PeFile pe(BinDir() + L"fileoper.dll");
+    ASSERT_TRUE(pe.valid());
+    std::vector<PeFile::Export> exports = pe.Exports();
+    std::sort(exports.begin(), exports.end());
+
+    // Ordinal 1 alone carries a name; the rest are reached by ordinal only.
+    const std::vector<PeFile::Export> expected = {
+        {2, ""},
+        {100, ""},
+        {200, ""},
+    };
+    ASSERT_EQ(exports.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(exports[i].ordinal, expected[i].ordinal);
+        EXPECT_EQ(exports[i].name, expected[i].name) << "ordinal " << exports[i].ordinal;
+    }
+}
+
+}  // namespace

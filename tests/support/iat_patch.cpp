@@ -1,0 +1,63 @@
+#include "tests/support/iat_patch.h"
+
+#include <gtest/gtest.h>
+
+namespace fault {
+
+namespace {
+
+template <typename T>
+T* At(HMODULE module, DWORD rva) {
+    return reinterpret_cast<T*>(reinterpret_cast<BYTE*>(module) + rva);
+}
+
+}  // namespace
+
+std::vector<void**> FindImportSlots(HMODULE module, const char* dll, const char* function) {
+    std::vector<void**> found;
+    auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(module);
+    auto* nt = At<IMAGE_NT_HEADERS>(module, dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    if (dir.VirtualAddress == 0) return found;
+    for (auto* desc = At<IMAGE_IMPORT_DESCRIPTOR>(module, dir.VirtualAddress); desc->Name; ++desc) {
+        if (_stricmp(At<char>(module, desc->Name), dll) != 0) continue;
+        auto* names = At<IMAGE_THUNK_DATA>(module, desc->OriginalFirstThunk ? desc->OriginalFirstThunk : desc->FirstThunk);
+        auto* slots = At<IMAGE_THUNK_DATA>(module, desc->FirstThunk);
+        for (; names->u1.AddressOfData; ++names, ++slots) {
+            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
+            auto* byName = At<IMAGE_IMPORT_BY_NAME>(module, static_cast<DWORD>(names->u1.AddressOfData));
+            if (strcmp(reinterpret_cast<const char*>(byName->Name), function) == 0)
+                found.push_back(reinterpret_cast<void**>(&slots->u1.Function));
+        }
+    }
+    return found;
+}
+
+namespace {
+
+void WriteSlot(void** slot, void* value) {
+    DWORD old = 0;
+    VirtualProtect(slot, sizeof(void*), PAGE_READWRITE, &old);
+    *slot = value;
+    VirtualProtect(slot, sizeof(void*), old, &old);
+}
+
+}  // namespace
+
+ImportPatch::ImportPatch(HMODULE module, const char* dll, const char* function, const void* hook) {
+    slots_ = FindImportSlots(module, dll, function);
+    if (slots_.empty()) {
+        ADD_FAILURE() << "module does not import " << dll << "!" << function;
+        return;
+    }
+    for (void** slot : slots_) {
+        originals_.push_back(*slot);
+        WriteSlot(slot, const_cast<void*>(hook));
+    }
+}
+
+ImportPatch::~ImportPatch() {
+    for (size_t i = 0; i < slots_.size(); ++i) WriteSlot(slots_[i], originals_[i]);
+}
+
+}  // namespace fault

@@ -1,0 +1,76 @@
+#pragma once
+// Fault injection for tests: replaces one entry of a module's import address
+// table, so every call the module makes to that system function reaches a
+// hook of the test's. The module's imports are its real boundary with the
+// system; nothing in the product knows it is being tested.
+//
+//   static fault::Trigger g_fail;          // fires on the N-th call
+//   static LPVOID WINAPI FailingHeapAlloc(HANDLE h, DWORD f, SIZE_T n) {
+//       if (g_fail.Fire()) { SetLastError(ERROR_NOT_ENOUGH_MEMORY); return nullptr; }
+//       return fault::Real(&HeapAlloc, "kernel32.dll", "HeapAlloc")(h, f, n);
+//   }
+//   fault::ImportPatch patch(fileoper, "KERNEL32.dll", "HeapAlloc", &FailingHeapAlloc);
+//   g_fail.Arm(1);
+//
+// Calls the system makes internally (inside kernel32) are not caught.
+#include <windows.h>
+
+#include <vector>
+
+namespace fault {
+
+class ImportPatch {
+public:
+    // Fails the test (and patches nothing) when the module does not import
+    // the function from dll.
+    ImportPatch(HMODULE module, const char* dll, const char* function, const void* hook);
+    ~ImportPatch();
+    ImportPatch(const ImportPatch&) = delete;
+    ImportPatch& operator=(const ImportPatch&) = delete;
+
+    bool active() const { return !slots_.empty(); }
+
+private:
+    std::vector<void**> slots_;
+    std::vector<void*> originals_;
+};
+
+// Every import slot of module for dll!function: a mingw image may import one
+// DLL through several descriptors.
+std::vector<void**> FindImportSlots(HMODULE module, const char* dll, const char* function);
+
+// The system's own function, for hooks to pass calls on: a plain call from a
+// hook in the patched module itself would come back to the hook.
+template <typename Fn>
+Fn* Real(Fn*, const char* dll, const char* function) {
+    return reinterpret_cast<Fn*>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA(dll), function)));
+}
+
+// Counts calls and says when to inject: on the N-th call after Arm(N), and on
+// every later one too when `sticky`.
+class Trigger {
+public:
+    void Arm(long nth, bool sticky = false) {
+        remaining_ = nth;
+        sticky_ = sticky;
+        fired_ = 0;
+    }
+    void Disarm() { remaining_ = 0; }
+    bool Fire() {
+        if (remaining_ <= 0) return false;
+        if (--remaining_ == 0) {
+            ++fired_;
+            if (sticky_) remaining_ = 1;
+            return true;
+        }
+        return false;
+    }
+    long fired() const { return fired_; }
+
+private:
+    volatile long remaining_ = 0;
+    volatile long fired_ = 0;
+    bool sticky_ = false;
+};
+
+}  // namespace fault

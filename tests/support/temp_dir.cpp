@@ -1,0 +1,94 @@
+#include "tests/support/temp_dir.h"
+
+#include <rpc.h>
+
+namespace testing_support {
+
+namespace {
+
+std::wstring Extended(const std::wstring& path) {
+    return path.rfind(L"\\\\?\\", 0) == 0 ? path : L"\\\\?\\" + path;
+}
+
+}  // namespace
+
+TempDir::TempDir() {
+    wchar_t base[MAX_PATH];
+    GetTempPathW(MAX_PATH, base);
+    UUID id;
+    UuidCreate(&id);
+    RPC_WSTR text = nullptr;
+    UuidToStringW(&id, &text);
+    path_ = std::wstring(base) + L"fot-" + reinterpret_cast<wchar_t*>(text);
+    RpcStringFreeW(&text);
+    CreateDirectoryW(path_.c_str(), nullptr);
+}
+
+TempDir::~TempDir() { RemoveTree(path_); }
+
+void RemoveTree(const std::wstring& path) {
+    const std::wstring ext = Extended(path);
+    DWORD attrs = GetFileAttributesW(ext.c_str());
+    if (attrs == INVALID_FILE_ATTRIBUTES) return;
+    SetFileAttributesW(ext.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!(attrs & FILE_ATTRIBUTE_DIRECTORY)) {
+        DeleteFileW(ext.c_str());
+        return;
+    }
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW((ext + L"\\*").c_str(), &fd);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            std::wstring name = fd.cFileName;
+            if (name != L"." && name != L"..") RemoveTree(ext + L"\\" + name);
+        } while (FindNextFileW(h, &fd));
+        FindClose(h);
+    }
+    RemoveDirectoryW(ext.c_str());
+}
+
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
+    HANDLE h = CreateFileW(Extended(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    BOOL ok = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(h);
+    return ok && written == bytes.size();
+}
+
+std::string ReadFileBytes(const std::wstring& path) {
+    HANDLE h = CreateFileW(Extended(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return {};
+    std::string out;
+    char buf[65536];
+    DWORD got = 0;
+    while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got) out.append(buf, got);
+    CloseHandle(h);
+    return out;
+}
+
+bool FileExists(const std::wstring& path) {
+    return GetFileAttributesW(Extended(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::wstring MakeDeepPath(const std::wstring& base, size_t length) {
+    std::wstring path = base;
+    const std::wstring segment = L"\\" + std::wstring(60, L'd');
+    while (path.size() + segment.size() + 12 < length) {
+        path += segment;
+        CreateDirectoryW(Extended(path).c_str(), nullptr);
+    }
+    path += L"\\";
+    path += std::wstring(length - path.size(), L'f');
+    return path;
+}
+
+std::string Narrow(const std::wstring& s) {
+    int n = WideCharToMultiByte(CP_ACP, 0, s.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string out(n > 0 ? n - 1 : 0, '\0');
+    if (n > 1) WideCharToMultiByte(CP_ACP, 0, s.c_str(), -1, out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+}  // namespace testing_support

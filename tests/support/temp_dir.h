@@ -1,0 +1,38 @@
+#pragma once
+// A fresh folder under the Windows temporary folder, removed with everything
+// in it when the test ends.
+#include <windows.h>
+
+#include <string>
+
+namespace testing_support {
+
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::wstring& path() const { return path_; }
+    std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
+
+private:
+    std::wstring path_;
+};
+
+// Removes a file or a whole tree; works for \\?\ paths of any length.
+void RemoveTree(const std::wstring& path);
+
+// Small file helpers for arranging and checking test files.
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
+std::string ReadFileBytes(const std::wstring& path);
+bool FileExists(const std::wstring& path);
+
+// A path made of nested folders until it reaches at least `length`
+// characters; the folders exist, the last component (a file name) does not.
+std::wstring MakeDeepPath(const std::wstring& base, size_t length);
+
+std::string Narrow(const std::wstring& s);  // ANSI code page
+
+}  // namespace testing_support
