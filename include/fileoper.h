@@ -42,6 +42,24 @@ extern "C" {
 #define FILEOPER_ERR_OUT_OF_MEMORY      21u
 #define FILEOPER_REBOOT_REQUIRED        0x80000001u
 
+/* The encryption descriptor handed to the encrypt functions and, through
+   them, to the driver's library. Laid out byte for byte; build it with
+   BuildEncryptInfoA/W. */
+#define ENCRYPT_INFO_SIZE    180u
+#define ENCRYPT_INFO_FOLDER  16u  /* flags: the object is a folder */
+
+typedef struct ENCRYPT_INFO {
+    uint32_t size;            /* offset 0: always ENCRYPT_INFO_SIZE */
+    uint8_t reserved1[16];    /* 4 */
+    uint32_t flags;           /* 20: ENCRYPT_INFO_FOLDER or 0 */
+    uint32_t reserved2;       /* 24 */
+    uint32_t cipherId;        /* 28: the DefaultCipher option at build time */
+    uint32_t reserved3;       /* 32 */
+    uint8_t cipherBlock[80];  /* 36: the driver's, opaque */
+    uint8_t deviceBlock[32];  /* 116: the driver's, opaque */
+    char cipherName[32];      /* 148: NUL-terminated */
+} ENCRYPT_INFO;
+
 /* Ordinal 2: the code left by the last file function. */
 FILEOPER_API uint32_t WINAPI GetOperErrorCode(void);
 
@@ -50,6 +68,38 @@ FILEOPER_API uint32_t WINAPI GetOperErrorCode(void);
 FILEOPER_API BOOL WINAPI TestCreateFileA(const char* path);
 FILEOPER_API BOOL WINAPI TestCreateFileW(const wchar_t* path);
 
+/* Ordinal 3: reads the user's options under HKEY_CURRENT_USER\keyPath (falling
+   back to HKEY_USERS\.Default\keyPath) and the machine's DefaultCipher, and
+   clears the reboot-required flag. Always 1. */
+FILEOPER_API int WINAPI LoadOperOptions(const char* keyPath);
+/* Ordinal 4: 1 if a decrypted file waits for the next restart, else 0. */
+FILEOPER_API uint32_t WINAPI IsRebootRequired(void);
+/* Ordinal 5: mask 1 sets DecryptAfterReboot from values bit 1, mask 2 sets
+   RenameBeforeDelete from values bit 2. Always 1. */
+FILEOPER_API int WINAPI SetOperOptions(uint32_t mask, uint32_t values);
+
+/* Ordinals 110 / 210: mark a folder (a drive root included) as encrypted.
+   Refuse boot roots with FILEOPER_ERR_SYSTEM_CRITICAL. */
+FILEOPER_API BOOL WINAPI EncryptFolderA(const char* folder, ENCRYPT_INFO* info);
+FILEOPER_API BOOL WINAPI EncryptFolderW(const wchar_t* folder, ENCRYPT_INFO* info);
+/* Ordinals 111 / 211: remove a folder's encryption mark. */
+FILEOPER_API BOOL WINAPI DecryptFolderA(const char* folder);
+FILEOPER_API BOOL WINAPI DecryptFolderW(const wchar_t* folder);
+/* Ordinals 120 / 220: build a descriptor for path (may be null: a file) from
+   the driver's first selectable cipher. 1 when built; the error code is not
+   touched. */
+FILEOPER_API BOOL WINAPI BuildEncryptInfoA(const char* path, ENCRYPT_INFO* info);
+FILEOPER_API BOOL WINAPI BuildEncryptInfoW(const wchar_t* path, ENCRYPT_INFO* info);
+
 #ifdef __cplusplus
 }
+
+#include <cstddef>
+
+static_assert(sizeof(ENCRYPT_INFO) == 180, "ENCRYPT_INFO crosses into the driver's library");
+static_assert(offsetof(ENCRYPT_INFO, flags) == 20, "ENCRYPT_INFO layout");
+static_assert(offsetof(ENCRYPT_INFO, cipherId) == 28, "ENCRYPT_INFO layout");
+static_assert(offsetof(ENCRYPT_INFO, cipherBlock) == 36, "ENCRYPT_INFO layout");
+static_assert(offsetof(ENCRYPT_INFO, deviceBlock) == 116, "ENCRYPT_INFO layout");
+static_assert(offsetof(ENCRYPT_INFO, cipherName) == 148, "ENCRYPT_INFO layout");
 #endif
