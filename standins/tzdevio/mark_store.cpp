@@ -181,6 +181,17 @@ void PruneDeletedFiles() {
     }
 }
 
+void LogCall(const char* operation, const std::wstring& path) {
+    const std::wstring log = StoreFolder() + L"\\calls.log";
+    HANDLE file = CreateFileW(log.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    const std::string line = std::string(operation) + "\t" + Utf8(path) + "\n";
+    DWORD written = 0;
+    WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
 bool ReadSwitch(const wchar_t* name, std::string& text) { return ReadWholeFile(StoreFolder() + L"\\" + name, text); }
 
 bool SwitchListsPath(const wchar_t* name, const std::wstring& path) {

@@ -16,7 +16,7 @@ bool EnsureStore();
 
 struct MarkRecord {
     bool folder = false;
-    std::wstring markedPath;      // where the object was when marked
+    std::wstring markedPath;      // as the caller named the object when marking it
     uint64_t stamp = 0;           // folders: the access time that carries the mark
     uint64_t originalAccess = 0;  // folders: the access time before marking
     ENCRYPT_INFO info = {};
@@ -34,6 +34,10 @@ void PruneDeletedFiles();
 bool ReadSwitch(const wchar_t* name, std::string& text);
 // Whether the path list in switch `name` holds path (or "*").
 bool SwitchListsPath(const wchar_t* name, const std::wstring& path);
+
+// Appends "operation<TAB>path" to the store's "calls.log" when that file
+// exists: the paths exactly as the caller passed them.
+void LogCall(const char* operation, const std::wstring& path);
 
 std::string Utf8(const std::wstring& text);
 std::wstring FromUtf8(const std::string& text);

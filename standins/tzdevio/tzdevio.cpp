@@ -83,6 +83,7 @@ bool PinFile(const std::wstring& path, const ObjectState& file) {
 }
 
 int SetMark(const std::wstring& path, const ENCRYPT_INFO* info) {
+    LogCall("set", path);
     if (!info || info->size != ENCRYPT_INFO_SIZE) return Refuse(ERROR_INVALID_PARAMETER);
     if (SwitchListsPath(kRefuseSetSwitch, path)) return Refuse(ERROR_ACCESS_DENIED);
     if (!EnsureStore()) return 0;
@@ -96,13 +97,14 @@ int SetMark(const std::wstring& path, const ENCRYPT_INFO* info) {
     }
     MarkRecord record;
     record.folder = object.folder;
-    record.markedPath = FullPath(path);
+    record.markedPath = path;
     record.info = *info;
     if (object.folder) return MarkFolder(path, object, record) ? 1 : 0;
     return PinFile(path, object) && WriteRecord(object.id, record) ? 1 : 0;
 }
 
 int ClearMark(const std::wstring& path) {
+    LogCall("clear", path);
     if (SwitchListsPath(kRefuseClearSwitch, path)) return Refuse(ERROR_ACCESS_DENIED);
     ObjectState object;
     MarkRecord record;
@@ -117,6 +119,7 @@ int ClearMark(const std::wstring& path) {
 }
 
 int IsMarked(const std::wstring& path) {
+    LogCall("query", path);
     ObjectState object;
     MarkRecord record;
     return FindMark(path, object, record) ? 1 : 0;
