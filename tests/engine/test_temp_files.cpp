@@ -1,0 +1,375 @@
+// Temporary names in folders of every length, moves that retry on locked
+// files, and deletes that get past read-only and stubborn files. Pauses are
+// counted through the Sleep import, with real locks held by a second handle.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <rpc.h>
+
+#include <functional>
+#include <string>
+
+#include "engine/options.h"
+#include "engine/temp_files.h"
+#include "fileoper.h"
+#include "tests/support/iat_patch.h"
+#include "tests/support/temp_dir.h"
+
+using namespace testing_support;
+
+namespace {
+
+// The library's objects are linked in: their imports are this executable's.
+HMODULE Self() { return GetModuleHandleW(nullptr); }
+
+template <typename Fn>
+const void* Hook(Fn* fn) {
+    return reinterpret_cast<const void*>(fn);
+}
+
+// An existing folder whose path has exactly `length` characters.
+std::wstring MakeFolderOfLength(const std::wstring& base, size_t length) {
+    std::wstring path = base;
+    while (length - path.size() > 70) {
+        path += L"\\" + std::wstring(60, L'd');
+        CreateDirectoryW((L"\\\\?\\" + path).c_str(), nullptr);
+    }
+    path += L"\\" + std::wstring(length - path.size() - 1, L'f');
+    CreateDirectoryW((L"\\\\?\\" + path).c_str(), nullptr);
+    return path;
+}
+
+// A handle that lets others read and write the file but not delete or
+// rename it.
+HANDLE Lock(const std::wstring& path) {
+    return CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                       nullptr);
+}
+
+int CountTempLeftovers(const std::wstring& folder) {
+    int n = 0;
+    for (const wchar_t* pattern : {L"\\TzT*", L"\\*.tmp"}) {
+        WIN32_FIND_DATAW found;
+        HANDLE h = FindFirstFileW((folder + pattern).c_str(), &found);
+        if (h == INVALID_HANDLE_VALUE) continue;
+        do ++n;
+        while (FindNextFileW(h, &found));
+        FindClose(h);
+    }
+    return n;
+}
+
+// --- pauses -----------------------------------------------------------------
+
+int g_pauses = 0;
+DWORD g_pauseLength = 0;
+std::function<void(int)> g_duringPause;
+
+VOID WINAPI CountingSleep(DWORD ms) {
+    ++g_pauses;
+    g_pauseLength = ms;
+    if (g_duringPause) g_duringPause(g_pauses);
+}
+
+int g_moves = 0;
+BOOL WINAPI CountingMoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
+    ++g_moves;
+    return fault::Real(&MoveFileExW, "kernel32.dll", "MoveFileExW")(from, to, flags);
+}
+BOOL WINAPI CountingMoveFileExA(LPCSTR from, LPCSTR to, DWORD flags) {
+    ++g_moves;
+    return fault::Real(&MoveFileExA, "kernel32.dll", "MoveFileExA")(from, to, flags);
+}
+
+class MoveWithRetry : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_pauses = 0;
+        g_moves = 0;
+        g_duringPause = nullptr;
+        ASSERT_TRUE(WriteFileBytes(from, "payload"));
+    }
+    void TearDown() override { g_duringPause = nullptr; }
+
+    TempDir dir;
+    const std::wstring from = dir / L"from.txt";
+    const std::wstring to = dir / L"to.txt";
+    fault::ImportPatch sleep{Self(), "KERNEL32.dll", "Sleep", Hook(&CountingSleep)};
+    fault::ImportPatch moveW{Self(), "KERNEL32.dll", "MoveFileExW", Hook(&CountingMoveFileExW)};
+    fault::ImportPatch moveA{Self(), "KERNEL32.dll", "MoveFileExA", Hook(&CountingMoveFileExA)};
+};
+
+TEST_F(MoveWithRetry, ALockThatStaysGivesUpAfterThreeAttemptsAndExactlyTwoPauses) {
+    HANDLE lock = Lock(from);
+    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(oper::MoveFileWithRetryW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING));
+    const DWORD error = GetLastError();
+    EXPECT_TRUE(error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED) << error;
+    EXPECT_EQ(g_moves, 3);
+    EXPECT_EQ(g_pauses, 2);
+    EXPECT_EQ(g_pauseLength, 200u);
+
+    g_moves = g_pauses = 0;
+    EXPECT_FALSE(oper::MoveFileWithRetryA(Narrow(from).c_str(), Narrow(to).c_str(), MOVEFILE_REPLACE_EXISTING));
+    EXPECT_EQ(g_moves, 3);
+    EXPECT_EQ(g_pauses, 2);
+    CloseHandle(lock);
+    EXPECT_EQ(ReadFileBytes(from), "payload");
+    EXPECT_FALSE(FileExists(to));
+}
+
+TEST_F(MoveWithRetry, ALockReleasedDuringTheSecondPauseLetsTheThirdAttemptSucceed) {
+    HANDLE lock = Lock(from);
+    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+    g_duringPause = [&](int pause) {
+        if (pause == 2) CloseHandle(lock);
+    };
+    EXPECT_TRUE(oper::MoveFileWithRetryW(from.c_str(), to.c_str(), 0));
+    EXPECT_EQ(g_moves, 3);
+    EXPECT_EQ(g_pauses, 2);
+    EXPECT_EQ(ReadFileBytes(to), "payload");
+    EXPECT_FALSE(FileExists(from));
+}
+
+TEST_F(MoveWithRetry, AnExistingTargetIsReplacedOnTheSecondAttemptWithoutAPause) {
+    ASSERT_TRUE(WriteFileBytes(to, "old"));
+    EXPECT_TRUE(oper::MoveFileWithRetryW(from.c_str(), to.c_str(), 0));
+    EXPECT_EQ(g_moves, 2);
+    EXPECT_EQ(g_pauses, 0);
+    EXPECT_EQ(ReadFileBytes(to), "payload");
+
+    ASSERT_TRUE(WriteFileBytes(from, "again"));
+    g_moves = 0;
+    EXPECT_TRUE(oper::MoveFileWithRetryA(Narrow(from).c_str(), Narrow(to).c_str(), 0));
+    EXPECT_EQ(g_moves, 2);
+    EXPECT_EQ(g_pauses, 0);
+    EXPECT_EQ(ReadFileBytes(to), "again");
+}
+
+TEST_F(MoveWithRetry, OtherErrorsRetryAtOnceAndLeaveTheLastErrorForTheCaller) {
+    const std::wstring missing = dir / L"missing.txt";
+    EXPECT_FALSE(oper::MoveFileWithRetryW(missing.c_str(), to.c_str(), 1));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(g_moves, 3);
+    EXPECT_EQ(g_pauses, 0);
+}
+
+TEST_F(MoveWithRetry, WideFormMovesLongPaths) {
+    const std::wstring longFrom = MakeDeepPath(dir.path(), 600);
+    const std::wstring longTo = longFrom.substr(0, longFrom.size() - 1) + L"g";
+    ASSERT_TRUE(WriteFileBytes(longFrom, "deep"));
+    EXPECT_TRUE(oper::MoveFileWithRetryW(longFrom.c_str(), longTo.c_str(), 0));
+    EXPECT_EQ(ReadFileBytes(longTo), "deep");
+}
+
+// --- temporary names ----------------------------------------------------------
+
+int g_systemTempNames = 0;
+UINT WINAPI CountingGetTempFileNameW(LPCWSTR folder, LPCWSTR prefix, UINT unique, LPWSTR out) {
+    ++g_systemTempNames;
+    return fault::Real(&GetTempFileNameW, "kernel32.dll", "GetTempFileNameW")(folder, prefix, unique, out);
+}
+UINT WINAPI CountingGetTempFileNameA(LPCSTR folder, LPCSTR prefix, UINT unique, LPSTR out) {
+    ++g_systemTempNames;
+    return fault::Real(&GetTempFileNameA, "kernel32.dll", "GetTempFileNameA")(folder, prefix, unique, out);
+}
+
+int g_uuids = 0;
+int g_fixedUuids = 0;  // how many of the next UUIDs are the fixed one
+const UUID kFixedUuid = {0x12345678, 0x1234, 0x5678, {1, 2, 3, 4, 5, 6, 7, 8}};
+RPC_STATUS WINAPI FixedUuidCreate(UUID* id) {
+    ++g_uuids;
+    if (g_fixedUuids > 0) {
+        --g_fixedUuids;
+        *id = kFixedUuid;
+        return RPC_S_OK;
+    }
+    return fault::Real(&UuidCreate, "rpcrt4.dll", "UuidCreate")(id);
+}
+
+class TempNames : public ::testing::Test {
+protected:
+    void SetUp() override { g_systemTempNames = g_uuids = g_fixedUuids = 0; }
+
+    TempDir dir;
+    wchar_t out[4096 + 8];
+    fault::ImportPatch systemW{Self(), "KERNEL32.dll", "GetTempFileNameW", Hook(&CountingGetTempFileNameW)};
+    fault::ImportPatch systemA{Self(), "KERNEL32.dll", "GetTempFileNameA", Hook(&CountingGetTempFileNameA)};
+    fault::ImportPatch uuid{Self(), "RPCRT4.dll", "UuidCreate", Hook(&FixedUuidCreate)};
+};
+
+TEST_F(TempNames, AFolderOf246CharactersGetsASystemNameWithThePrefix) {
+    const std::wstring folder = MakeFolderOfLength(dir.path(), 246);
+    ASSERT_EQ(folder.size(), 246u);
+    ASSERT_NE(oper::GetTempFileNameLongW(folder.c_str(), oper::kTempPrefixW, 0, out), 0u);
+    const std::wstring name = out;
+    EXPECT_EQ(g_systemTempNames, 1);
+    EXPECT_EQ(name.substr(0, folder.size() + 4), folder + L"\\TzT");
+    EXPECT_TRUE(FileExists(name));
+    EXPECT_EQ(ReadFileBytes(name), "");
+}
+
+TEST_F(TempNames, LongerFoldersGetAUuidNameAndNeverReachTheSystemFunction) {
+    for (size_t length : {247u, 248u, 300u, 2000u}) {
+        const std::wstring folder = MakeFolderOfLength(dir.path(), length);
+        const UINT result = oper::GetTempFileNameLongW(folder.c_str(), oper::kTempPrefixW, 0, out);
+        const std::wstring name = out;
+        ASSERT_NE(result, 0u) << length;
+        EXPECT_EQ(result, name.size()) << length;
+        EXPECT_EQ(name.size(), folder.size() + 1 + 36 + 4) << length;
+        EXPECT_EQ(name.substr(0, folder.size() + 1), folder + L"\\") << length;
+        EXPECT_EQ(name.substr(name.size() - 4), L".tmp") << length;
+        EXPECT_TRUE(FileExists(name)) << length;
+    }
+    EXPECT_EQ(g_systemTempNames, 0);
+
+    // A folder given with its backslash gets no second one.
+    const std::wstring folder = MakeFolderOfLength(dir.path(), 280) + L"\\";
+    ASSERT_NE(oper::GetTempFileNameLongW(folder.c_str(), oper::kTempPrefixW, 0, out), 0u);
+    EXPECT_EQ(std::wstring(out).find(L"\\\\", 2), std::wstring::npos);
+}
+
+TEST_F(TempNames, ATakenUuidNameIsFollowedByAFreshOne) {
+    const std::wstring folder = MakeFolderOfLength(dir.path(), 260);
+    g_fixedUuids = 1;
+    ASSERT_NE(oper::GetTempFileNameLongW(folder.c_str(), oper::kTempPrefixW, 0, out), 0u);
+    const std::wstring taken = out;
+    ASSERT_TRUE(WriteFileBytes(taken, "someone else's"));
+
+    g_uuids = 0;
+    g_fixedUuids = 1;
+    ASSERT_NE(oper::GetTempFileNameLongW(folder.c_str(), oper::kTempPrefixW, 0, out), 0u);
+    EXPECT_EQ(g_uuids, 2);
+    EXPECT_NE(std::wstring(out), taken);
+    EXPECT_EQ(ReadFileBytes(taken), "someone else's");
+
+    g_uuids = 0;
+    g_fixedUuids = 100;
+    EXPECT_EQ(oper::GetTempFileNameLongW(folder.c_str(), oper::kTempPrefixW, 0, out), 0u);
+    EXPECT_EQ(g_uuids, 8);
+}
+
+TEST_F(TempNames, AFolderTooLongForTheNameIsRefusedBeforeAnythingIsWritten) {
+    const std::wstring folder = L"C:\\" + std::wstring(4060, L'x');
+    out[4096] = L'#';
+    EXPECT_EQ(oper::GetTempFileNameLongW(folder.c_str(), oper::kTempPrefixW, 0, out), 0u);
+    EXPECT_EQ(g_uuids, 0);
+    EXPECT_EQ(out[4096], L'#');
+}
+
+TEST_F(TempNames, TheNarrowFormKeepsWindowsLimitAwayFromTheSystemFunction) {
+    char narrowOut[MAX_PATH + 8];
+    const std::wstring folder247 = MakeFolderOfLength(dir.path(), 247);
+    SetLastError(0);
+    EXPECT_EQ(oper::GetTempFileNameCheckedA(Narrow(folder247).c_str(), oper::kTempPrefixA, 0, narrowOut), 0u);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BUFFER_OVERFLOW));
+    EXPECT_EQ(g_systemTempNames, 0);
+
+    const std::wstring folder246 = MakeFolderOfLength(dir.path(), 246);
+    ASSERT_NE(oper::GetTempFileNameCheckedA(Narrow(folder246).c_str(), oper::kTempPrefixA, 0, narrowOut), 0u);
+    EXPECT_EQ(g_systemTempNames, 1);
+    EXPECT_TRUE(FileExists(std::wstring(narrowOut, narrowOut + strlen(narrowOut))));
+}
+
+// --- safe delete ----------------------------------------------------------------
+
+fault::Trigger g_deleteFailure;
+BOOL WINAPI FailingDeleteFileW(LPCWSTR path) {
+    if (g_deleteFailure.Fire()) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    return fault::Real(&DeleteFileW, "kernel32.dll", "DeleteFileW")(path);
+}
+BOOL WINAPI FailingDeleteFileA(LPCSTR path) {
+    if (g_deleteFailure.Fire()) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    return fault::Real(&DeleteFileA, "kernel32.dll", "DeleteFileA")(path);
+}
+
+class SafeDelete : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetOperOptions(2, 0);
+        ASSERT_TRUE(WriteFileBytes(file, "keep me"));
+    }
+    void TearDown() override {
+        g_deleteFailure.Disarm();
+        SetOperOptions(2, 0);
+    }
+
+    TempDir dir;
+    const std::wstring file = dir / L"doc.txt";
+};
+
+TEST_F(SafeDelete, AReadOnlyFileIsDeleted) {
+    ASSERT_TRUE(SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY));
+    EXPECT_TRUE(oper::SafeDeleteFileW(file.c_str()));
+    EXPECT_FALSE(FileExists(file));
+
+    ASSERT_TRUE(WriteFileBytes(file, "x"));
+    ASSERT_TRUE(SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY));
+    EXPECT_TRUE(oper::SafeDeleteFileA(Narrow(file).c_str()));
+    EXPECT_FALSE(FileExists(file));
+}
+
+TEST_F(SafeDelete, AMissingFileIsNotReportedGone) {
+    EXPECT_FALSE(oper::SafeDeleteFileW((dir / L"missing.txt").c_str()));
+    EXPECT_FALSE(oper::SafeDeleteFileA(Narrow(dir / L"missing.txt").c_str()));
+}
+
+TEST_F(SafeDelete, ALockedFileStaysUntouchedWithOrWithoutRenaming) {
+    HANDLE lock = Lock(file);
+    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(oper::SafeDeleteFileW(file.c_str()));
+    SetOperOptions(2, 2);
+    EXPECT_FALSE(oper::SafeDeleteFileW(file.c_str()));
+    EXPECT_FALSE(oper::SafeDeleteFileA(Narrow(file).c_str()));
+    CloseHandle(lock);
+    EXPECT_EQ(ReadFileBytes(file), "keep me");
+    EXPECT_EQ(CountTempLeftovers(dir.path()), 0);
+}
+
+TEST_F(SafeDelete, RenamingFirstGetsAFileDeletedThatWouldNotGoUnderItsOwnName) {
+    SetOperOptions(2, 2);
+    for (const std::wstring& path : {file, MakeDeepPath(dir.path(), 600)}) {
+        ASSERT_TRUE(WriteFileBytes(path, "x"));
+        fault::ImportPatch patch(Self(), "KERNEL32.dll", "DeleteFileW", Hook(&FailingDeleteFileW));
+        g_deleteFailure.Arm(1);
+        EXPECT_TRUE(oper::SafeDeleteFileW(path.c_str())) << path.size();
+        EXPECT_FALSE(FileExists(path)) << path.size();
+    }
+    EXPECT_EQ(CountTempLeftovers(dir.path()), 0);
+}
+
+TEST_F(SafeDelete, AFileThatCannotBeDeletedAnywhereEndsUpBackUnderItsOwnName) {
+    SetOperOptions(2, 2);
+    {
+        fault::ImportPatch patch(Self(), "KERNEL32.dll", "DeleteFileW", Hook(&FailingDeleteFileW));
+        g_deleteFailure.Arm(1, true);
+        EXPECT_FALSE(oper::SafeDeleteFileW(file.c_str()));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+        g_deleteFailure.Disarm();
+    }
+    EXPECT_EQ(ReadFileBytes(file), "keep me");
+    EXPECT_EQ(CountTempLeftovers(dir.path()), 0);
+
+    // The narrow form stops as soon as its empty temporary file will not go.
+    fault::ImportPatch patch(Self(), "KERNEL32.dll", "DeleteFileA", Hook(&FailingDeleteFileA));
+    g_deleteFailure.Arm(1, true);
+    EXPECT_FALSE(oper::SafeDeleteFileA(Narrow(file).c_str()));
+    g_deleteFailure.Disarm();
+    EXPECT_EQ(ReadFileBytes(file), "keep me");
+}
+
+TEST_F(SafeDelete, WithoutRenamingAFailedDeleteIsTheEnd) {
+    fault::ImportPatch patch(Self(), "KERNEL32.dll", "DeleteFileW", Hook(&FailingDeleteFileW));
+    g_deleteFailure.Arm(1);
+    EXPECT_FALSE(oper::SafeDeleteFileW(file.c_str()));
+    g_deleteFailure.Disarm();
+    EXPECT_EQ(ReadFileBytes(file), "keep me");
+    EXPECT_EQ(CountTempLeftovers(dir.path()), 0);
+}
+
+}  // namespace
