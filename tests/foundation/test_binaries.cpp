@@ -47,6 +47,20 @@ public:
         return dlls;
     }
 
+    // The ordinals through which the image imports from dll, or, for an
+    // import by name, 0.
+    std::vector<DWORD> ImportsFrom(const std::string& dll) const {
+        std::vector<DWORD> ordinals;
+        auto* desc = At<IMAGE_IMPORT_DESCRIPTOR>(Directory(IMAGE_DIRECTORY_ENTRY_IMPORT).VirtualAddress);
+        for (; desc && desc->Name; ++desc) {
+            if (_stricmp(At<char>(desc->Name), dll.c_str()) != 0) continue;
+            auto* thunk = At<IMAGE_THUNK_DATA64>(desc->OriginalFirstThunk ? desc->OriginalFirstThunk : desc->FirstThunk);
+            for (; thunk && thunk->u1.AddressOfData; ++thunk)
+                ordinals.push_back(IMAGE_SNAP_BY_ORDINAL64(thunk->u1.Ordinal) ? IMAGE_ORDINAL64(thunk->u1.Ordinal) : 0);
+        }
+        return ordinals;
+    }
+
     struct Export {
         DWORD ordinal;
         std::string name;  // empty when exported by ordinal only
@@ -109,7 +123,36 @@ TEST_P(Binaries, AreX64ImagesImportingOnlySystemAndProductLibraries) {
         EXPECT_TRUE(kAllowedImports.count(dll)) << "imports " << dll;
 }
 
-INSTANTIATE_TEST_SUITE_P(Built, Binaries, ::testing::Values(L"fileoper.dll", L"docman.exe"));
+INSTANTIATE_TEST_SUITE_P(Built, Binaries,
+                         ::testing::Values(L"fileoper.dll", L"docman.exe", L"TzDevIo.dll", L"TzRtl.dll"));
+
+// The driver's library is bound by ordinal only, as a host machine provides
+// it; the functions used are a subset of the ones it exports by ordinal.
+TEST(ProductImports, AreBoundByOrdinalToExportsOfTheStandIn) {
+    PeFile library(BinDir() + L"fileoper.dll");
+    PeFile devio(BinDir() + L"TzDevIo.dll");
+    ASSERT_TRUE(library.valid());
+    ASSERT_TRUE(devio.valid());
+    std::set<DWORD> exported;
+    for (const PeFile::Export& e : devio.Exports())
+        if (e.name.empty()) exported.insert(e.ordinal);
+    EXPECT_EQ(exported, (std::set<DWORD>{160, 161, 170, 171, 180, 181, 200, 400, 402}));
+
+    const std::vector<DWORD> imported = library.ImportsFrom("TzDevIo.dll");
+    EXPECT_FALSE(imported.empty());
+    for (DWORD ordinal : imported) EXPECT_TRUE(exported.count(ordinal)) << "import " << ordinal;
+}
+
+TEST(ProductImports, TheRunTimeLibraryExportsItsOrdinals) {
+    PeFile rtl(BinDir() + L"TzRtl.dll");
+    ASSERT_TRUE(rtl.valid());
+    std::set<DWORD> exported;
+    for (const PeFile::Export& e : rtl.Exports()) {
+        EXPECT_TRUE(e.name.empty()) << e.name;
+        exported.insert(e.ordinal);
+    }
+    EXPECT_EQ(exported, (std::set<DWORD>{1100, 1120, 1121, 1200}));
+}
 
 TEST(ExportTable, HoldsExactlyTheImplementedFunctionsByOrdinal) {
     PeFile pe(BinDir() + L"fileoper.dll");
