@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <shlwapi.h>
 
+#include <cstring>
 #include <string>
 
 #include "host/commands.h"
@@ -81,20 +82,30 @@ void ShowDescriptor(Output& out, const ENCRYPT_INFO& info) {
 
 // Where a user option comes from: the user's key, the default user's, or
 // nowhere (the library then keeps its current value).
+bool ReadOption(HKEY root, const std::wstring& key, const wchar_t* name, DWORD& value) {
+    DWORD size = sizeof value;
+    return SHGetValueW(root, key.c_str(), name, nullptr, &value, &size) == ERROR_SUCCESS;
+}
+
 void ShowUserOption(Output& out, const std::wstring& key, const wchar_t* name) {
-    const std::wstring defaultUserKey = L".Default\\" + key;
-    DWORD value = 0, size = sizeof value;
+    DWORD value = 0;
     const char* source = "absent";
-    if (SHGetValueW(HKEY_CURRENT_USER, key.c_str(), name, nullptr, &value, &size) == ERROR_SUCCESS) {
+    if (ReadOption(HKEY_CURRENT_USER, key, name, value)) {
         source = "HKEY_CURRENT_USER";
-    } else if (size = sizeof value;
-               SHGetValueW(HKEY_USERS, defaultUserKey.c_str(), name, nullptr, &value, &size) == ERROR_SUCCESS) {
+    } else if (ReadOption(HKEY_USERS, L".Default\\" + key, name, value)) {
         source = "HKEY_USERS\\.Default";
     }
     out.Record();
     out.Field("option", name);
     out.Field("source", source);
-    if (source[0] != 'a') out.Flag("value", value != 0);
+    if (strcmp(source, "absent") != 0) out.Flag("value", value != 0);
+}
+
+std::string Ansi(const std::wstring& text) {
+    const int n = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string out(n > 0 ? n - 1 : 0, '\0');
+    if (n > 1) WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, &out[0], n, nullptr, nullptr);
+    return out;
 }
 
 int Options(Invocation& inv) {
@@ -103,28 +114,30 @@ int Options(Invocation& inv) {
     auto isRebootRequired = Require<IsRebootRequiredFn>(inv, kIsRebootRequired);
     if (!loadOperOptions || !isRebootRequired) return kExitFailed;
 
-    char key[MAX_PATH] = "";
+    std::string key;
     if (!inv.args.empty()) {
-        strncpy(key, Utf8(inv.args[0]).c_str(), MAX_PATH - 1);
+        key = Ansi(inv.args[0]);
     } else {
         ProductLibrary rtl(L"TzRtl.dll");
         auto makeVendorKeyA = rtl.Get<MakeVendorKeyAFn>(MAKEINTRESOURCEA(kMakeVendorKeyA));
-        if (!makeVendorKeyA || !makeVendorKeyA(kOptionsName, key)) {
+        char vendorKey[MAX_PATH];
+        if (!makeVendorKeyA || !makeVendorKeyA(kOptionsName, vendorKey)) {
             inv.out.Field("error", L"cannot build the options key with TzRtl.dll");
             return kExitFailed;
         }
+        key = vendorKey;
     }
-    inv.out.Field("key", Wide(key));
-    inv.out.Field("loaded", static_cast<uint64_t>(loadOperOptions(key)));
+    const std::wstring wideKey = inv.args.empty() ? std::wstring(key.begin(), key.end()) : inv.args[0];
+    inv.out.Field("key", wideKey);
+    inv.out.Field("loaded", static_cast<uint64_t>(loadOperOptions(key.c_str())));
     inv.out.Flag("reboot_required", isRebootRequired() != 0);
-    const std::wstring wideKey = Wide(key);
     for (const wchar_t* name : {L"EnableReadOnly", L"EnableSystem", L"RenameBeforeDelete", L"DecryptAfterReboot"})
         ShowUserOption(inv.out, wideKey, name);
 
-    DWORD cipher = 0, size = sizeof cipher;
+    DWORD cipher = 0;
     inv.out.Record();
     inv.out.Field("option", "DefaultCipher");
-    if (SHGetValueW(HKEY_LOCAL_MACHINE, kCipherKey, L"DefaultCipher", nullptr, &cipher, &size) == ERROR_SUCCESS) {
+    if (ReadOption(HKEY_LOCAL_MACHINE, kCipherKey, L"DefaultCipher", cipher)) {
         inv.out.Field("source", "HKEY_LOCAL_MACHINE");
         inv.out.Field("value", static_cast<uint64_t>(cipher));
     } else {

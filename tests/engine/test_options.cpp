@@ -179,6 +179,19 @@ TEST(Options, SetOperOptionsChangesOnlyTheMaskedOptions) {
     EXPECT_EQ(Options().enableSystem, enableSystem);
 }
 
+TEST(Options, WithoutAKeyPathTheUserOptionsStayAndTheRestIsLoaded) {
+    MachineCipher cipher;
+    cipher.Set(77);
+    SetOperOptions(3, 3);
+    oper::g_options.rebootRequired = 1;
+    EXPECT_EQ(LoadOperOptions(nullptr), 1);
+    EXPECT_EQ(Options().decryptAfterReboot, 1u);
+    EXPECT_EQ(Options().renameBeforeDelete, 1u);
+    EXPECT_EQ(Options().defaultCipher, 77u);
+    EXPECT_EQ(IsRebootRequired(), 0u);
+    SetOperOptions(3, 0);
+}
+
 TEST(Options, LoadingClearsTheRebootFlagAndLeavesTheErrorStateAlone) {
     OptionKeys keys;
     oper::g_options.rebootRequired = 1;
