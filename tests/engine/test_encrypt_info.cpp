@@ -204,14 +204,6 @@ TEST_F(DecryptFolder, ARootKeepsItsBackslash) {
     EXPECT_FALSE(DevIoIsEncryptedW(kPlainRoot, 0));
 }
 
-TEST_F(DecryptFolder, MarksOnFilesAreClearedToo) {
-    const std::wstring file = dir / L"file.txt";
-    ASSERT_TRUE(WriteFileBytes(file, "x"));
-    ASSERT_TRUE(MarkFolder(file));
-    EXPECT_EQ(DecryptFolderW(file.c_str()), TRUE);
-    EXPECT_FALSE(DevIoIsEncryptedW(file.c_str(), 0));
-}
-
 TEST_F(DecryptFolder, PathsBeyondTheBufferAreCode12AndReachNothing) {
     const std::wstring wide4096 = L"C:\\" + std::wstring(4093, L'w');
     EXPECT_EQ(DecryptFolderW(wide4096.c_str()), FALSE);

@@ -276,16 +276,6 @@ TEST_F(StandinMarks, RefuseSwitchesHitOnlyTheListedPaths) {
     EXPECT_TRUE(Mark(a));
 }
 
-TEST_F(StandinMarks, DescriptorOfTheWrongSizeIsRefused) {
-    const std::wstring file = dir / L"a.txt";
-    ASSERT_TRUE(WriteFileBytes(file, "a"));
-    ENCRYPT_INFO info = Descriptor("AES-256", 4, 0);
-    info.size = 0;
-    EXPECT_EQ(DevIoSetEncryptInfoW(file.c_str(), &info), 0);
-    EXPECT_EQ(DevIoSetEncryptInfoW(file.c_str(), nullptr), 0);
-    EXPECT_FALSE(Marked(file));
-}
-
 TEST_F(StandinMarks, LongPathsAreMarkedAsGiven) {
     const std::wstring file = MakeDeepPath(dir.path(), 700);
     ASSERT_TRUE(WriteFileBytes(file, "deep"));
@@ -356,14 +346,6 @@ TEST_F(StandinCiphers, AnEmptyTableAndTheNoCiphersSwitch) {
     store.SetSwitch(L"no-ciphers", "");
     EXPECT_EQ(Enumerate(kCipherTableCapacity, count), 0);
     EXPECT_EQ(count, 0u);
-}
-
-TEST_F(StandinCiphers, DeviceBlockFillsExactlyItsThirtyTwoBytes) {
-    uint8_t block[40];
-    memset(block, 0xEE, sizeof block);
-    ASSERT_EQ(DevIoGetDeviceBlock(block), 1);
-    EXPECT_NE(block[0], 0xEE);
-    EXPECT_EQ(block[32], 0xEE);
 }
 
 TEST(TzRtl, VendorKeyAndPathAreStableRelativeAndEndInTheName) {

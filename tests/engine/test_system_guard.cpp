@@ -79,14 +79,6 @@ TEST_F(EncryptFolder, MarksAFolderWithoutItsTrailingBackslash) {
     EXPECT_EQ(isFolder, 1u);
 }
 
-TEST_F(EncryptFolder, NarrowFormMarksThroughTheNarrowCall) {
-    ENCRYPT_INFO info = FileDescriptor();
-    EXPECT_EQ(EncryptFolderA((Narrow(folder) + "\\").c_str(), &info), TRUE);
-    EXPECT_EQ(GetOperErrorCode(), FILEOPER_OK);
-    EXPECT_EQ(PathsSet(), std::vector<std::wstring>{folder});
-    EXPECT_TRUE(DevIoIsEncryptedW(folder.c_str(), 0));
-}
-
 TEST_F(EncryptFolder, AMissingFolderIsCode16AndTheDescriptorStaysAsItWas) {
     ENCRYPT_INFO info = FileDescriptor();
     const std::wstring missing = dir / L"missing";

@@ -153,14 +153,6 @@ TEST_F(MoveWithRetry, OtherErrorsRetryAtOnceAndLeaveTheLastErrorForTheCaller) {
     EXPECT_EQ(g_pauses, 0);
 }
 
-TEST_F(MoveWithRetry, WideFormMovesLongPaths) {
-    const std::wstring longFrom = MakeDeepPath(dir.path(), 600);
-    const std::wstring longTo = longFrom.substr(0, longFrom.size() - 1) + L"g";
-    ASSERT_TRUE(WriteFileBytes(longFrom, "deep"));
-    EXPECT_TRUE(oper::MoveFileWithRetryW(longFrom.c_str(), longTo.c_str(), 0));
-    EXPECT_EQ(ReadFileBytes(longTo), "deep");
-}
-
 // --- temporary names ----------------------------------------------------------
 
 int g_systemTempNames = 0;
@@ -312,11 +304,6 @@ TEST_F(SafeDelete, AReadOnlyFileIsDeleted) {
     ASSERT_TRUE(SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY));
     EXPECT_TRUE(oper::SafeDeleteFileA(Narrow(file).c_str()));
     EXPECT_FALSE(FileExists(file));
-}
-
-TEST_F(SafeDelete, AMissingFileIsNotReportedGone) {
-    EXPECT_FALSE(oper::SafeDeleteFileW((dir / L"missing.txt").c_str()));
-    EXPECT_FALSE(oper::SafeDeleteFileA(Narrow(dir / L"missing.txt").c_str()));
 }
 
 TEST_F(SafeDelete, ALockedFileStaysUntouchedWithOrWithoutRenaming) {
