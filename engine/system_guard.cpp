@@ -68,18 +68,22 @@ bool IsSystemDriveRoot(const wchar_t* root) {
 
 bool HasValidSize(const ENCRYPT_INFO* info) { return info && info->size == ENCRYPT_INFO_SIZE; }
 
-BOOL SetFolderMarkW(const wchar_t* folder, ENCRYPT_INFO* info) {
+// The folder bit goes into the caller's descriptor before the driver's
+// library is asked, and stays there when it refuses.
+template <typename Char>
+BOOL SetFolderMark(const Char* folder, ENCRYPT_INFO* info, int(WINAPI* setEncryptInfo)(const Char*, ENCRYPT_INFO*)) {
     info->flags |= ENCRYPT_INFO_FOLDER;
-    if (!DevIoSetEncryptInfoW(folder, info)) return Fail(kErrEncryptInfo);
+    if (!setEncryptInfo(folder, info)) return Fail(kErrEncryptInfo);
     SetOperError(kOk);
     return TRUE;
 }
 
-BOOL SetFolderMarkA(const char* folder, ENCRYPT_INFO* info) {
-    info->flags |= ENCRYPT_INFO_FOLDER;
-    if (!DevIoSetEncryptInfoA(folder, info)) return Fail(kErrEncryptInfo);
-    SetOperError(kOk);
-    return TRUE;
+// The caller's 8-bit folder as a wide path, a backslash unless it ends in
+// one, then tail.
+void WidePathBelow(const char* folder, const wchar_t* tail, wchar_t* out, size_t capacity) {
+    out[0] = L'\0';
+    MultiByteToWideChar(CP_ACP, 0, folder, -1, out, MAX_PATH);
+    AppendBelow(out, capacity, tail);
 }
 
 }  // namespace
@@ -123,7 +127,7 @@ extern "C" BOOL WINAPI EncryptFolderW(const wchar_t* folder, ENCRYPT_INFO* info)
     if (!HasValidSize(info)) return Fail(kErrInvalidParameter);
 
     copy.get()[folderLength] = L'\0';
-    return SetFolderMarkW(copy.get(), info);
+    return SetFolderMark(copy.get(), info, DevIoSetEncryptInfoW);
 }
 
 // The 8-bit form lists the folder through a wide pattern built from the path
@@ -139,16 +143,13 @@ extern "C" BOOL WINAPI EncryptFolderA(const char* folder, ENCRYPT_INFO* info) {
     if (!root) RemoveTrailingBackslash(copy);
 
     constexpr size_t kWideCapacity = MAX_PATH + 8;
-    wchar_t pattern[kWideCapacity] = L"";
-    MultiByteToWideChar(CP_ACP, 0, folder, -1, pattern, MAX_PATH);
-    wchar_t ntldr[kWideCapacity];
-    wcscpy_s(ntldr, kWideCapacity, pattern);
-    AppendBelow(pattern, kWideCapacity, L"*");
-    AppendBelow(ntldr, kWideCapacity, L"ntldr");
+    wchar_t pattern[kWideCapacity], ntldr[kWideCapacity];
+    WidePathBelow(folder, L"*", pattern, kWideCapacity);
+    WidePathBelow(folder, L"ntldr", ntldr, kWideCapacity);
 
     WIN32_FIND_DATAW found;
     if (!CanList(FindFirstFileW(pattern, &found)) && !root) return Fail(kErrFolderAccess);
     if (root && PathFileExistsW(ntldr)) return Fail(kErrSystemCritical);
     if (!HasValidSize(info)) return Fail(kErrInvalidParameter);
-    return SetFolderMarkA(copy, info);
+    return SetFolderMark(copy, info, DevIoSetEncryptInfoA);
 }
