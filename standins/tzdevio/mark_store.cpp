@@ -16,6 +16,7 @@ constexpr wchar_t kStoreVariable[] = L"TZDEVIO_STORE";
 constexpr wchar_t kMarksFolder[] = L"\\marks";
 constexpr wchar_t kRecordSuffix[] = L".mark";
 constexpr wchar_t kPinSuffix[] = L".pin";
+constexpr int kPinsCheckedPerChange = 4;
 
 std::wstring MarksFolder() { return StoreFolder() + kMarksFolder; }
 
@@ -166,18 +167,34 @@ bool WriteRecord(uint64_t id, const MarkRecord& record) { return WriteWholeFile(
 void DeleteRecord(uint64_t id) { DeleteFileW(RecordPath(id).c_str()); }
 
 // A pin that is the only link left belongs to a file that was deleted: its
-// mark goes, and the identity it held may be handed out again.
+// mark goes, and with it the last link to the file's data.
+void DropPinIfOrphaned(const std::wstring& name) {
+    const std::wstring pin = MarksFolder() + L"\\" + name;
+    if (Inspect(pin).links > 1) return;
+    const std::wstring record = pin.substr(0, pin.size() - wcslen(kPinSuffix)) + kRecordSuffix;
+    DeleteFileW(record.c_str());
+    DeleteFileW(pin.c_str());
+}
+
 void PruneDeletedFiles() {
     static std::wstring prunedStore;
     const std::wstring store = StoreFolder();
     if (store == prunedStore) return;
     prunedStore = store;
-    for (const std::wstring& name : PinsInStore()) {
-        const std::wstring pin = MarksFolder() + L"\\" + name;
-        if (Inspect(pin).links > 1) continue;
-        const std::wstring record = pin.substr(0, pin.size() - wcslen(kPinSuffix)) + kRecordSuffix;
-        DeleteFileW(record.c_str());
-        DeleteFileW(pin.c_str());
+    for (const std::wstring& name : PinsInStore()) DropPinIfOrphaned(name);
+}
+
+void PruneSomeDeletedFiles() {
+    static std::wstring pendingStore;
+    static std::vector<std::wstring> pending;
+    const std::wstring store = StoreFolder();
+    if (store != pendingStore || pending.empty()) {
+        pendingStore = store;
+        pending = PinsInStore();
+    }
+    for (int i = 0; i < kPinsCheckedPerChange && !pending.empty(); ++i) {
+        DropPinIfOrphaned(pending.back());
+        pending.pop_back();
     }
 }
 

@@ -27,8 +27,11 @@ bool ReadRecord(uint64_t id, MarkRecord& record);
 bool WriteRecord(uint64_t id, const MarkRecord& record);
 void DeleteRecord(uint64_t id);
 
-// Drops the marks of files deleted since, once per process and store.
+// Drops the marks of files deleted since: all of them once per process and
+// store, and a few more with every change, so that a long-running process
+// lets go of deleted files' data as well.
 void PruneDeletedFiles();
+void PruneSomeDeletedFiles();
 
 // A switch file of the store: its UTF-8 text, or false when it is absent.
 bool ReadSwitch(const wchar_t* name, std::string& text);

@@ -88,6 +88,7 @@ int SetMark(const std::wstring& path, const ENCRYPT_INFO* info) {
     if (SwitchListsPath(kRefuseSetSwitch, path)) return Refuse(ERROR_ACCESS_DENIED);
     if (!EnsureStore()) return 0;
     PruneDeletedFiles();
+    PruneSomeDeletedFiles();
 
     ObjectState object = Inspect(path);
     if (!object.exists) {
@@ -106,6 +107,7 @@ int SetMark(const std::wstring& path, const ENCRYPT_INFO* info) {
 int ClearMark(const std::wstring& path) {
     LogCall("clear", path);
     if (SwitchListsPath(kRefuseClearSwitch, path)) return Refuse(ERROR_ACCESS_DENIED);
+    PruneSomeDeletedFiles();
     ObjectState object;
     MarkRecord record;
     if (!FindMark(path, object, record)) return 1;

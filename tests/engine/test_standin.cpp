@@ -254,6 +254,20 @@ TEST_F(StandinMarks, StoreLetsGoOfFilesDeletedBehindItsBack) {
     EXPECT_EQ(PinsInStore(), 0);
 }
 
+TEST_F(StandinMarks, ALongRunningProcessLetsGoOfDeletedFilesToo) {
+    for (int i = 0; i < 10; ++i) {
+        ASSERT_TRUE(WriteFileBytes(dir / std::to_wstring(i), "data"));
+        ASSERT_TRUE(Mark(dir / std::to_wstring(i)));
+    }
+    for (int i = 0; i < 10; ++i) ASSERT_TRUE(DeleteFileW((dir / std::to_wstring(i)).c_str()));
+    ASSERT_EQ(PinsInStore(), 10);
+    const std::wstring kept = dir / L"kept.txt";
+    ASSERT_TRUE(WriteFileBytes(kept, "data"));
+    for (int i = 0; i < 10; ++i) ASSERT_TRUE(Mark(kept));
+    EXPECT_EQ(PinsInStore(), 1);
+    EXPECT_TRUE(Marked(kept));
+}
+
 TEST_F(StandinMarks, RefuseSwitchesHitOnlyTheListedPaths) {
     const std::wstring a = dir / L"a.txt";
     const std::wstring b = dir / L"b.txt";
