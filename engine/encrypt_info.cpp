@@ -31,7 +31,6 @@ void CopyCipherName(const CIPHER_ENTRY& entry, char* out) {
 
 // The calls of each width for removing a folder's mark.
 struct NarrowFolder {
-    using Char = char;
     static constexpr size_t kCapacity = MAX_PATH;
     static size_t Length(const char* p) { return strlen(p); }
     static bool IsRoot(const char* p) { return PathIsRootA(p) != FALSE; }
@@ -40,7 +39,6 @@ struct NarrowFolder {
 };
 
 struct WideFolder {
-    using Char = wchar_t;
     static constexpr size_t kCapacity = 4096;
     static size_t Length(const wchar_t* p) { return wcslen(p); }
     static bool IsRoot(const wchar_t* p) { return PathIsRootW(p) != FALSE; }

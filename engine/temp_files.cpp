@@ -27,7 +27,6 @@ constexpr DWORD kMovePauseMs = 200;
 // The system calls of each width: the A forms use the 8-bit functions in
 // MAX_PATH buffers, the W forms the long-path layer in 4096-character ones.
 struct NarrowCalls {
-    using Char = char;
     static constexpr DWORD kPathCapacity = MAX_PATH;
     // The A form gives up when the empty file its temporary name created
     // cannot be removed; the W form moves onto it with replace anyway.
@@ -41,7 +40,6 @@ struct NarrowCalls {
 };
 
 struct WideCalls {
-    using Char = wchar_t;
     static constexpr DWORD kPathCapacity = kWidePathCapacity;
     static constexpr bool kEmptyTempMustGo = false;
     static DWORD Attributes(const wchar_t* p) { return GetFileAttributesLongW(p); }
