@@ -178,23 +178,14 @@ TEST_F(EncryptFolder, ARefusalOfTheDriverIsCode10AndTheFolderFlagStays) {
     EXPECT_FALSE(DevIoIsEncryptedW(folder.c_str(), 0));
 }
 
-fault::Trigger g_heapFailure;
-LPVOID WINAPI FailingHeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes) {
-    if (g_heapFailure.Fire()) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return nullptr;
-    }
-    return fault::Real(&HeapAlloc, "kernel32.dll", "HeapAlloc")(heap, flags, bytes);
-}
-
 TEST_F(EncryptFolder, NoMemoryForTheWorkingCopyIsCode21) {
     ENCRYPT_INFO info = FileDescriptor();
     {
-        fault::ImportPatch patch(Library(), "KERNEL32.dll", "HeapAlloc", reinterpret_cast<const void*>(&FailingHeapAlloc));
+        fault::ImportPatch patch(Library(), "KERNEL32.dll", "HeapAlloc", reinterpret_cast<const void*>(&fault::FailingHeapAlloc));
         ASSERT_TRUE(patch.active());
-        g_heapFailure.Arm(1);
+        fault::g_heapAllocFailure.Arm(1);
         EXPECT_EQ(EncryptFolderW(folder.c_str(), &info), FALSE);
-        g_heapFailure.Disarm();
+        fault::g_heapAllocFailure.Disarm();
     }
     EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_OUT_OF_MEMORY);
     EXPECT_TRUE(PathsSet().empty());

@@ -149,16 +149,7 @@ TEST(LongPathWrappers, LastErrorOfTheSystemCallSurvivesTheBufferRelease) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
 }
 
-fault::Trigger g_allocFailure;
 int g_frees = 0;
-
-LPVOID WINAPI FailingHeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes) {
-    if (g_allocFailure.Fire()) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return nullptr;
-    }
-    return fault::Real(&HeapAlloc, "kernel32.dll", "HeapAlloc")(heap, flags, bytes);
-}
 
 BOOL WINAPI CountingHeapFree(HANDLE heap, DWORD flags, LPVOID p) {
     ++g_frees;
@@ -166,29 +157,29 @@ BOOL WINAPI CountingHeapFree(HANDLE heap, DWORD flags, LPVOID p) {
 }
 
 TEST(LongPathWrappers, ReportOutOfMemoryWithTheirFailureValueWithoutCallingTheSystem) {
-    fault::ImportPatch alloc(Self(), "KERNEL32.dll", "HeapAlloc", reinterpret_cast<const void*>(&FailingHeapAlloc));
+    fault::ImportPatch alloc(Self(), "KERNEL32.dll", "HeapAlloc", reinterpret_cast<const void*>(&fault::FailingHeapAlloc));
     for (const Wrapper& w : kWrappers) {
         fault::ImportPatch patch(Self(), w.dll, w.function, w.hook);
         oper::SetOperError(0);
         g_calls = 0;
-        g_allocFailure.Arm(1);
+        fault::g_heapAllocFailure.Arm(1);
         EXPECT_TRUE(w.call(L"C:\\file.txt")) << w.function;
-        g_allocFailure.Disarm();
+        fault::g_heapAllocFailure.Disarm();
         EXPECT_EQ(g_calls, 0) << w.function;
         EXPECT_EQ(GetOperErrorCode(), 21u) << w.function;
     }
 }
 
 TEST(LongPathWrappers, MoveReleasesTheSourceFormWhenTheDestinationCannotBeBuilt) {
-    fault::ImportPatch alloc(Self(), "KERNEL32.dll", "HeapAlloc", reinterpret_cast<const void*>(&FailingHeapAlloc));
+    fault::ImportPatch alloc(Self(), "KERNEL32.dll", "HeapAlloc", reinterpret_cast<const void*>(&fault::FailingHeapAlloc));
     fault::ImportPatch free(Self(), "KERNEL32.dll", "HeapFree", reinterpret_cast<const void*>(&CountingHeapFree));
     fault::ImportPatch move(Self(), "KERNEL32.dll", "MoveFileExW", reinterpret_cast<const void*>(&HookMoveFileExW));
     oper::SetOperError(0);
     g_calls = 0;
     g_frees = 0;
-    g_allocFailure.Arm(2);
+    fault::g_heapAllocFailure.Arm(2);
     EXPECT_EQ(oper::MoveFileExLongW(L"C:\\a", L"C:\\b", 0), FALSE);
-    g_allocFailure.Disarm();
+    fault::g_heapAllocFailure.Disarm();
     EXPECT_EQ(g_calls, 0);
     EXPECT_EQ(g_frees, 1);
     EXPECT_EQ(GetOperErrorCode(), 21u);

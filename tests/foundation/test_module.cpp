@@ -63,25 +63,15 @@ TEST(TestCreate, WideFormWorksForPathsOfAnyLength) {
     }
 }
 
-fault::Trigger g_heapFailure;
-
-LPVOID WINAPI FailingHeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes) {
-    if (g_heapFailure.Fire()) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return nullptr;
-    }
-    return fault::Real(&HeapAlloc, "kernel32.dll", "HeapAlloc")(heap, flags, bytes);
-}
-
 TEST(TestCreate, WideFormReportsOutOfMemoryWhenTheLongFormCannotBeBuilt) {
     TempDir dir;
     const std::wstring file = dir / L"never.txt";
     {
-        fault::ImportPatch patch(Library(), "KERNEL32.dll", "HeapAlloc", reinterpret_cast<const void*>(&FailingHeapAlloc));
+        fault::ImportPatch patch(Library(), "KERNEL32.dll", "HeapAlloc", reinterpret_cast<const void*>(&fault::FailingHeapAlloc));
         ASSERT_TRUE(patch.active());
-        g_heapFailure.Arm(1);
+        fault::g_heapAllocFailure.Arm(1);
         EXPECT_EQ(TestCreateFileW(file.c_str()), FALSE);
-        g_heapFailure.Disarm();
+        fault::g_heapAllocFailure.Disarm();
     }
     EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_OUT_OF_MEMORY);
     EXPECT_FALSE(FileExists(file));

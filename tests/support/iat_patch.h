@@ -73,4 +73,10 @@ private:
     bool sticky_ = false;
 };
 
+// A HeapAlloc that fails with ERROR_NOT_ENOUGH_MEMORY whenever
+// g_heapAllocFailure fires: patched into a module, it runs that module out of
+// memory on the N-th allocation.
+extern Trigger g_heapAllocFailure;
+LPVOID WINAPI FailingHeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes);
+
 }  // namespace fault
