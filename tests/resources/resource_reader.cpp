@@ -96,20 +96,30 @@ std::wstring ClassName(const std::wstring& name) {
     return it == atoms.end() ? name : it->second;
 }
 
-void ReadItem(Reader& r, bool extended, DialogItem& item) {
-    r.AlignDword();
+// The dialog and its items keep their styles alike: the extended forms put a
+// help id first and the extended style before the style.
+void ReadStyles(Reader& r, bool extended, DWORD& style, DWORD& exStyle) {
     if (extended) {
         r.Get<DWORD>();  // help id
-        item.exStyle = r.Get<DWORD>();
-        item.style = r.Get<DWORD>();
+        exStyle = r.Get<DWORD>();
+        style = r.Get<DWORD>();
     } else {
-        item.style = r.Get<DWORD>();
-        item.exStyle = r.Get<DWORD>();
+        style = r.Get<DWORD>();
+        exStyle = r.Get<DWORD>();
     }
-    item.x = r.Get<short>();
-    item.y = r.Get<short>();
-    item.cx = r.Get<short>();
-    item.cy = r.Get<short>();
+}
+
+void ReadBox(Reader& r, short& x, short& y, short& cx, short& cy) {
+    x = r.Get<short>();
+    y = r.Get<short>();
+    cx = r.Get<short>();
+    cy = r.Get<short>();
+}
+
+void ReadItem(Reader& r, bool extended, DialogItem& item) {
+    r.AlignDword();
+    ReadStyles(r, extended, item.style, item.exStyle);
+    ReadBox(r, item.x, item.y, item.cx, item.cy);
     item.id = extended ? r.Get<DWORD>() : r.Get<WORD>();
     item.cls = ClassName(r.NameOrOrdinal());
     item.text = r.NameOrOrdinal();
@@ -126,25 +136,27 @@ std::map<UINT, std::wstring> StringTable(HMODULE module, LANGID language) {
     return table;
 }
 
+int Mnemonics(const std::wstring& text) {
+    int count = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != L'&') continue;
+        if (i + 1 < text.size() && text[i + 1] == L'&')
+            ++i;
+        else
+            ++count;
+    }
+    return count;
+}
+
 bool ParseDialog(const std::vector<BYTE>& bytes, DialogTemplate& dialog) {
     // An extended template starts with version 1 and the signature 0xFFFF.
     const WORD extendedStart[2] = {1, 0xFFFF};
     dialog.extended = bytes.size() >= 4 && memcmp(bytes.data(), extendedStart, 4) == 0;
     Reader r(bytes);
-    if (dialog.extended) {
-        r.Skip(4);
-        r.Get<DWORD>();  // help id
-        dialog.exStyle = r.Get<DWORD>();
-        dialog.style = r.Get<DWORD>();
-    } else {
-        dialog.style = r.Get<DWORD>();
-        dialog.exStyle = r.Get<DWORD>();
-    }
+    if (dialog.extended) r.Skip(4);
+    ReadStyles(r, dialog.extended, dialog.style, dialog.exStyle);
     WORD count = r.Get<WORD>();
-    dialog.x = r.Get<short>();
-    dialog.y = r.Get<short>();
-    dialog.cx = r.Get<short>();
-    dialog.cy = r.Get<short>();
+    ReadBox(r, dialog.x, dialog.y, dialog.cx, dialog.cy);
     dialog.menu = r.NameOrOrdinal();
     dialog.cls = r.NameOrOrdinal();
     dialog.caption = r.String();

@@ -44,6 +44,9 @@ struct DialogTemplate {
     std::vector<DialogItem> items;
 };
 
+// The mnemonic markers of a caption: single '&'s ("&&" shows an ampersand).
+int Mnemonics(const std::wstring& text);
+
 // Parses a DLGTEMPLATE or DLGTEMPLATEEX; false when the bytes run out or the
 // item count does not match what follows.
 bool ParseDialog(const std::vector<BYTE>& bytes, DialogTemplate& dialog);

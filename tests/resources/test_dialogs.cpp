@@ -94,19 +94,6 @@ bool IsFixedText(const std::wstring& text) {
     return text == L"00:00:00" || text == L"??:??:??" || text == L"List1" || text == L"Tab1";
 }
 
-int Mnemonics(const std::wstring& text) {
-    int count = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == L'&') {
-            if (i + 1 < text.size() && text[i + 1] == L'&')
-                ++i;
-            else
-                ++count;
-        }
-    }
-    return count;
-}
-
 DialogTemplate Load(UINT id, LANGID language) {
     DialogTemplate dialog;
     std::vector<BYTE> bytes = ResourceBytes(Library(), RT_DIALOG, id, language);

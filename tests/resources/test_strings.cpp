@@ -84,19 +84,6 @@ std::vector<std::wstring> Placeholders(const std::wstring& format) {
     return found;
 }
 
-// Mnemonic markers: a single '&' ("&&" shows an ampersand).
-int Mnemonics(const std::wstring& text) {
-    int count = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != L'&') continue;
-        if (i + 1 < text.size() && text[i + 1] == L'&')
-            ++i;
-        else
-            ++count;
-    }
-    return count;
-}
-
 std::vector<UINT> Ids(const std::map<UINT, std::wstring>& table) {
     std::vector<UINT> ids;
     for (const auto& entry : table) ids.push_back(entry.first);
