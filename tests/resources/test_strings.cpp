@@ -168,3 +168,20 @@ TEST(StringLoader, ALanguageTheLibraryLacksGetsTheUsersLanguageOrEnglish) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(VersionBlock, DescribesTheLibraryAsTheFileManagersOperation) {
+    wchar_t path[MAX_PATH];
+    DWORD length = GetModuleFileNameW(Library(), path, MAX_PATH);
+    ASSERT_GT(length, 0u);
+    std::vector<BYTE> block(GetFileVersionInfoSizeW(path, nullptr));
+    ASSERT_FALSE(block.empty());
+    ASSERT_TRUE(GetFileVersionInfoW(path, 0, DWORD(block.size()), block.data()));
+    void* value = nullptr;
+    UINT chars = 0;
+    ASSERT_TRUE(VerQueryValueW(block.data(), L"\\StringFileInfo\\040904b0\\FileDescription", &value, &chars));
+    EXPECT_STREQ(static_cast<const wchar_t*>(value), L"Operation for File Manager");
+}
+
+}  // namespace
