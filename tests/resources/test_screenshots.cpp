@@ -3,7 +3,8 @@
 // content in the fields the code fills. Every picture is saved under
 // build/screenshots/ for a person to look at; the test checks that the
 // picture is not blank, that every text left ink where its control is, and
-// that no text is wider or taller than its control.
+// that no text, including those the code sets while the dialog runs, is wider
+// or taller than its control.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -200,6 +201,24 @@ RECT TextNeeds(HWND control, DWORD style, const RECT& room) {
     return needs;
 }
 
+void ExpectTextFits(HWND control) {
+    const std::wstring text = WindowText(control);
+    SCOPED_TRACE(testing::Message() << "control " << GetDlgCtrlID(control) << " \"" << text.c_str() << "\"");
+    const DWORD style = GetWindowLongW(control, GWL_STYLE);
+    const RECT room = TextRoom(control, style);
+    const RECT needs = TextNeeds(control, style, room);
+    EXPECT_LE(needs.right, room.right - room.left) << "too wide";
+    EXPECT_LE(needs.bottom, room.bottom - room.top) << "too tall";
+}
+
+// Texts the progress dialog's code puts into its controls while it runs.
+const std::map<int, std::vector<UINT>> kRunTimeTexts = {
+    {1003, {1011, 1013, 1014, 1015, 57357}},  // operation label
+    {1000, {1010, 1009}},                     // Pause / Resume
+    {2, {1039}},                              // Cancel becomes Close
+    {1002, {57353, 57354}},                   // detail toggle
+};
+
 struct Shot {
     UINT dialog;
     LANGID language;
@@ -237,18 +256,33 @@ TEST_P(Screenshots, ShowEveryTextInFull) {
         const std::wstring text = WindowText(control);
         if (!(style & WS_VISIBLE) || text.empty() || !(IsClass(control, L"Static") || IsClass(control, L"Button")))
             continue;
-        SCOPED_TRACE(testing::Message() << "control " << GetDlgCtrlID(control) << " \"" << text.c_str() << "\"");
-        const RECT room = TextRoom(control, style);
-        const RECT needs = TextNeeds(control, style, room);
-        EXPECT_LE(needs.right, room.right - room.left) << "too wide";
-        EXPECT_LE(needs.bottom, room.bottom - room.top) << "too tall";
-
+        ExpectTextFits(control);
         RECT onImage;
         GetWindowRect(control, &onImage);
         OffsetRect(&onImage, -frame.left, -frame.top);
         EXPECT_GT(InkIn(image, onImage), 0) << "nothing drawn";
     }
     DestroyWindow(dialog);
+}
+
+TEST(RunTimeTexts, FitTheProgressDialogsControlsInEveryLanguage) {
+    fw::ModuleActivation activation(Library());
+    for (LANGID language : kLanguages) {
+        SCOPED_TRACE(testing::Message() << "language " << std::hex << language);
+        std::vector<BYTE> bytes = ResourceBytes(Library(), RT_DIALOG, 1000, language);
+        ASSERT_FALSE(bytes.empty());
+        HWND dialog = CreateDialogIndirectParamW(Library(), reinterpret_cast<LPCDLGTEMPLATEW>(bytes.data()),
+                                                 nullptr, PlainDialog, 0);
+        ASSERT_NE(dialog, nullptr) << GetLastError();
+        const auto text = StringTable(Library(), language);
+        for (const auto& [id, strings] : kRunTimeTexts) {
+            for (UINT string : strings) {
+                SetDlgItemTextW(dialog, id, text.at(string).c_str());
+                ExpectTextFits(GetDlgItem(dialog, id));
+            }
+        }
+        DestroyWindow(dialog);
+    }
 }
 
 std::vector<Shot> AllShots() {
