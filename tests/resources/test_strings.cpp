@@ -1,6 +1,6 @@
-// The string table of the built library: the English texts exactly as the
-// product shows them, and four translations with the same ids and the same
-// format arguments.
+// The string table and version block of the built library: the English
+// texts exactly as the product shows them, and four translations with the
+// same ids and the same format arguments.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -166,10 +166,6 @@ TEST(StringLoader, ALanguageTheLibraryLacksGetsTheUsersLanguageOrEnglish) {
     ThreadLanguage scope(MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN));
     EXPECT_EQ(LoadedText(1038), StringTable(Library(), fallback).at(1038));
 }
-
-}  // namespace
-
-namespace {
 
 TEST(VersionBlock, DescribesTheLibraryAsTheFileManagersOperation) {
     wchar_t path[MAX_PATH];
