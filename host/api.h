@@ -25,6 +25,9 @@ public:
 
     uint32_t ErrorCode() const;
 
+    // The loaded library: its string table holds the messages of the codes.
+    HMODULE module() const { return module_; }
+
 private:
     HMODULE module_ = nullptr;
 };

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "host/commands.h"
+#include "host/resource_text.h"
+#include "ui/error_messages.h"
 
 namespace docman {
 
@@ -35,6 +37,7 @@ int ReportCall(Invocation& inv, int result) {
     uint32_t code = inv.api.ErrorCode();
     inv.out.Field("result", static_cast<uint64_t>(result));
     inv.out.Hex("error_code", code);
+    inv.out.Field("message", LoadText(inv.api.module(), oper::MessageIdForError(static_cast<int32_t>(code))));
     return result ? kExitOk : kExitFailed;
 }
 

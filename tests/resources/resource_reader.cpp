@@ -1,0 +1,178 @@
+#include "tests/resources/resource_reader.h"
+
+#include <cstring>
+
+namespace resources_test {
+
+// Nothing here calls an export, so the linker drops the import: load the
+// library as the host does, from the executable's folder.
+HMODULE Library() {
+    static HMODULE module = LoadLibraryW(L"fileoper.dll");
+    return module;
+}
+
+std::vector<BYTE> ResourceBytes(HMODULE module, LPCWSTR type, UINT id, LANGID language) {
+    HRSRC found = FindResourceExW(module, type, MAKEINTRESOURCEW(id), language);
+    if (!found) return {};
+    HGLOBAL loaded = LoadResource(module, found);
+    const auto* data = loaded ? static_cast<const BYTE*>(LockResource(loaded)) : nullptr;
+    if (!data) return {};
+    return std::vector<BYTE>(data, data + SizeofResource(module, found));
+}
+
+namespace {
+
+BOOL CALLBACK CollectName(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR param) {
+    if (IS_INTRESOURCE(name)) reinterpret_cast<std::vector<UINT>*>(param)->push_back(LOWORD(name));
+    return TRUE;
+}
+
+// Strings come in blocks of 16: block b holds ids (b - 1) * 16 to b * 16 - 1,
+// each as a length followed by that many UTF-16 units.
+void ReadBlock(const std::vector<BYTE>& block, UINT blockId, std::map<UINT, std::wstring>& table) {
+    size_t offset = 0;
+    for (UINT i = 0; i < 16 && offset + 2 <= block.size(); ++i) {
+        WORD length;
+        memcpy(&length, block.data() + offset, 2);
+        offset += 2;
+        if (length == 0) continue;
+        std::wstring text(length, L'\0');
+        memcpy(text.data(), block.data() + offset, length * 2u);
+        offset += length * 2u;
+        table[(blockId - 1) * 16 + i] = text;
+    }
+}
+
+// Reads the template field by field, failing once the bytes run out.
+class Reader {
+public:
+    explicit Reader(const std::vector<BYTE>& bytes) : bytes_(bytes) {}
+
+    bool ok() const { return ok_; }
+    bool atEnd() const { return pos_ >= bytes_.size(); }
+
+    template <typename T>
+    T Get() {
+        T value{};
+        if (pos_ + sizeof(T) > bytes_.size()) {
+            ok_ = false;
+            return value;
+        }
+        memcpy(&value, bytes_.data() + pos_, sizeof(T));
+        pos_ += sizeof(T);
+        return value;
+    }
+
+    std::wstring String() {
+        std::wstring s;
+        for (wchar_t c = Get<wchar_t>(); ok_ && c; c = Get<wchar_t>()) s += c;
+        return s;
+    }
+
+    // A name that is either 0xFFFF and an ordinal, or a string.
+    std::wstring NameOrOrdinal() {
+        WORD first = Get<WORD>();
+        if (first == 0xFFFF) return L"#" + std::to_wstring(Get<WORD>());
+        pos_ -= 2;
+        return String();
+    }
+
+    void AlignDword() { pos_ = (pos_ + 3) & ~size_t(3); }
+    void Skip(size_t n) { pos_ += n; }
+
+private:
+    const std::vector<BYTE>& bytes_;
+    size_t pos_ = 0;
+    bool ok_ = true;
+};
+
+// Items name the predefined classes by atom.
+std::wstring ClassName(const std::wstring& name) {
+    static const std::map<std::wstring, std::wstring> atoms = {
+        {L"#128", L"Button"}, {L"#129", L"Edit"},      {L"#130", L"Static"},
+        {L"#131", L"ListBox"}, {L"#132", L"ScrollBar"}, {L"#133", L"ComboBox"},
+    };
+    auto it = atoms.find(name);
+    return it == atoms.end() ? name : it->second;
+}
+
+// The dialog and its items keep their styles alike: the extended forms put a
+// help id first and the extended style before the style.
+void ReadStyles(Reader& r, bool extended, DWORD& style, DWORD& exStyle) {
+    if (extended) {
+        r.Get<DWORD>();  // help id
+        exStyle = r.Get<DWORD>();
+        style = r.Get<DWORD>();
+    } else {
+        style = r.Get<DWORD>();
+        exStyle = r.Get<DWORD>();
+    }
+}
+
+void ReadBox(Reader& r, short& x, short& y, short& cx, short& cy) {
+    x = r.Get<short>();
+    y = r.Get<short>();
+    cx = r.Get<short>();
+    cy = r.Get<short>();
+}
+
+void ReadItem(Reader& r, bool extended, DialogItem& item) {
+    r.AlignDword();
+    ReadStyles(r, extended, item.style, item.exStyle);
+    ReadBox(r, item.x, item.y, item.cx, item.cy);
+    item.id = extended ? r.Get<DWORD>() : r.Get<WORD>();
+    item.cls = ClassName(r.NameOrOrdinal());
+    item.text = r.NameOrOrdinal();
+    r.Skip(r.Get<WORD>());  // creation data
+}
+
+}  // namespace
+
+std::map<UINT, std::wstring> StringTable(HMODULE module, LANGID language) {
+    std::vector<UINT> blocks;
+    EnumResourceNamesW(module, RT_STRING, CollectName, reinterpret_cast<LONG_PTR>(&blocks));
+    std::map<UINT, std::wstring> table;
+    for (UINT block : blocks) ReadBlock(ResourceBytes(module, RT_STRING, block, language), block, table);
+    return table;
+}
+
+int Mnemonics(const std::wstring& text) {
+    int count = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != L'&') continue;
+        if (i + 1 < text.size() && text[i + 1] == L'&')
+            ++i;
+        else
+            ++count;
+    }
+    return count;
+}
+
+bool ParseDialog(const std::vector<BYTE>& bytes, DialogTemplate& dialog) {
+    // An extended template starts with version 1 and the signature 0xFFFF.
+    const WORD extendedStart[2] = {1, 0xFFFF};
+    dialog.extended = bytes.size() >= 4 && memcmp(bytes.data(), extendedStart, 4) == 0;
+    Reader r(bytes);
+    if (dialog.extended) r.Skip(4);
+    ReadStyles(r, dialog.extended, dialog.style, dialog.exStyle);
+    WORD count = r.Get<WORD>();
+    ReadBox(r, dialog.x, dialog.y, dialog.cx, dialog.cy);
+    dialog.menu = r.NameOrOrdinal();
+    dialog.cls = r.NameOrOrdinal();
+    dialog.caption = r.String();
+    if (dialog.style & (DS_SETFONT | DS_SHELLFONT)) {
+        dialog.pointSize = r.Get<WORD>();
+        if (dialog.extended) {
+            r.Get<WORD>();  // weight
+            r.Get<BYTE>();  // italic
+            r.Get<BYTE>();  // character set
+        }
+        dialog.font = r.String();
+    }
+    dialog.items.resize(count);
+    for (DialogItem& item : dialog.items) ReadItem(r, dialog.extended, item);
+    r.AlignDword();
+    return r.ok() && r.atEnd();
+}
+
+}  // namespace resources_test

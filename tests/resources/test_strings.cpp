@@ -1,0 +1,183 @@
+// The string table and version block of the built library: the English
+// texts exactly as the product shows them, and four translations with the
+// same ids and the same format arguments.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tests/resources/resource_reader.h"
+
+using namespace resources_test;
+
+namespace {
+
+// Typed from the product's catalogue, not from the resource script.
+const std::map<UINT, std::wstring> kEnglishTexts = {
+    {1009, L"Re&sume"},
+    {1010, L"&Pause"},
+    {1011, L"Finished"},
+    {1013, L"Paused"},
+    {1014, L"Encrypting"},
+    {1015, L"Decrypting"},
+    {1016, L"The operating is not finished, are you sure to exit?"},
+    {1017, L"Canceled"},
+    {1018, L"Status"},
+    {1019, L"Error"},
+    {1020, L"Destination"},
+    {1021, L"Success"},
+    {1022, L"Get file attribute error"},
+    {1023, L"Create file error, file does not exist or locked by other process"},
+    {1024, L"File I/O error"},
+    {1025, L"Invalid parameter"},
+    {1026, L"Attempt to change read only file"},
+    {1027, L"Invalid path"},
+    {1028, L"Get free space error"},
+    {1029, L"Get temp directory error"},
+    {1030, L"Can not create temp file"},
+    {1031, L"Can not write encrypted information, you maybe have no privilege"},
+    {1032, L"Can not delete file,  file is read only (write protected) or locked by other process"},
+    {1033, L"Path name is too long"},
+    {1034, L"%s Encrypted failed, \nReason: %s\nWhat are you want to do?"},
+    {1035, L"%s Decrypted failed.\nReason: %s\nWhat are you want to do?"},
+    {1036, L"Insufficient disk space"},
+    {1037, L"File is not encrypted"},
+    {1038, L"Unknown error"},
+    {1039, L"&Close"},
+    {1040, L"Reboot Required"},
+    {57344, L"Document Manager"},
+    {57345, L"Attempt to encrypt system object"},
+    {57346, L"Invalidate operation.\nthe source folder \"%s\" and destination \"%s\" is the same."},
+    {57347, L"Invalidate operation.\nthe destination \"%s\" is the sub folder of the source folder \"%s\"."},
+    {57348, L"Access denied"},
+    {57349, L"Failed to rename temporary file"},
+    {57350, L"Attempt to encrypt NTFS compressed file"},
+    {57351, L"Attempt to encrypt NTFS encrypted file"},
+    {57352, L"Attempt to encrypt system critical file"},
+    {57353, L"<< &Detail"},
+    {57354, L"&Detail >>"},
+    {57355, L"This folder already contains a file named : \"%s\" \nWould you like to replace the existing file?"},
+    {57356, L"This folder already contains a folder named \"%s\".\nIf the files in the existing folder have the same "
+            L"name as files in the folder you are moving or copying, they will be replaced. Do you still want to move "
+            L"or copy the folder?"},
+    {57357, L"Undo encrypted"},
+};
+
+// The printf conversions of a format, in order ("%%" is text, not one).
+std::vector<std::wstring> Placeholders(const std::wstring& format) {
+    static const std::wstring kFlags = L"-+ #0", kLength = L"hlLIwjzt0123456789", kDigits = L"0123456789*.";
+    std::vector<std::wstring> found;
+    for (size_t i = format.find(L'%'); i != std::wstring::npos; i = format.find(L'%', i)) {
+        size_t end = i + 1;
+        if (end < format.size() && format[end] == L'%') {
+            i = end + 1;
+            continue;
+        }
+        while (end < format.size() && kFlags.find(format[end]) != std::wstring::npos) ++end;
+        while (end < format.size() && kDigits.find(format[end]) != std::wstring::npos) ++end;
+        while (end < format.size() && kLength.find(format[end]) != std::wstring::npos) ++end;
+        found.push_back(format.substr(i, end + 1 - i));
+        i = end + 1;
+    }
+    return found;
+}
+
+std::vector<UINT> Ids(const std::map<UINT, std::wstring>& table) {
+    std::vector<UINT> ids;
+    for (const auto& entry : table) ids.push_back(entry.first);
+    return ids;
+}
+
+TEST(Placeholders, FindsConversionsInOrderAndSkipsLiteralPercent) {
+    EXPECT_EQ(Placeholders(L"%s at 100%% of %-8.3ld, %c"),
+              (std::vector<std::wstring>{L"%s", L"%-8.3ld", L"%c"}));
+    EXPECT_TRUE(Placeholders(L"no arguments").empty());
+}
+
+TEST(StringTable, EnglishTextsAreExactlyTheProductsOwn) {
+    const auto table = StringTable(Library(), kEnglish);
+    EXPECT_EQ(Ids(table), Ids(kEnglishTexts));
+    for (const auto& [id, text] : kEnglishTexts) {
+        auto it = table.find(id);
+        ASSERT_NE(it, table.end()) << id;
+        EXPECT_EQ(it->second, text) << id;
+    }
+}
+
+TEST(StringTable, EveryLanguageCarriesEveryIdAndNoOther) {
+    for (LANGID language : kLanguages) {
+        EXPECT_EQ(Ids(StringTable(Library(), language)), Ids(kEnglishTexts)) << std::hex << language;
+    }
+}
+
+TEST(StringTable, TranslationsKeepArgumentsAndMnemonicsOfTheEnglish) {
+    for (LANGID language : kLanguages) {
+        if (language == kEnglish) continue;
+        const auto table = StringTable(Library(), language);
+        for (const auto& [id, english] : kEnglishTexts) {
+            SCOPED_TRACE(testing::Message() << std::hex << language << std::dec << " string " << id);
+            auto it = table.find(id);
+            ASSERT_NE(it, table.end());
+            EXPECT_NE(it->second, english) << "not translated";
+            EXPECT_EQ(Placeholders(it->second), Placeholders(english));
+            EXPECT_EQ(Mnemonics(it->second), Mnemonics(english));
+        }
+    }
+}
+
+// The library never chooses a language: LoadString's choice follows the
+// thread. Windows reads the thread's UI language for it, Wine the thread
+// locale, so the test sets both.
+class ThreadLanguage {
+public:
+    explicit ThreadLanguage(LANGID language) : locale_(GetThreadLocale()), ui_(GetThreadUILanguage()) {
+        SetThreadUILanguage(language);
+        SetThreadLocale(MAKELCID(language, SORT_DEFAULT));
+    }
+    ~ThreadLanguage() {
+        SetThreadLocale(locale_);
+        SetThreadUILanguage(ui_);
+    }
+
+private:
+    LCID locale_;
+    LANGID ui_;
+};
+
+std::wstring LoadedText(UINT id) {
+    const wchar_t* text = nullptr;
+    int length = LoadStringW(Library(), id, reinterpret_cast<LPWSTR>(&text), 0);
+    return std::wstring(text ? text : L"", length > 0 ? length : 0);
+}
+
+TEST(StringLoader, FollowsTheThreadsLanguage) {
+    for (LANGID language : kLanguages) {
+        ThreadLanguage scope(language);
+        EXPECT_EQ(LoadedText(1038), StringTable(Library(), language).at(1038)) << std::hex << language;
+    }
+}
+
+TEST(StringLoader, ALanguageTheLibraryLacksGetsTheUsersLanguageOrEnglish) {
+    LANGID fallback = kEnglish;
+    for (LANGID language : kLanguages)
+        if (language == GetUserDefaultUILanguage()) fallback = language;
+    ThreadLanguage scope(MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN));
+    EXPECT_EQ(LoadedText(1038), StringTable(Library(), fallback).at(1038));
+}
+
+TEST(VersionBlock, DescribesTheLibraryAsTheFileManagersOperation) {
+    wchar_t path[MAX_PATH];
+    DWORD length = GetModuleFileNameW(Library(), path, MAX_PATH);
+    ASSERT_GT(length, 0u);
+    std::vector<BYTE> block(GetFileVersionInfoSizeW(path, nullptr));
+    ASSERT_FALSE(block.empty());
+    ASSERT_TRUE(GetFileVersionInfoW(path, 0, DWORD(block.size()), block.data()));
+    void* value = nullptr;
+    UINT chars = 0;
+    ASSERT_TRUE(VerQueryValueW(block.data(), L"\\StringFileInfo\\040904b0\\FileDescription", &value, &chars));
+    EXPECT_STREQ(static_cast<const wchar_t*>(value), L"Operation for File Manager");
+}
+
+}  // namespace
