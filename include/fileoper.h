@@ -42,6 +42,44 @@ extern "C" {
 #define FILEOPER_ERR_OUT_OF_MEMORY      21u
 #define FILEOPER_REBOOT_REQUIRED        0x80000001u
 
+/* The encryption descriptor, 180 bytes, built by BuildEncryptInfoA/W. */
+typedef struct ENCRYPT_INFO {
+    uint32_t size;            /* always 180 */
+    uint8_t reserved1[16];
+    uint32_t flags;           /* FILEOPER_INFO_FOLDER for a folder */
+    uint32_t reserved2;
+    uint32_t cipherId;
+    uint32_t reserved3;
+    uint8_t cipherBlock[80];
+    uint8_t deviceBlock[32];
+    char cipherName[32];
+} ENCRYPT_INFO;
+
+#define FILEOPER_INFO_SIZE   180u
+#define FILEOPER_INFO_FOLDER 16u
+
+/* The request of ShowOperationStatus: this header, followed in the same
+   block by the destination folder, the source root and the item list (UTF-16,
+   NUL-terminated; items one after the other), each at its offset counted
+   from pathArea. */
+typedef struct OperationRequest {
+    uint32_t unused;             /* never read */
+    uint32_t kind;               /* 0 encrypt, 1 decrypt */
+    uint32_t flags;              /* FILEOPER_FLAG_* */
+    ENCRYPT_INFO encryptInfo;
+    uint32_t pathArea;           /* never read: the offsets count from here */
+    uint32_t destinationOffset;
+    uint32_t sourceRootOffset;
+    uint32_t itemListOffset;
+    int32_t itemCount;
+} OperationRequest;
+
+/* Run-state word values; the file transforms stop when it reads CANCEL. */
+#define FILEOPER_STATE_RUNNING  256u
+#define FILEOPER_STATE_PAUSED   512u
+#define FILEOPER_STATE_FINISHED 768u
+#define FILEOPER_STATE_CANCEL   1024u
+
 /* Ordinal 2: the code left by the last file function. */
 FILEOPER_API uint32_t WINAPI GetOperErrorCode(void);
 
@@ -50,6 +88,19 @@ FILEOPER_API uint32_t WINAPI GetOperErrorCode(void);
 FILEOPER_API BOOL WINAPI TestCreateFileA(const char* path);
 FILEOPER_API BOOL WINAPI TestCreateFileW(const wchar_t* path);
 
+/* Ordinals 101 / 201: copies source to destination in 64 KiB chunks,
+   writing 0..100 to *percent (may be null) after each chunk and stopping when
+   *state reads FILEOPER_STATE_CANCEL; the destination then keeps the bytes
+   copied so far and the call still succeeds. The destination receives the
+   source's times, security and attributes. */
+FILEOPER_API BOOL WINAPI CopyFileWithProgressA(const char* source, const char* destination, uint32_t* state,
+                                               uint32_t* percent);
+FILEOPER_API BOOL WINAPI CopyFileWithProgressW(const wchar_t* source, const wchar_t* destination,
+                                               uint32_t* state, uint32_t* percent);
+
 #ifdef __cplusplus
 }
+
+static_assert(sizeof(ENCRYPT_INFO) == 180, "ENCRYPT_INFO is 180 bytes");
+static_assert(sizeof(OperationRequest) == 212, "OperationRequest header is 212 bytes");
 #endif

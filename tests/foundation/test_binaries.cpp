@@ -121,7 +121,9 @@ TEST(ExportTable, HoldsExactlyTheImplementedFunctionsByOrdinal) {
     const std::vector<PeFile::Export> expected = {
         {2, ""},
         {100, ""},
+        {101, ""},
         {200, ""},
+        {201, ""},
     };
     ASSERT_EQ(exports.size(), expected.size());
     for (size_t i = 0; i < expected.size(); ++i) {
