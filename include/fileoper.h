@@ -98,6 +98,34 @@ FILEOPER_API BOOL WINAPI CopyFileWithProgressA(const char* source, const char* d
 FILEOPER_API BOOL WINAPI CopyFileWithProgressW(const wchar_t* source, const wchar_t* destination,
                                                uint32_t* state, uint32_t* percent);
 
+/* Ordinals 102 / 202: encrypts a file in place through a temporary file; the
+   plain file is replaced only once the complete encrypted copy exists.
+   Cancel (state) leaves the file unchanged and still succeeds. */
+FILEOPER_API BOOL WINAPI EncryptFileInPlaceA(const char* path, ENCRYPT_INFO* info, uint32_t* state,
+                                             uint32_t* percent);
+FILEOPER_API BOOL WINAPI EncryptFileInPlaceW(const wchar_t* path, ENCRYPT_INFO* info, uint32_t* state,
+                                             uint32_t* percent);
+
+/* Ordinals 103 / 203: writes the encrypted form of source to destination;
+   a null destination, or the source itself, encrypts in place. */
+FILEOPER_API BOOL WINAPI EncryptFileToA(const char* source, const char* destination, ENCRYPT_INFO* info,
+                                        uint32_t* state, uint32_t* percent);
+FILEOPER_API BOOL WINAPI EncryptFileToW(const wchar_t* source, const wchar_t* destination, ENCRYPT_INFO* info,
+                                        uint32_t* state, uint32_t* percent);
+
+/* Ordinals 104 / 204: decrypts a file in place through a temporary file. The
+   wide form may leave FILEOPER_REBOOT_REQUIRED (success) when the file was in
+   use and the option DecryptAfterReboot is on. */
+FILEOPER_API BOOL WINAPI DecryptFileInPlaceA(const char* path, uint32_t* state, uint32_t* percent);
+FILEOPER_API BOOL WINAPI DecryptFileInPlaceW(const wchar_t* path, uint32_t* state, uint32_t* percent);
+
+/* Ordinals 105 / 205: writes the plain form of source to destination; a null
+   destination, or the source itself, decrypts in place. */
+FILEOPER_API BOOL WINAPI DecryptFileToA(const char* source, const char* destination, uint32_t* state,
+                                        uint32_t* percent);
+FILEOPER_API BOOL WINAPI DecryptFileToW(const wchar_t* source, const wchar_t* destination, uint32_t* state,
+                                        uint32_t* percent);
+
 #ifdef __cplusplus
 }
 
