@@ -42,21 +42,24 @@ extern "C" {
 #define FILEOPER_ERR_OUT_OF_MEMORY      21u
 #define FILEOPER_REBOOT_REQUIRED        0x80000001u
 
-/* The encryption descriptor, 180 bytes, built by BuildEncryptInfoA/W. */
+/* The encryption descriptor handed to the encrypt functions and, through
+   them, to the driver's library. Laid out byte for byte; build it with
+   BuildEncryptInfoA/W. */
+#define ENCRYPT_INFO_SIZE    180u
+#define ENCRYPT_INFO_FOLDER  16u  /* flags: the object is a folder */
+
 typedef struct ENCRYPT_INFO {
-    uint32_t size;            /* always 180 */
-    uint8_t reserved1[16];
-    uint32_t flags;           /* FILEOPER_INFO_FOLDER for a folder */
-    uint32_t reserved2;
-    uint32_t cipherId;
-    uint32_t reserved3;
-    uint8_t cipherBlock[80];
-    uint8_t deviceBlock[32];
-    char cipherName[32];
+    uint32_t size;            /* offset 0: always ENCRYPT_INFO_SIZE */
+    uint8_t reserved1[16];    /* 4 */
+    uint32_t flags;           /* 20: ENCRYPT_INFO_FOLDER or 0 */
+    uint32_t reserved2;       /* 24 */
+    uint32_t cipherId;        /* 28: the DefaultCipher option at build time */
+    uint32_t reserved3;       /* 32 */
+    uint8_t cipherBlock[80];  /* 36: the driver's, opaque */
+    uint8_t deviceBlock[32];  /* 116: the driver's, opaque */
+    char cipherName[32];      /* 148: NUL-terminated */
 } ENCRYPT_INFO;
 
-#define FILEOPER_INFO_SIZE   180u
-#define FILEOPER_INFO_FOLDER 16u
 
 /* The request of ShowOperationStatus: this header, followed in the same
    block by the destination folder, the source root and the item list (UTF-16,
@@ -87,6 +90,29 @@ FILEOPER_API uint32_t WINAPI GetOperErrorCode(void);
    truncated to zero length), else 0. Do not set the error code themselves. */
 FILEOPER_API BOOL WINAPI TestCreateFileA(const char* path);
 FILEOPER_API BOOL WINAPI TestCreateFileW(const wchar_t* path);
+
+/* Ordinal 3: reads the user's options under HKEY_CURRENT_USER\keyPath (falling
+   back to HKEY_USERS\.Default\keyPath) and the machine's DefaultCipher, and
+   clears the reboot-required flag. Always 1. */
+FILEOPER_API int WINAPI LoadOperOptions(const char* keyPath);
+/* Ordinal 4: 1 if a decrypted file waits for the next restart, else 0. */
+FILEOPER_API uint32_t WINAPI IsRebootRequired(void);
+/* Ordinal 5: mask 1 sets DecryptAfterReboot from values bit 1, mask 2 sets
+   RenameBeforeDelete from values bit 2. Always 1. */
+FILEOPER_API int WINAPI SetOperOptions(uint32_t mask, uint32_t values);
+
+/* Ordinals 110 / 210: mark a folder (a drive root included) as encrypted.
+   Refuse boot roots with FILEOPER_ERR_SYSTEM_CRITICAL. */
+FILEOPER_API BOOL WINAPI EncryptFolderA(const char* folder, ENCRYPT_INFO* info);
+FILEOPER_API BOOL WINAPI EncryptFolderW(const wchar_t* folder, ENCRYPT_INFO* info);
+/* Ordinals 111 / 211: remove a folder's encryption mark. */
+FILEOPER_API BOOL WINAPI DecryptFolderA(const char* folder);
+FILEOPER_API BOOL WINAPI DecryptFolderW(const wchar_t* folder);
+/* Ordinals 120 / 220: build a descriptor for path (may be null: a file) from
+   the driver's first selectable cipher. 1 when built; the error code is not
+   touched. */
+FILEOPER_API BOOL WINAPI BuildEncryptInfoA(const char* path, ENCRYPT_INFO* info);
+FILEOPER_API BOOL WINAPI BuildEncryptInfoW(const wchar_t* path, ENCRYPT_INFO* info);
 
 /* Ordinals 101 / 201: copies source to destination in 64 KiB chunks,
    writing 0..100 to *percent (may be null) after each chunk and stopping when
@@ -129,6 +155,13 @@ FILEOPER_API BOOL WINAPI DecryptFileToW(const wchar_t* source, const wchar_t* de
 #ifdef __cplusplus
 }
 
-static_assert(sizeof(ENCRYPT_INFO) == 180, "ENCRYPT_INFO is 180 bytes");
+#include <cstddef>
+
+static_assert(sizeof(ENCRYPT_INFO) == 180, "ENCRYPT_INFO crosses into the driver's library");
+static_assert(offsetof(ENCRYPT_INFO, flags) == 20, "ENCRYPT_INFO layout");
+static_assert(offsetof(ENCRYPT_INFO, cipherId) == 28, "ENCRYPT_INFO layout");
+static_assert(offsetof(ENCRYPT_INFO, cipherBlock) == 36, "ENCRYPT_INFO layout");
+static_assert(offsetof(ENCRYPT_INFO, deviceBlock) == 116, "ENCRYPT_INFO layout");
+static_assert(offsetof(ENCRYPT_INFO, cipherName) == 148, "ENCRYPT_INFO layout");
 static_assert(sizeof(OperationRequest) == 212, "OperationRequest header is 212 bytes");
 #endif

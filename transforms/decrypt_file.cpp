@@ -33,7 +33,8 @@ bool MakeRescueFolder(PathBuffer<wchar_t>& folder) {
     const size_t root = RootLength(folder);
     if (root == 0) return false;
     RPC_WSTR text = nullptr;
-    if (UuidToStringW(&kRescueFolderId, &text) != RPC_S_OK) return false;
+    UUID id = kRescueFolderId;
+    if (UuidToStringW(&id, &text) != RPC_S_OK) return false;
     wcscpy_s(folder.text + root, PathApi<wchar_t>::kCapacity - root, reinterpret_cast<const wchar_t*>(text));
     RpcStringFreeW(&text);
     if (PathFileExistsW(folder)) return true;

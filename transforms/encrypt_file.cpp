@@ -42,7 +42,7 @@ template <typename Char>
 BOOL EncryptInPlace(const Char* path, ENCRYPT_INFO* info, const volatile uint32_t* state,
                     volatile uint32_t* percent) {
     using Api = PathApi<Char>;
-    if (info->size != FILEOPER_INFO_SIZE) return Fail(kErrInvalidParameter);
+    if (info->size != ENCRYPT_INFO_SIZE) return Fail(kErrInvalidParameter);
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!Api::GetAttributes(path, &data)) return Fail(kErrGetAttributes);
     uint32_t refusal = kOk;
@@ -107,7 +107,7 @@ BOOL EncryptTo(const Char* source, const Char* destination, ENCRYPT_INFO* info, 
     using Api = PathApi<Char>;
     if (!destination || Api::SameString(source, destination) || SameExistingFile(source, destination))
         return EncryptInPlace(source, info, state, percent);
-    if (info->size != FILEOPER_INFO_SIZE) return Fail(kErrInvalidParameter);
+    if (info->size != ENCRYPT_INFO_SIZE) return Fail(kErrInvalidParameter);
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!Api::GetAttributes(source, &data)) return Fail(kErrGetAttributes);
     // The read-only and system guards protect a source that is going to be

@@ -89,14 +89,8 @@ struct PathApi<char> {
         return GetDiskFreeSpaceExA(folder, availableToCaller, nullptr, nullptr);
     }
     static DWORD TempFolder(char* buffer) { return GetTempPathA(kCapacity, buffer); }
-    // Windows refuses a folder that leaves no room for a temporary name in
-    // MAX_PATH; Wine instead writes past the buffer. Refuse as Windows does.
     static UINT TempFileName(const char* folder, char* out) {
-        if (strlen(folder) > MAX_PATH - 14) {
-            SetLastError(ERROR_BUFFER_OVERFLOW);
-            return 0;
-        }
-        return GetTempFileNameA(folder, kTempPrefixA, 0, out);
+        return GetTempFileNameCheckedA(folder, kTempPrefixA, 0, out);
     }
     static BOOL SafeDelete(const char* path) { return SafeDeleteFileA(path); }
     static BOOL MoveWithRetry(const char* from, const char* to, DWORD flags) {

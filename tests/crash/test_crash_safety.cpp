@@ -72,12 +72,15 @@ protected:
     // Starts the worker with a private temporary folder, waits until it has
     // begun, lets it run for a random while and kills it.
     void RunAndKill(const wchar_t* mode, std::mt19937& random) {
-        SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+        SECURITY_ATTRIBUTES inherit = {};
+        inherit.nLength = sizeof inherit;
+        inherit.bInheritHandle = TRUE;
         HANDLE started = CreateEventW(&inherit, TRUE, FALSE, nullptr);
         std::wstring command = L"\"" + BinDir() + L"crash_worker.exe\" \"" + data + L"\" " + mode + L" " +
                                std::to_wstring(random() % kFiles) + L" " +
                                std::to_wstring(reinterpret_cast<uintptr_t>(started));
-        STARTUPINFOW si = {sizeof si};
+        STARTUPINFOW si = {};
+        si.cb = sizeof si;
         PROCESS_INFORMATION pi = {};
         ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, Environment().data(), nullptr,
                                    &si, &pi));

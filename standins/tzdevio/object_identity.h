@@ -1,0 +1,35 @@
+#pragma once
+// The file system objects the stand-in marks: what identifies them and the
+// few changes it makes to them.
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+namespace tzdevio {
+
+// The full path, the way comparisons see it: no trailing backslash except on
+// a root.
+std::wstring FullPath(const std::wstring& path);
+// The form handed to the system: the full path, extended for long paths.
+std::wstring SystemForm(const std::wstring& path);
+
+struct ObjectState {
+    bool exists = false;
+    bool folder = false;
+    uint64_t id = 0;  // the file index: the inode under Wine
+    uint64_t size = 0;
+    uint32_t links = 0;
+    uint64_t lastWrite = 0;
+    uint64_t lastAccess = 0;
+};
+
+ObjectState Inspect(const std::wstring& path);
+
+// Two looks at one file: the same index, size and write time.
+bool SameFile(const ObjectState& a, const ObjectState& b);
+
+bool SetLastAccess(const std::wstring& path, uint64_t fileTime);
+bool CreateEmptyFile(const std::wstring& path);
+
+}  // namespace tzdevio
