@@ -43,11 +43,16 @@ struct Tally {
     int kills = 0;
     long filesChecked = 0;
     long keptInLeftover = 0;
-    std::vector<std::wstring> losses;
+    std::vector<std::string> losses;
 };
 
 class CrashSafety : public ::testing::Test {
 protected:
+    struct File {
+        std::wstring path;
+        std::string bytes;
+    };
+
     void SetUp() override {
         CreateDirectoryW(data.c_str(), nullptr);
         CreateDirectoryW(temp.c_str(), nullptr);
@@ -82,7 +87,8 @@ protected:
         STARTUPINFOW si = {};
         si.cb = sizeof si;
         PROCESS_INFORMATION pi = {};
-        ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, Environment().data(), nullptr,
+        ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT,
+                                   Environment().data(), nullptr,
                                    &si, &pi));
         HANDLE waits[2] = {started, pi.hProcess};
         DWORD which = WaitForMultipleObjects(2, waits, FALSE, 60000);
@@ -137,15 +143,26 @@ protected:
             if (FileExists(f.path) && ReadFileBytes(f.path) == f.bytes) continue;
             bool kept = false;
             for (const std::string& d : leftoverData) kept = kept || d == f.bytes;
-            if (!kept) {
-                tally.losses.push_back(f.path);
-                continue;
+            if (kept) {
+                ++tally.keptInLeftover;
+            } else {
+                tally.losses.push_back(Describe(f, leftovers));
             }
-            ++tally.keptInLeftover;
             SetFileAttributesW(f.path.c_str(), FILE_ATTRIBUTE_NORMAL);
             ASSERT_TRUE(WriteFileBytes(f.path, f.bytes));
         }
         for (const std::wstring& path : leftovers) DeleteFileW(path.c_str());
+    }
+
+    // What was found of a lost file, for the failure message.
+    std::string Describe(const File& f, const std::vector<std::wstring>& leftovers) const {
+        std::string text = testing_support::Narrow(f.path) + ": expected " + std::to_string(f.bytes.size()) +
+                           " bytes, found " +
+                           (FileExists(f.path) ? std::to_string(ReadFileBytes(f.path).size()) + " bytes" : "nothing") +
+                           (testing_support::IsMarked(f.path) ? " (marked)" : "") + "; leftovers:";
+        for (const std::wstring& l : leftovers)
+            text += " " + testing_support::Narrow(l) + "=" + std::to_string(ReadFileBytes(l).size());
+        return text;
     }
 
     void RunMode(const wchar_t* mode, std::mt19937& random) {
@@ -155,11 +172,6 @@ protected:
             if (HasFatalFailure()) return;
         }
     }
-
-    struct File {
-        std::wstring path;
-        std::string bytes;
-    };
 
     TempDir dir;
     std::wstring data = dir / L"documents";
@@ -175,7 +187,7 @@ TEST_F(CrashSafety, NoKillAtAnyMomentLosesAFile) {
     std::cout << "crash safety: " << tally.kills << " kills, " << tally.filesChecked << " file checks, "
               << tally.keptInLeftover << " kept only in a leftover, " << tally.losses.size() << " lost\n";
     EXPECT_GE(tally.keptInLeftover, 1) << "no kill landed between delete and rename: the test proves little";
-    for (const std::wstring& lost : tally.losses) ADD_FAILURE() << "lost " << testing_support::Narrow(lost);
+    for (const std::string& lost : tally.losses) ADD_FAILURE() << "lost " << lost;
 }
 
 }  // namespace
