@@ -3,7 +3,8 @@
 //   crash_worker FOLDER normal|full FIRST-INDEX EVENT-HANDLE
 // "full" makes the folder's volume look too small for a second copy, so that
 // every file goes through the temporary folder. The inherited event is set
-// once the work has begun.
+// once the work has begun. Deletes and renames are made slow, as on a busy
+// disk, so that kills land between them as often as inside a copy.
 #include <windows.h>
 
 #include <algorithm>
@@ -22,6 +23,19 @@ BOOL WINAPI ShortOfSpace(LPCWSTR folder, PULARGE_INTEGER available, PULARGE_INTE
     BOOL ok = fault::Real(&GetDiskFreeSpaceExW, "kernel32.dll", "GetDiskFreeSpaceExW")(folder, available, total, free);
     if (ok && std::wstring(folder).find(g_folder) == 0) available->QuadPart = 1;
     return ok;
+}
+
+// A pause of 0 to 2 ms before the call, as a busy disk would take.
+void Stall() { Sleep(GetTickCount() % 3); }
+
+BOOL WINAPI SlowDeleteFileW(LPCWSTR path) {
+    Stall();
+    return fault::Real(&DeleteFileW, "kernel32.dll", "DeleteFileW")(path);
+}
+
+BOOL WINAPI SlowMoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
+    Stall();
+    return fault::Real(&MoveFileExW, "kernel32.dll", "MoveFileExW")(from, to, flags);
 }
 
 bool IsMarked(const std::wstring& path) {
@@ -57,11 +71,18 @@ int wmain(int argc, wchar_t** argv) {
                              full ? reinterpret_cast<const void*>(&ShortOfSpace)
                                   : reinterpret_cast<const void*>(
                                         fault::Real(&GetDiskFreeSpaceExW, "kernel32.dll", "GetDiskFreeSpaceExW")));
+    fault::ImportPatch slowDelete(GetModuleHandleW(L"fileoper.dll"), "KERNEL32.dll", "DeleteFileW",
+                                  reinterpret_cast<const void*>(&SlowDeleteFileW));
+    fault::ImportPatch slowMove(GetModuleHandleW(L"fileoper.dll"), "KERNEL32.dll", "MoveFileExW",
+                                reinterpret_cast<const void*>(&SlowMoveFileExW));
     ENCRYPT_INFO info = {};
     if (!BuildEncryptInfoW(nullptr, &info)) return 3;
     const std::vector<std::wstring> files = DataFiles(g_folder);
     if (files.empty()) return 4;
 
+    // The driver library's first call tidies its store; the kills are meant
+    // for the work, so the start is announced after it.
+    IsMarked(files[0]);
     SetEvent(started);
     uint32_t state = FILEOPER_STATE_RUNNING;
     for (size_t i = first;; ++i) {

@@ -92,8 +92,10 @@ protected:
                                    &si, &pi));
         HANDLE waits[2] = {started, pi.hProcess};
         DWORD which = WaitForMultipleObjects(2, waits, FALSE, 60000);
-        ASSERT_EQ(which, WAIT_OBJECT_0) << "worker did not start";
-        Sleep(random() % 60);
+        DWORD exitCode = 0;
+        GetExitCodeProcess(pi.hProcess, &exitCode);
+        ASSERT_EQ(which, WAIT_OBJECT_0) << "worker did not start: wait " << which << ", exit code " << exitCode;
+        Sleep(random() % 100);
         TerminateProcess(pi.hProcess, 9);
         WaitForSingleObject(pi.hProcess, INFINITE);
         CloseHandle(pi.hThread);
