@@ -60,6 +60,29 @@ typedef struct ENCRYPT_INFO {
     char cipherName[32];      /* 148: NUL-terminated */
 } ENCRYPT_INFO;
 
+
+/* The request of ShowOperationStatus: this header, followed in the same
+   block by the destination folder, the source root and the item list (UTF-16,
+   NUL-terminated; items one after the other), each at its offset counted
+   from pathArea. */
+typedef struct OperationRequest {
+    uint32_t unused;             /* never read */
+    uint32_t kind;               /* 0 encrypt, 1 decrypt */
+    uint32_t flags;              /* FILEOPER_FLAG_* */
+    ENCRYPT_INFO encryptInfo;
+    uint32_t pathArea;           /* never read: the offsets count from here */
+    uint32_t destinationOffset;
+    uint32_t sourceRootOffset;
+    uint32_t itemListOffset;
+    int32_t itemCount;
+} OperationRequest;
+
+/* Run-state word values; the file transforms stop when it reads CANCEL. */
+#define FILEOPER_STATE_RUNNING  256u
+#define FILEOPER_STATE_PAUSED   512u
+#define FILEOPER_STATE_FINISHED 768u
+#define FILEOPER_STATE_CANCEL   1024u
+
 /* Ordinal 2: the code left by the last file function. */
 FILEOPER_API uint32_t WINAPI GetOperErrorCode(void);
 
@@ -91,6 +114,44 @@ FILEOPER_API BOOL WINAPI DecryptFolderW(const wchar_t* folder);
 FILEOPER_API BOOL WINAPI BuildEncryptInfoA(const char* path, ENCRYPT_INFO* info);
 FILEOPER_API BOOL WINAPI BuildEncryptInfoW(const wchar_t* path, ENCRYPT_INFO* info);
 
+/* Ordinals 101 / 201: copies source to destination in 64 KiB chunks,
+   writing 0..100 to *percent (may be null) after each chunk and stopping when
+   *state reads FILEOPER_STATE_CANCEL; the destination then keeps the bytes
+   copied so far and the call still succeeds. The destination receives the
+   source's times, security and attributes. */
+FILEOPER_API BOOL WINAPI CopyFileWithProgressA(const char* source, const char* destination, uint32_t* state,
+                                               uint32_t* percent);
+FILEOPER_API BOOL WINAPI CopyFileWithProgressW(const wchar_t* source, const wchar_t* destination,
+                                               uint32_t* state, uint32_t* percent);
+
+/* Ordinals 102 / 202: encrypts a file in place through a temporary file; the
+   plain file is replaced only once the complete encrypted copy exists.
+   Cancel (state) leaves the file unchanged and still succeeds. */
+FILEOPER_API BOOL WINAPI EncryptFileInPlaceA(const char* path, ENCRYPT_INFO* info, uint32_t* state,
+                                             uint32_t* percent);
+FILEOPER_API BOOL WINAPI EncryptFileInPlaceW(const wchar_t* path, ENCRYPT_INFO* info, uint32_t* state,
+                                             uint32_t* percent);
+
+/* Ordinals 103 / 203: writes the encrypted form of source to destination;
+   a null destination, or the source itself, encrypts in place. */
+FILEOPER_API BOOL WINAPI EncryptFileToA(const char* source, const char* destination, ENCRYPT_INFO* info,
+                                        uint32_t* state, uint32_t* percent);
+FILEOPER_API BOOL WINAPI EncryptFileToW(const wchar_t* source, const wchar_t* destination, ENCRYPT_INFO* info,
+                                        uint32_t* state, uint32_t* percent);
+
+/* Ordinals 104 / 204: decrypts a file in place through a temporary file. The
+   wide form may leave FILEOPER_REBOOT_REQUIRED (success) when the file was in
+   use and the option DecryptAfterReboot is on. */
+FILEOPER_API BOOL WINAPI DecryptFileInPlaceA(const char* path, uint32_t* state, uint32_t* percent);
+FILEOPER_API BOOL WINAPI DecryptFileInPlaceW(const wchar_t* path, uint32_t* state, uint32_t* percent);
+
+/* Ordinals 105 / 205: writes the plain form of source to destination; a null
+   destination, or the source itself, decrypts in place. */
+FILEOPER_API BOOL WINAPI DecryptFileToA(const char* source, const char* destination, uint32_t* state,
+                                        uint32_t* percent);
+FILEOPER_API BOOL WINAPI DecryptFileToW(const wchar_t* source, const wchar_t* destination, uint32_t* state,
+                                        uint32_t* percent);
+
 #ifdef __cplusplus
 }
 
@@ -102,4 +163,5 @@ static_assert(offsetof(ENCRYPT_INFO, cipherId) == 28, "ENCRYPT_INFO layout");
 static_assert(offsetof(ENCRYPT_INFO, cipherBlock) == 36, "ENCRYPT_INFO layout");
 static_assert(offsetof(ENCRYPT_INFO, deviceBlock) == 116, "ENCRYPT_INFO layout");
 static_assert(offsetof(ENCRYPT_INFO, cipherName) == 148, "ENCRYPT_INFO layout");
+static_assert(sizeof(OperationRequest) == 212, "OperationRequest header is 212 bytes");
 #endif

@@ -11,9 +11,9 @@ T* At(HMODULE module, DWORD rva) {
     return reinterpret_cast<T*>(reinterpret_cast<BYTE*>(module) + rva);
 }
 
-}  // namespace
-
-std::vector<void**> FindImportSlots(HMODULE module, const char* dll, const char* function) {
+// Calls match(thunk) for each import of dll and collects the matching slots.
+template <typename Match>
+std::vector<void**> CollectSlots(HMODULE module, const char* dll, Match match) {
     std::vector<void**> found;
     auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(module);
     auto* nt = At<IMAGE_NT_HEADERS>(module, dos->e_lfanew);
@@ -24,13 +24,26 @@ std::vector<void**> FindImportSlots(HMODULE module, const char* dll, const char*
         auto* names = At<IMAGE_THUNK_DATA>(module, desc->OriginalFirstThunk ? desc->OriginalFirstThunk : desc->FirstThunk);
         auto* slots = At<IMAGE_THUNK_DATA>(module, desc->FirstThunk);
         for (; names->u1.AddressOfData; ++names, ++slots) {
-            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
-            auto* byName = At<IMAGE_IMPORT_BY_NAME>(module, static_cast<DWORD>(names->u1.AddressOfData));
-            if (strcmp(reinterpret_cast<const char*>(byName->Name), function) == 0)
-                found.push_back(reinterpret_cast<void**>(&slots->u1.Function));
+            if (match(*names)) found.push_back(reinterpret_cast<void**>(&slots->u1.Function));
         }
     }
     return found;
+}
+
+}  // namespace
+
+std::vector<void**> FindImportSlots(HMODULE module, const char* dll, const char* function) {
+    return CollectSlots(module, dll, [module, function](const IMAGE_THUNK_DATA& thunk) {
+        if (IMAGE_SNAP_BY_ORDINAL(thunk.u1.Ordinal)) return false;
+        auto* byName = At<IMAGE_IMPORT_BY_NAME>(module, static_cast<DWORD>(thunk.u1.AddressOfData));
+        return strcmp(reinterpret_cast<const char*>(byName->Name), function) == 0;
+    });
+}
+
+std::vector<void**> FindImportSlots(HMODULE module, const char* dll, WORD ordinal) {
+    return CollectSlots(module, dll, [ordinal](const IMAGE_THUNK_DATA& thunk) {
+        return IMAGE_SNAP_BY_ORDINAL(thunk.u1.Ordinal) && IMAGE_ORDINAL(thunk.u1.Ordinal) == ordinal;
+    });
 }
 
 namespace {
@@ -46,10 +59,17 @@ void WriteSlot(void** slot, void* value) {
 
 ImportPatch::ImportPatch(HMODULE module, const char* dll, const char* function, const void* hook) {
     slots_ = FindImportSlots(module, dll, function);
-    if (slots_.empty()) {
-        ADD_FAILURE() << "module does not import " << dll << "!" << function;
-        return;
-    }
+    if (slots_.empty()) ADD_FAILURE() << "module does not import " << dll << "!" << function;
+    Install(hook);
+}
+
+ImportPatch::ImportPatch(HMODULE module, const char* dll, WORD ordinal, const void* hook) {
+    slots_ = FindImportSlots(module, dll, ordinal);
+    if (slots_.empty()) ADD_FAILURE() << "module does not import " << dll << " ordinal " << ordinal;
+    Install(hook);
+}
+
+void ImportPatch::Install(const void* hook) {
     for (void** slot : slots_) {
         originals_.push_back(*slot);
         WriteSlot(slot, const_cast<void*>(hook));

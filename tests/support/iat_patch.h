@@ -24,6 +24,8 @@ public:
     // Fails the test (and patches nothing) when the module does not import
     // the function from dll.
     ImportPatch(HMODULE module, const char* dll, const char* function, const void* hook);
+    // For a function the module imports by ordinal.
+    ImportPatch(HMODULE module, const char* dll, WORD ordinal, const void* hook);
     ~ImportPatch();
     ImportPatch(const ImportPatch&) = delete;
     ImportPatch& operator=(const ImportPatch&) = delete;
@@ -31,6 +33,8 @@ public:
     bool active() const { return !slots_.empty(); }
 
 private:
+    void Install(const void* hook);
+
     std::vector<void**> slots_;
     std::vector<void*> originals_;
 };
@@ -38,6 +42,7 @@ private:
 // Every import slot of module for dll!function: a mingw image may import one
 // DLL through several descriptors.
 std::vector<void**> FindImportSlots(HMODULE module, const char* dll, const char* function);
+std::vector<void**> FindImportSlots(HMODULE module, const char* dll, WORD ordinal);
 
 // The system's own function, for hooks to pass calls on: a plain call from a
 // hook in the patched module itself would come back to the hook.

@@ -1,0 +1,58 @@
+#include "tests/support/product.h"
+
+#include <vector>
+
+#include "fileoper.h"
+
+namespace testing_support {
+
+bool IsMarked(const std::wstring& path) {
+    using IsEncryptedFn = int(WINAPI*)(const wchar_t*, int);
+    static HMODULE devio = LoadLibraryW(L"TzDevIo.dll");
+    static auto isEncrypted =
+        reinterpret_cast<IsEncryptedFn>(reinterpret_cast<void*>(GetProcAddress(devio, MAKEINTRESOURCEA(161))));
+    return isEncrypted && isEncrypted(path.c_str(), 0) != 0;
+}
+
+TestOptions::TestOptions() : key_(L"Software\\FileoperTests\\Option") { RegDeleteTreeW(HKEY_CURRENT_USER, key_.c_str()); }
+
+// A value found nowhere keeps the loaded one, so the defaults are loaded
+// explicitly before the key goes.
+TestOptions::~TestOptions() {
+    Set(L"EnableReadOnly", 1);
+    Set(L"EnableSystem", 1);
+    Set(L"RenameBeforeDelete", 0);
+    Set(L"DecryptAfterReboot", 0);
+    Load();
+    RegDeleteTreeW(HKEY_CURRENT_USER, key_.c_str());
+}
+
+void TestOptions::Set(const wchar_t* name, uint32_t value) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, key_.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) ==
+        ERROR_SUCCESS) {
+        DWORD v = value;
+        RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), sizeof v);
+        RegCloseKey(key);
+    }
+}
+
+void TestOptions::Load() const {
+    std::string narrow(key_.begin(), key_.end());
+    LoadOperOptions(narrow.c_str());
+}
+
+std::vector<std::wstring> ListFolder(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW((folder + L"\\*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return names;
+    do {
+        std::wstring name = fd.cFileName;
+        if (name != L"." && name != L"..") names.push_back(name);
+    } while (FindNextFileW(h, &fd));
+    FindClose(h);
+    return names;
+}
+
+}  // namespace testing_support

@@ -1,0 +1,264 @@
+// The exported copy with progress and cancel, through the library as a host
+// loads it; faults are injected at the library's imports.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "fileoper.h"
+#include "tests/support/iat_patch.h"
+#include "tests/support/temp_dir.h"
+
+using testing_support::FileExists;
+using testing_support::MakeDeepPath;
+using testing_support::Narrow;
+using testing_support::ReadFileBytes;
+using testing_support::TempDir;
+using testing_support::WriteFileBytes;
+
+namespace {
+
+HMODULE Library() { return GetModuleHandleW(L"fileoper.dll"); }
+
+std::string Pattern(size_t size) {
+    std::string s(size, '\0');
+    for (size_t i = 0; i < size; ++i) s[i] = static_cast<char>((i * 131 + i / 4096) & 0xFF);
+    return s;
+}
+
+FILETIME LastWriteTime(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
+    return data.ftLastWriteTime;
+}
+
+DWORD Attributes(const std::wstring& path) { return GetFileAttributesW(path.c_str()); }
+
+void SetOldTime(const std::wstring& path) {
+    HANDLE h = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    FILETIME old = {0x12345600u, 0x01C00000u};  // some day in 1999
+    SetFileTime(h, nullptr, nullptr, &old);
+    CloseHandle(h);
+}
+
+class CopyTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    std::wstring source = dir / L"source.bin";
+    std::wstring destination = dir / L"destination.bin";
+    uint32_t state = FILEOPER_STATE_RUNNING;
+    uint32_t percent = 777;
+
+    BOOL Copy() { return CopyFileWithProgressW(source.c_str(), destination.c_str(), &state, &percent); }
+};
+
+TEST_F(CopyTest, CopiesContentTimesAndAttributes) {
+    const std::string data = Pattern(200000);
+    ASSERT_TRUE(WriteFileBytes(source, data));
+    SetOldTime(source);
+    SetFileAttributesW(source.c_str(), FILE_ATTRIBUTE_HIDDEN);
+
+    EXPECT_EQ(Copy(), TRUE);
+    EXPECT_EQ(GetOperErrorCode(), 0u);
+    EXPECT_EQ(ReadFileBytes(destination), data);
+    const FILETIME sourceTime = LastWriteTime(source);
+    const FILETIME destinationTime = LastWriteTime(destination);
+    EXPECT_EQ(CompareFileTime(&sourceTime, &destinationTime), 0);
+    EXPECT_TRUE(Attributes(destination) & FILE_ATTRIBUTE_HIDDEN);
+    EXPECT_EQ(percent, 100u);
+}
+
+TEST_F(CopyTest, ZeroLengthSourceCutsALongerDestinationAndLeavesPercentAlone) {
+    ASSERT_TRUE(WriteFileBytes(source, ""));
+    ASSERT_TRUE(WriteFileBytes(destination, Pattern(5000)));
+    EXPECT_EQ(Copy(), TRUE);
+    EXPECT_EQ(GetOperErrorCode(), 0u);
+    EXPECT_EQ(ReadFileBytes(destination), "");
+    EXPECT_EQ(percent, 777u);
+}
+
+TEST_F(CopyTest, LongerExistingDestinationEndsWithTheSourcesExactContent) {
+    const std::string data = Pattern(70000);
+    ASSERT_TRUE(WriteFileBytes(source, data));
+    ASSERT_TRUE(WriteFileBytes(destination, Pattern(300000)));
+    EXPECT_EQ(Copy(), TRUE);
+    EXPECT_EQ(ReadFileBytes(destination), data);
+}
+
+TEST_F(CopyTest, ReadOnlySourceGivesAReadOnlyDestination) {
+    ASSERT_TRUE(WriteFileBytes(source, Pattern(1000)));
+    SetFileAttributesW(source.c_str(), FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ(Copy(), TRUE);
+    EXPECT_TRUE(Attributes(destination) & FILE_ATTRIBUTE_READONLY);
+}
+
+TEST_F(CopyTest, NullPercentAndPausedStateChangeNothing) {
+    const std::string data = Pattern(65536 * 2 + 7);
+    ASSERT_TRUE(WriteFileBytes(source, data));
+    state = FILEOPER_STATE_PAUSED;
+    EXPECT_EQ(CopyFileWithProgressW(source.c_str(), destination.c_str(), &state, nullptr), TRUE);
+    EXPECT_EQ(ReadFileBytes(destination), data);
+}
+
+TEST_F(CopyTest, CancelBeforeTheFirstChunkIsASuccessWithAnEmptyDestination) {
+    ASSERT_TRUE(WriteFileBytes(source, Pattern(100000)));
+    ASSERT_TRUE(WriteFileBytes(destination, Pattern(5000)));
+    SetFileAttributesW(source.c_str(), FILE_ATTRIBUTE_HIDDEN);
+    state = FILEOPER_STATE_CANCEL;
+    EXPECT_EQ(Copy(), TRUE);
+    EXPECT_EQ(GetOperErrorCode(), 0u);
+    EXPECT_EQ(ReadFileBytes(destination), "");
+    EXPECT_TRUE(Attributes(destination) & FILE_ATTRIBUTE_HIDDEN);
+}
+
+// Destinations that cannot be opened: code 2 and the destination as it was.
+TEST_F(CopyTest, UnopenableDestinationGivesCode2AndStaysAsItWas) {
+    ASSERT_TRUE(WriteFileBytes(source, Pattern(1000)));
+
+    ASSERT_TRUE(WriteFileBytes(destination, "read-only"));
+    SetFileAttributesW(destination.c_str(), FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ(Copy(), FALSE);
+    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_OPEN_FILE);
+    EXPECT_EQ(ReadFileBytes(destination), "read-only");
+    SetFileAttributesW(destination.c_str(), FILE_ATTRIBUTE_NORMAL);
+
+    ASSERT_TRUE(WriteFileBytes(destination, "locked"));
+    HANDLE lock = CreateFileW(destination.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(Copy(), FALSE);
+    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_OPEN_FILE);
+    CloseHandle(lock);
+    EXPECT_EQ(ReadFileBytes(destination), "locked");
+
+    const std::wstring missing = dir / L"missing\\x.bin";
+    EXPECT_EQ(CopyFileWithProgressW(source.c_str(), missing.c_str(), &state, &percent), FALSE);
+    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_OPEN_FILE);
+}
+
+TEST_F(CopyTest, MissingSourceGivesCode1AndCreatesNothing) {
+    EXPECT_EQ(Copy(), FALSE);
+    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_GET_ATTRIBUTES);
+    EXPECT_FALSE(FileExists(destination));
+}
+
+TEST_F(CopyTest, EightBitFormCopiesToo) {
+    const std::string data = Pattern(70000);
+    ASSERT_TRUE(WriteFileBytes(source, data));
+    EXPECT_EQ(CopyFileWithProgressA(Narrow(source).c_str(), Narrow(destination).c_str(), &state, &percent), TRUE);
+    EXPECT_EQ(ReadFileBytes(destination), data);
+}
+
+TEST_F(CopyTest, WideFormHandlesLongPaths) {
+    for (size_t length : {300u, 3900u}) {
+        const std::wstring longSource = MakeDeepPath(dir.path(), length);
+        const std::wstring longDestination = longSource.substr(0, longSource.size() - 1) + L"D";
+        const std::string data = Pattern(100000 + length);
+        ASSERT_TRUE(WriteFileBytes(longSource, data));
+        EXPECT_EQ(CopyFileWithProgressW(longSource.c_str(), longDestination.c_str(), &state, &percent), TRUE);
+        EXPECT_EQ(ReadFileBytes(longDestination), data) << length;
+    }
+}
+
+// --- Faults injected at the library's imports ---------------------------
+
+std::vector<uint32_t> g_percentAtWrite;
+uint32_t* g_watchedPercent = nullptr;
+fault::Trigger g_writeFailure;
+
+BOOL WINAPI RecordingWriteFile(HANDLE h, LPCVOID buffer, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) {
+    if (g_watchedPercent) g_percentAtWrite.push_back(*g_watchedPercent);
+    if (g_writeFailure.Fire()) {
+        SetLastError(ERROR_DISK_FULL);
+        return FALSE;
+    }
+    return fault::Real(&WriteFile, "kernel32.dll", "WriteFile")(h, buffer, size, written, overlapped);
+}
+
+TEST_F(CopyTest, ReportsTruncatedSinglePrecisionPercentagesPerChunk) {
+    const std::string data = Pattern(65536 * 3 + 1);
+    ASSERT_TRUE(WriteFileBytes(source, data));
+    fault::ImportPatch patch(Library(), "KERNEL32.dll", "WriteFile", reinterpret_cast<const void*>(&RecordingWriteFile));
+    g_percentAtWrite.clear();
+    g_watchedPercent = &percent;
+    percent = 0;
+    EXPECT_EQ(Copy(), TRUE);
+    g_watchedPercent = nullptr;
+    // What each write saw is what the chunk before it reported.
+    EXPECT_EQ(g_percentAtWrite, (std::vector<uint32_t>{0, 33, 66, 99}));
+    EXPECT_EQ(percent, 100u);
+    EXPECT_EQ(ReadFileBytes(destination), data);
+}
+
+TEST_F(CopyTest, FailedWriteGivesCode3WithTheSystemErrorAndDeletesTheDestination) {
+    ASSERT_TRUE(WriteFileBytes(source, Pattern(65536 * 4)));
+    fault::ImportPatch patch(Library(), "KERNEL32.dll", "WriteFile", reinterpret_cast<const void*>(&RecordingWriteFile));
+    g_writeFailure.Arm(3);
+    EXPECT_EQ(Copy(), FALSE);
+    g_writeFailure.Disarm();
+    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_READ_WRITE);
+    EXPECT_FALSE(FileExists(destination));
+    EXPECT_TRUE(FileExists(source));
+}
+
+uint32_t* g_stateToCancel = nullptr;
+fault::Trigger g_cancelAtRead;
+fault::Trigger g_shortRead;
+
+BOOL WINAPI SteeringReadFile(HANDLE h, LPVOID buffer, DWORD size, LPDWORD got, LPOVERLAPPED overlapped) {
+    if (g_cancelAtRead.Fire()) *g_stateToCancel = FILEOPER_STATE_CANCEL;
+    if (g_shortRead.Fire()) {
+        *got = 0;  // as if the file had been cut behind the copy's back
+        return TRUE;
+    }
+    return fault::Real(&ReadFile, "kernel32.dll", "ReadFile")(h, buffer, size, got, overlapped);
+}
+
+TEST_F(CopyTest, CancelDuringTheCopyKeepsTheChunksCopiedSoFar) {
+    const std::string data = Pattern(65536 * 5);
+    ASSERT_TRUE(WriteFileBytes(source, data));
+    fault::ImportPatch patch(Library(), "KERNEL32.dll", "ReadFile", reinterpret_cast<const void*>(&SteeringReadFile));
+    g_stateToCancel = &state;
+    g_cancelAtRead.Arm(2);
+    EXPECT_EQ(Copy(), TRUE);
+    g_cancelAtRead.Disarm();
+    EXPECT_EQ(GetOperErrorCode(), 0u);
+    EXPECT_EQ(ReadFileBytes(destination), data.substr(0, 65536 * 2));
+}
+
+TEST_F(CopyTest, SourceThatShrinksDuringTheCopyEndsAsAFailureInsteadOfLooping) {
+    ASSERT_TRUE(WriteFileBytes(source, Pattern(65536 * 3)));
+    fault::ImportPatch patch(Library(), "KERNEL32.dll", "ReadFile", reinterpret_cast<const void*>(&SteeringReadFile));
+    g_shortRead.Arm(2, /*sticky=*/true);
+    EXPECT_EQ(Copy(), FALSE);
+    g_shortRead.Disarm();
+    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_READ_WRITE);
+    EXPECT_FALSE(FileExists(destination));
+}
+
+// The exported copy works in a 64 KiB buffer in its own frame.
+const void* g_readBuffer = nullptr;
+const void* g_hookFrame = nullptr;
+DWORD g_readSize = 0;
+
+BOOL WINAPI BufferWatchingReadFile(HANDLE h, LPVOID buffer, DWORD size, LPDWORD got, LPOVERLAPPED overlapped) {
+    char frameMarker = 0;
+    g_hookFrame = &frameMarker;
+    g_readBuffer = buffer;
+    g_readSize = size;
+    return fault::Real(&ReadFile, "kernel32.dll", "ReadFile")(h, buffer, size, got, overlapped);
+}
+
+TEST_F(CopyTest, ExportedCopyReadsIntoA64KiBBufferOnTheCallersStack) {
+    ASSERT_TRUE(WriteFileBytes(source, Pattern(1000)));
+    fault::ImportPatch patch(Library(), "KERNEL32.dll", "ReadFile", reinterpret_cast<const void*>(&BufferWatchingReadFile));
+    EXPECT_EQ(Copy(), TRUE);
+    // The stack grows down: the copy's frame lies just above the hook's.
+    const auto buffer = reinterpret_cast<uintptr_t>(g_readBuffer);
+    const auto hook = reinterpret_cast<uintptr_t>(g_hookFrame);
+    EXPECT_GT(buffer, hook);
+    EXPECT_LT(buffer - hook, 256u * 1024u);
+    EXPECT_EQ(g_readSize, 65536u);
+}
+
+}  // namespace

@@ -1,0 +1,468 @@
+// Encrypting and decrypting single files through the exports, with the
+// driver library's stand-in keeping the marks. The stand-in never transforms
+// data, so an encrypted file reads back as its plain bytes and the mark is
+// what tells the two forms apart.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "fileoper.h"
+#include "tests/support/iat_patch.h"
+#include "tests/support/product.h"
+#include "tests/support/temp_dir.h"
+
+using testing_support::FileExists;
+using testing_support::IsMarked;
+using testing_support::ListFolder;
+using testing_support::MakeDeepPath;
+using testing_support::Narrow;
+using testing_support::ReadFileBytes;
+using testing_support::TempDir;
+using testing_support::TestOptions;
+using testing_support::WriteFileBytes;
+
+namespace {
+
+HMODULE Library() { return GetModuleHandleW(L"fileoper.dll"); }
+
+std::string Pattern(size_t size, int seed = 1) {
+    std::string s(size, '\0');
+    for (size_t i = 0; i < size; ++i) s[i] = static_cast<char>((i * 31 + seed * 7 + i / 512) & 0xFF);
+    return s;
+}
+
+std::wstring TempFolder() {
+    wchar_t buffer[MAX_PATH];
+    GetTempPathW(MAX_PATH, buffer);
+    return buffer;
+}
+
+// The library's temporary files in a folder ("TzT" + hex + ".tmp").
+std::vector<std::wstring> TempFilesIn(const std::wstring& folder) {
+    std::vector<std::wstring> found;
+    for (const std::wstring& name : ListFolder(folder))
+        if (name.rfind(L"TzT", 0) == 0 && name.size() > 4 && name.substr(name.size() - 4) == L".tmp")
+            found.push_back(name);
+    return found;
+}
+
+// --- Faults at the library's imports -------------------------------------
+
+fault::Trigger g_refuseSet;
+int WINAPI RefusingSetEncryptInfoW(const wchar_t* path, ENCRYPT_INFO* info) {
+    if (g_refuseSet.Fire()) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return 0;
+    }
+    using Fn = int(WINAPI*)(const wchar_t*, ENCRYPT_INFO*);
+    static auto real = reinterpret_cast<Fn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"TzDevIo.dll"), MAKEINTRESOURCEA(171))));
+    return real(path, info);
+}
+
+DWORD g_extraAttributes = 0;
+BOOL WINAPI AttributeAddingGetFileAttributesExW(LPCWSTR path, GET_FILEEX_INFO_LEVELS level, LPVOID data) {
+    BOOL ok = fault::Real(&GetFileAttributesExW, "kernel32.dll", "GetFileAttributesExW")(path, level, data);
+    if (ok) static_cast<WIN32_FILE_ATTRIBUTE_DATA*>(data)->dwFileAttributes |= g_extraAttributes;
+    return ok;
+}
+
+// Free space: none for folders under `g_fullFolder`, the truth elsewhere.
+std::wstring g_fullFolder;
+BOOL WINAPI ShortOfSpaceGetDiskFreeSpaceExW(LPCWSTR folder, PULARGE_INTEGER available, PULARGE_INTEGER total,
+                                            PULARGE_INTEGER free) {
+    BOOL ok = fault::Real(&GetDiskFreeSpaceExW, "kernel32.dll", "GetDiskFreeSpaceExW")(folder, available, total, free);
+    if (ok && !g_fullFolder.empty() && std::wstring(folder).find(g_fullFolder) != std::wstring::npos)
+        available->QuadPart = 100;
+    return ok;
+}
+
+fault::Trigger g_failMove;
+BOOL WINAPI FailingMoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
+    if (g_failMove.Fire()) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    return fault::Real(&MoveFileExW, "kernel32.dll", "MoveFileExW")(from, to, flags);
+}
+
+fault::Trigger g_failWrite;
+BOOL WINAPI FailingWriteFile(HANDLE h, LPCVOID buffer, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) {
+    if (g_failWrite.Fire()) {
+        SetLastError(ERROR_DISK_FULL);
+        return FALSE;
+    }
+    return fault::Real(&WriteFile, "kernel32.dll", "WriteFile")(h, buffer, size, written, overlapped);
+}
+
+uint32_t* g_cancelState = nullptr;
+fault::Trigger g_cancelAtRead;
+BOOL WINAPI CancellingReadFile(HANDLE h, LPVOID buffer, DWORD size, LPDWORD got, LPOVERLAPPED overlapped) {
+    if (g_cancelAtRead.Fire()) *g_cancelState = FILEOPER_STATE_CANCEL;
+    return fault::Real(&ReadFile, "kernel32.dll", "ReadFile")(h, buffer, size, got, overlapped);
+}
+
+class Transforms : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(BuildEncryptInfoW(nullptr, &info), TRUE);
+        ASSERT_TRUE(WriteFileBytes(file, data));
+    }
+
+    BOOL Encrypt() { return EncryptFileInPlaceW(file.c_str(), &info, &state, &percent); }
+    BOOL Decrypt() { return DecryptFileInPlaceW(file.c_str(), &state, &percent); }
+
+    // The folder holds exactly the given names.
+    void ExpectFolderHolds(std::vector<std::wstring> names) {
+        std::vector<std::wstring> actual = ListFolder(dir.path());
+        std::sort(actual.begin(), actual.end());
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(actual, names);
+    }
+
+    TempDir dir;
+    std::wstring file = dir / L"report.doc";
+    std::string data = Pattern(200000);
+    ENCRYPT_INFO info = {};
+    uint32_t state = FILEOPER_STATE_RUNNING;
+    uint32_t percent = 0;
+    TestOptions options;
+};
+
+// --- Encrypt in place ------------------------------------------------------
+
+TEST_F(Transforms, EncryptInPlaceMarksTheFileKeepsItsDataAndLeavesNothingBehind) {
+    info.flags = ENCRYPT_INFO_FOLDER;
+    EXPECT_EQ(Encrypt(), TRUE);
+    EXPECT_EQ(GetOperErrorCode(), 0u);
+    EXPECT_TRUE(IsMarked(file));
+    EXPECT_EQ(ReadFileBytes(file), data);
+    EXPECT_EQ(percent, 100u);
+    EXPECT_EQ(info.flags & ENCRYPT_INFO_FOLDER, 0u);
+    ExpectFolderHolds({L"report.doc"});
+}
+
+TEST_F(Transforms, BadDescriptorIsRefusedBeforeTheFileIsTouched) {
+    info.size = 0;
+    info.flags = ENCRYPT_INFO_FOLDER;
+    EXPECT_EQ(Encrypt(), FALSE);
+    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_INVALID_PARAMETER);
+    EXPECT_EQ(EncryptFileToW(file.c_str(), nullptr, &info, &state, &percent), FALSE);
+    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_INVALID_PARAMETER);
+    EXPECT_EQ(info.flags, ENCRYPT_INFO_FOLDER);
+    EXPECT_FALSE(IsMarked(file));
+    ExpectFolderHolds({L"report.doc"});
+}
+
+TEST_F(Transforms, ReadOnlyAndSystemFilesFollowTheOptions) {
+    SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY);
+    options.Set(L"EnableReadOnly", 0);
+    options.Load();
+    EXPECT_EQ(Encrypt(), FALSE);
+    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_READ_ONLY);
+    EXPECT_FALSE(IsMarked(file));
+
+    options.Set(L"EnableReadOnly", 1);
+    options.Load();
+    EXPECT_EQ(Encrypt(), TRUE);
+    EXPECT_TRUE(IsMarked(file));
+    EXPECT_TRUE(GetFileAttributesW(file.c_str()) & FILE_ATTRIBUTE_READONLY);
+
+    const std::wstring system = dir / L"system.dat";
+    ASSERT_TRUE(WriteFileBytes(system, "sys"));
+    SetFileAttributesW(system.c_str(), FILE_ATTRIBUTE_SYSTEM);
+    options.Set(L"EnableSystem", 0);
+    options.Load();
+    EXPECT_EQ(EncryptFileInPlaceW(system.c_str(), &info, &state, &percent), FALSE);
+    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_SYSTEM_OBJECT);
+    EXPECT_FALSE(IsMarked(system));
+}
+
+TEST_F(Transforms, FilesTheFileSystemCompressesOrEncryptsAreRefused) {
+    fault::ImportPatch patch(Library(), "KERNEL32.dll", "GetFileAttributesExW",
+                             reinterpret_cast<const void*>(&AttributeAddingGetFileAttributesExW));
+    const struct {
+        DWORD attributes;
+        uint32_t code;
+    } cases[] = {
+        {FILE_ATTRIBUTE_COMPRESSED, FILEOPER_ERR_COMPRESSED},
+        {FILE_ATTRIBUTE_ENCRYPTED, FILEOPER_ERR_FS_ENCRYPTED},
+        {FILE_ATTRIBUTE_COMPRESSED | FILE_ATTRIBUTE_ENCRYPTED, FILEOPER_ERR_FS_ENCRYPTED},
+    };
+    for (const auto& c : cases) {
+        g_extraAttributes = c.attributes;
+        EXPECT_EQ(Encrypt(), FALSE);
+        EXPECT_EQ(GetOperErrorCode(), c.code) << c.attributes;
+    }
+    g_extraAttributes = 0;
+    EXPECT_FALSE(IsMarked(file));
+    ExpectFolderHolds({L"report.doc"});
+}
+
+TEST_F(Transforms, CancelDuringEncryptionLeavesTheFileExactlyAsItWas) {
+    fault::ImportPatch patch(Library(), "KERNEL32.dll", "ReadFile", reinterpret_cast<const void*>(&CancellingReadFile));
+    g_cancelState = &state;
+    g_cancelAtRead.Arm(2);
+    EXPECT_EQ(Encrypt(), TRUE);
+    g_cancelAtRead.Disarm();
+    EXPECT_EQ(GetOperErrorCode(), 0u);
+    EXPECT_FALSE(IsMarked(file));
+    EXPECT_EQ(ReadFileBytes(file), data);
+    ExpectFolderHolds({L"report.doc"});
+}
+
+TEST_F(Transforms, RefusedMarkGivesCode10AndRemovesTheTemporaryFile) {
+    fault::ImportPatch patch(Library(), "TzDevIo.dll", WORD{171}, reinterpret_cast<const void*>(&RefusingSetEncryptInfoW));
+    g_refuseSet.Arm(1);
+    EXPECT_EQ(Encrypt(), FALSE);
+    g_refuseSet.Disarm();
+    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_ENCRYPT_INFO);
+    EXPECT_EQ(ReadFileBytes(file), data);
+    ExpectFolderHolds({L"report.doc"});
+}
+
+TEST_F(Transforms, FullVolumeEncryptsThroughTheTemporaryFolderAndCopiesBack) {
+    fault::ImportPatch patch(Library(), "KERNEL32.dll", "GetDiskFreeSpaceExW",
+                             reinterpret_cast<const void*>(&ShortOfSpaceGetDiskFreeSpaceExW));
+    const size_t tempsBefore = TempFilesIn(TempFolder()).size();
+    g_fullFolder = dir.path();
+    EXPECT_EQ(Encrypt(), TRUE);
+    g_fullFolder.clear();
+    EXPECT_EQ(GetOperErrorCode(), 0u);
+    EXPECT_TRUE(IsMarked(file));
+    EXPECT_EQ(ReadFileBytes(file), data);
+    ExpectFolderHolds({L"report.doc"});
+    EXPECT_EQ(TempFilesIn(TempFolder()).size(), tempsBefore);
+}
+
+// The survival rules: before the plain file is deleted it is intact and the
+// temporary file is gone; after, the encrypted data survive in the temporary
+// file whatever fails.
+TEST_F(Transforms, FailedFinalMoveKeepsTheEncryptedDataInTheTemporaryFile) {
+    fault::ImportPatch patch(Library(), "KERNEL32.dll", "MoveFileExW", reinterpret_cast<const void*>(&FailingMoveFileExW));
+    g_failMove.Arm(1, /*sticky=*/true);
+    EXPECT_EQ(Encrypt(), FALSE);
+    g_failMove.Disarm();
+    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_RENAME_TEMP);
+    EXPECT_FALSE(FileExists(file));
+    std::vector<std::wstring> temps = TempFilesIn(dir.path());
+    ASSERT_EQ(temps.size(), 1u);
+    EXPECT_EQ(ReadFileBytes(dir / temps[0]), data);
+    EXPECT_TRUE(IsMarked(dir / temps[0]));
+}
+
+TEST_F(Transforms, UndeletablePlainFileStaysAndTheTemporaryFileGoes) {
+    HANDLE holder = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(Encrypt(), FALSE);
+    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_DELETE_FILE);
+    CloseHandle(holder);
+    EXPECT_EQ(ReadFileBytes(file), data);
+    EXPECT_FALSE(IsMarked(file));
+    ExpectFolderHolds({L"report.doc"});
+}
+
+TEST_F(Transforms, FailedCopyBackKeepsTheEncryptedDataInTheTemporaryFolder) {
+    fault::ImportPatch space(Library(), "KERNEL32.dll", "GetDiskFreeSpaceExW",
+                             reinterpret_cast<const void*>(&ShortOfSpaceGetDiskFreeSpaceExW));
+    fault::ImportPatch write(Library(), "KERNEL32.dll", "WriteFile", reinterpret_cast<const void*>(&FailingWriteFile));
+    const std::vector<std::wstring> before = TempFilesIn(TempFolder());
+    g_fullFolder = dir.path();
+    // The first copy into the temporary folder writes 4 chunks; the copy
+    // back fails on its first.
+    g_failWrite.Arm(5);
+    EXPECT_EQ(Encrypt(), FALSE);
+    g_failWrite.Disarm();
+    g_fullFolder.clear();
+    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_READ_WRITE);
+    EXPECT_FALSE(FileExists(file));
+    std::vector<std::wstring> after = TempFilesIn(TempFolder());
+    std::vector<std::wstring> added;
+    for (const std::wstring& name : after)
+        if (std::find(before.begin(), before.end(), name) == before.end()) added.push_back(name);
+    ASSERT_EQ(added.size(), 1u);
+    EXPECT_EQ(ReadFileBytes(TempFolder() + added[0]), data);
+    DeleteFileW((TempFolder() + added[0]).c_str());
+}
+
+TEST_F(Transforms, LongPathsWorkInTheWideFormsAndAreRefusedByTheEightBitForms) {
+    for (size_t length : {300u, 3900u}) {
+        const std::wstring longFile = MakeDeepPath(dir.path(), length);
+        ASSERT_TRUE(WriteFileBytes(longFile, data));
+        EXPECT_EQ(EncryptFileInPlaceW(longFile.c_str(), &info, &state, &percent), TRUE) << length;
+        EXPECT_EQ(ReadFileBytes(longFile), data);
+        EXPECT_EQ(DecryptFileInPlaceW(longFile.c_str(), &state, &percent), TRUE) << length;
+        EXPECT_EQ(ReadFileBytes(longFile), data);
+    }
+    // The 8-bit system calls cannot reach the file at all.
+    const std::wstring longFile = MakeDeepPath(dir.path(), 300);
+    ASSERT_TRUE(WriteFileBytes(longFile, data));
+    EXPECT_EQ(EncryptFileInPlaceA(Narrow(longFile).c_str(), &info, &state, &percent), FALSE);
+    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_GET_ATTRIBUTES);
+    EXPECT_FALSE(IsMarked(longFile));
+}
+
+// --- Encrypt to a second file ---------------------------------------------
+
+TEST_F(Transforms, EncryptToWritesAMarkedCopyAndLeavesTheSourceAlone) {
+    const std::wstring destination = dir / L"copy.doc";
+    EXPECT_EQ(EncryptFileToW(file.c_str(), destination.c_str(), &info, &state, &percent), TRUE);
+    EXPECT_TRUE(IsMarked(destination));
+    EXPECT_EQ(ReadFileBytes(destination), data);
+    EXPECT_FALSE(IsMarked(file));
+    EXPECT_EQ(ReadFileBytes(file), data);
+}
+
+TEST_F(Transforms, EncryptToTheSourceItselfEncryptsInPlace) {
+    std::wstring upper = file;
+    std::transform(upper.begin(), upper.end(), upper.begin(), ::towupper);
+    EXPECT_EQ(EncryptFileToW(file.c_str(), upper.c_str(), &info, &state, &percent), TRUE);
+    EXPECT_TRUE(IsMarked(file));
+    ExpectFolderHolds({L"report.doc"});
+
+    ASSERT_EQ(DecryptFileInPlaceW(file.c_str(), &state, &percent), TRUE);
+    const std::wstring otherSpelling = dir.path() + L"\\.\\report.doc";
+    EXPECT_EQ(EncryptFileToW(file.c_str(), otherSpelling.c_str(), &info, &state, &percent), TRUE);
+    EXPECT_TRUE(IsMarked(file));
+    EXPECT_EQ(ReadFileBytes(file), data);
+    ExpectFolderHolds({L"report.doc"});
+}
+
+TEST_F(Transforms, EncryptToAFullVolumeCreatesNothing) {
+    fault::ImportPatch patch(Library(), "KERNEL32.dll", "GetDiskFreeSpaceExW",
+                             reinterpret_cast<const void*>(&ShortOfSpaceGetDiskFreeSpaceExW));
+    TempDir full;
+    const std::wstring destination = full / L"copy.doc";
+    g_fullFolder = full.path();
+    EXPECT_EQ(EncryptFileToW(file.c_str(), destination.c_str(), &info, &state, &percent), FALSE);
+    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_DISK_FULL);
+    EXPECT_EQ(DecryptFileToW(file.c_str(), destination.c_str(), &state, &percent), FALSE);
+    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_DISK_FULL);
+    g_fullFolder.clear();
+    EXPECT_FALSE(FileExists(destination));
+}
+
+TEST_F(Transforms, CancelledEncryptToRemovesThePartialDestination) {
+    fault::ImportPatch patch(Library(), "KERNEL32.dll", "ReadFile", reinterpret_cast<const void*>(&CancellingReadFile));
+    const std::wstring destination = dir / L"copy.doc";
+    g_cancelState = &state;
+    g_cancelAtRead.Arm(2);
+    EXPECT_EQ(EncryptFileToW(file.c_str(), destination.c_str(), &info, &state, &percent), TRUE);
+    g_cancelAtRead.Disarm();
+    EXPECT_EQ(GetOperErrorCode(), 0u);
+    EXPECT_FALSE(FileExists(destination));
+    EXPECT_FALSE(IsMarked(destination));
+}
+
+// --- Decrypt ---------------------------------------------------------------
+
+TEST_F(Transforms, PlainFileIsNotDecryptedInPlaceButCopiedByDecryptTo) {
+    EXPECT_EQ(Decrypt(), FALSE);
+    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_NOT_ENCRYPTED);
+    ExpectFolderHolds({L"report.doc"});
+
+    const std::wstring destination = dir / L"plain.doc";
+    EXPECT_EQ(DecryptFileToW(file.c_str(), destination.c_str(), &state, &percent), TRUE);
+    EXPECT_EQ(ReadFileBytes(destination), data);
+}
+
+TEST_F(Transforms, DecryptInPlaceRemovesTheMarkAndKeepsTheData) {
+    ASSERT_EQ(Encrypt(), TRUE);
+    EXPECT_EQ(Decrypt(), TRUE);
+    EXPECT_EQ(GetOperErrorCode(), 0u);
+    EXPECT_FALSE(IsMarked(file));
+    EXPECT_EQ(ReadFileBytes(file), data);
+    ExpectFolderHolds({L"report.doc"});
+    EXPECT_EQ(IsRebootRequired(), 0u);
+}
+
+TEST_F(Transforms, DecryptToWritesAPlainCopyAndLeavesTheEncryptedFile) {
+    ASSERT_EQ(Encrypt(), TRUE);
+    const std::wstring destination = dir / L"plain.doc";
+    EXPECT_EQ(DecryptFileToW(file.c_str(), destination.c_str(), &state, &percent), TRUE);
+    EXPECT_FALSE(IsMarked(destination));
+    EXPECT_EQ(ReadFileBytes(destination), data);
+    EXPECT_TRUE(IsMarked(file));
+}
+
+TEST_F(Transforms, CancelDuringDecryptionLeavesTheEncryptedFileAsItWas) {
+    ASSERT_EQ(Encrypt(), TRUE);
+    fault::ImportPatch patch(Library(), "KERNEL32.dll", "ReadFile", reinterpret_cast<const void*>(&CancellingReadFile));
+    g_cancelState = &state;
+    g_cancelAtRead.Arm(2);
+    EXPECT_EQ(Decrypt(), TRUE);
+    EXPECT_EQ(GetOperErrorCode(), 0u);
+    EXPECT_TRUE(IsMarked(file));
+    EXPECT_EQ(ReadFileBytes(file), data);
+    ExpectFolderHolds({L"report.doc"});
+
+    state = FILEOPER_STATE_RUNNING;
+    const std::wstring destination = dir / L"plain.doc";
+    g_cancelAtRead.Arm(2);
+    EXPECT_EQ(DecryptFileToW(file.c_str(), destination.c_str(), &state, &percent), TRUE);
+    g_cancelAtRead.Disarm();
+    EXPECT_FALSE(FileExists(destination));
+}
+
+TEST_F(Transforms, FullVolumeDecryptsThroughTheTemporaryFolderAndCopiesBack) {
+    ASSERT_EQ(Encrypt(), TRUE);
+    fault::ImportPatch patch(Library(), "KERNEL32.dll", "GetDiskFreeSpaceExW",
+                             reinterpret_cast<const void*>(&ShortOfSpaceGetDiskFreeSpaceExW));
+    const size_t tempsBefore = TempFilesIn(TempFolder()).size();
+    g_fullFolder = dir.path();
+    EXPECT_EQ(Decrypt(), TRUE);
+    g_fullFolder.clear();
+    EXPECT_FALSE(IsMarked(file));
+    EXPECT_EQ(ReadFileBytes(file), data);
+    ExpectFolderHolds({L"report.doc"});
+    EXPECT_EQ(TempFilesIn(TempFolder()).size(), tempsBefore);
+}
+
+TEST_F(Transforms, FileInUseIsNotDecryptedWithoutDecryptAfterReboot) {
+    ASSERT_EQ(Encrypt(), TRUE);
+    HANDLE holder = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(Decrypt(), FALSE);
+    CloseHandle(holder);
+    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_DELETE_FILE);
+    EXPECT_TRUE(IsMarked(file));
+    ExpectFolderHolds({L"report.doc"});
+}
+
+fault::Trigger g_failTempName;
+UINT WINAPI FailingGetTempFileNameW(LPCWSTR folder, LPCWSTR prefix, UINT unique, LPWSTR out) {
+    if (g_failTempName.Fire()) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return 0;
+    }
+    return fault::Real(&GetTempFileNameW, "kernel32.dll", "GetTempFileNameW")(folder, prefix, unique, out);
+}
+
+TEST_F(Transforms, FolderWithoutRoomForATemporaryFileUsesTheRescueFolderWithDecryptAfterReboot) {
+    ASSERT_EQ(Encrypt(), TRUE);
+    fault::ImportPatch patch(Library(), "KERNEL32.dll", "GetTempFileNameW",
+                             reinterpret_cast<const void*>(&FailingGetTempFileNameW));
+    g_failTempName.Arm(1);
+    EXPECT_EQ(Decrypt(), FALSE);
+    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_TEMP_FILE);
+    EXPECT_TRUE(IsMarked(file));
+
+    const std::wstring rescue = dir.path().substr(0, 3) + L"7a3e5c19-4b2d-4e8f-9c61-2d5b8a0f3e47";
+    testing_support::RemoveTree(rescue);
+    ASSERT_EQ(SetOperOptions(1, 1), 1);
+    g_failTempName.Arm(1);
+    EXPECT_EQ(Decrypt(), TRUE);
+    g_failTempName.Disarm();
+    SetOperOptions(1, 0);
+    EXPECT_EQ(GetOperErrorCode(), 0u);
+    EXPECT_FALSE(IsMarked(file));
+    EXPECT_EQ(ReadFileBytes(file), data);
+    EXPECT_TRUE(FileExists(rescue));
+    EXPECT_TRUE(ListFolder(rescue).empty());
+    testing_support::RemoveTree(rescue);
+}
+
+}  // namespace

@@ -1,0 +1,92 @@
+// A file in use is decrypted to a temporary file and the replacement is left
+// to the next restart. Wine records the move in the registry and carries it
+// out when the prefix restarts (wineboot -r), which this test does.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "fileoper.h"
+#include "tests/support/product.h"
+#include "tests/support/temp_dir.h"
+
+using testing_support::IsMarked;
+using testing_support::ListFolder;
+using testing_support::ReadFileBytes;
+using testing_support::TempDir;
+using testing_support::WriteFileBytes;
+
+namespace {
+
+const wchar_t kSessionManager[] = L"System\\CurrentControlSet\\Control\\Session Manager";
+
+std::wstring PendingRenames() {
+    HKEY key = nullptr;
+    std::wstring value;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return value;
+    DWORD size = 0;
+    if (RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS) {
+        value.resize(size / sizeof(wchar_t));
+        RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, nullptr,
+                         reinterpret_cast<BYTE*>(value.data()), &size);
+    }
+    RegCloseKey(key);
+    return value;
+}
+
+// Restarts the prefix's session the way Wine carries out pending moves.
+bool RestartWine() {
+    wchar_t command[] = L"wineboot.exe -r";
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessW(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return false;
+    WaitForSingleObject(pi.hProcess, 60000);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return true;
+}
+
+TEST(DecryptAfterReboot, FileInUseIsReplacedByItsPlainFormAtTheNextRestart) {
+    TempDir dir;
+    const std::wstring file = dir / L"in-use.doc";
+    const std::string data(150000, 'q');
+    ASSERT_TRUE(WriteFileBytes(file, data));
+    ENCRYPT_INFO info = {};
+    ASSERT_EQ(BuildEncryptInfoW(nullptr, &info), TRUE);
+    uint32_t state = FILEOPER_STATE_RUNNING;
+    ASSERT_EQ(EncryptFileInPlaceW(file.c_str(), &info, &state, nullptr), TRUE);
+    ASSERT_TRUE(IsMarked(file));
+
+    // Another program reads the file and lets nobody delete or replace it.
+    HANDLE holder = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    ASSERT_EQ(SetOperOptions(1, 1), 1);
+    EXPECT_EQ(DecryptFileInPlaceW(file.c_str(), &state, nullptr), TRUE);
+    SetOperOptions(1, 0);
+    EXPECT_EQ(GetOperErrorCode(), FILEOPER_REBOOT_REQUIRED);
+    EXPECT_EQ(IsRebootRequired(), 1u);
+    CloseHandle(holder);
+
+    // Until then both files stay: the encrypted one at its path, the plain
+    // one beside it, named in the pending moves.
+    EXPECT_TRUE(IsMarked(file));
+    std::vector<std::wstring> names = ListFolder(dir.path());
+    ASSERT_EQ(names.size(), 2u);
+    const std::wstring temp = dir / (names[0] == L"in-use.doc" ? names[1] : names[0]);
+    EXPECT_EQ(ReadFileBytes(temp), data);
+    EXPECT_NE(PendingRenames().find(temp), std::wstring::npos);
+
+    ASSERT_TRUE(RestartWine());
+    EXPECT_EQ(ReadFileBytes(file), data);
+    EXPECT_FALSE(IsMarked(file));
+    EXPECT_EQ(ListFolder(dir.path()), std::vector<std::wstring>{L"in-use.doc"});
+    EXPECT_EQ(PendingRenames().find(temp), std::wstring::npos);
+
+    // Loading the options again clears the flag.
+    LoadOperOptions("Software\\FileoperTests\\Option");
+    EXPECT_EQ(IsRebootRequired(), 0u);
+}
+
+}  // namespace

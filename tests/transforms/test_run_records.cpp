@@ -1,0 +1,100 @@
+// The request read in place from the host's block, and the results array.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "operation/operation_state.h"
+
+namespace {
+
+// A request block as a host lays it out: the header, then the strings.
+std::vector<BYTE> BuildRequest(const std::wstring& destination, const std::wstring& root,
+                               const std::vector<std::wstring>& items, int32_t count) {
+    std::vector<BYTE> block(sizeof(OperationRequest));
+    auto append = [&block](const std::wstring& s) {
+        const uint32_t offset = static_cast<uint32_t>(block.size() - offsetof(OperationRequest, pathArea));
+        const size_t at = block.size();
+        block.resize(at + (s.size() + 1) * sizeof(wchar_t));
+        std::memcpy(&block[at], s.c_str(), (s.size() + 1) * sizeof(wchar_t));
+        return offset;
+    };
+    const uint32_t destinationOffset = append(destination);
+    const uint32_t rootOffset = append(root);
+    uint32_t itemsOffset = static_cast<uint32_t>(block.size() - offsetof(OperationRequest, pathArea));
+    for (const std::wstring& item : items) append(item);
+    append(L"");
+    auto* request = reinterpret_cast<OperationRequest*>(block.data());
+    request->kind = 1;
+    request->flags = 0x102;
+    request->destinationOffset = destinationOffset;
+    request->sourceRootOffset = rootOffset;
+    request->itemListOffset = itemsOffset;
+    request->itemCount = count;
+    return block;
+}
+
+std::vector<std::wstring> Items(const oper::RequestView& view) {
+    std::vector<std::wstring> out;
+    view.ForEachItem([&out](const wchar_t* item) { out.push_back(item); });
+    return out;
+}
+
+TEST(RequestView, ReadsTheHeaderAndStringsInPlace) {
+    std::vector<BYTE> block = BuildRequest(L"D:\\Dst", L"C:\\Src", {L"C:\\Src\\a.txt", L"C:\\Src\\b"}, 2);
+    const auto* request = reinterpret_cast<const OperationRequest*>(block.data());
+    oper::RequestView view(request);
+    EXPECT_EQ(view.Kind(), 1u);
+    EXPECT_EQ(view.Flags(), 0x102u);
+    EXPECT_EQ(std::wstring(view.Destination()), L"D:\\Dst");
+    EXPECT_EQ(std::wstring(view.SourceRoot()), L"C:\\Src");
+    EXPECT_EQ(reinterpret_cast<const BYTE*>(view.EncryptInfo()), block.data() + 12);
+    EXPECT_EQ(Items(view), (std::vector<std::wstring>{L"C:\\Src\\a.txt", L"C:\\Src\\b"}));
+}
+
+TEST(RequestView, ItemListEndsAtTheCountOrTheFirstEmptyString) {
+    const std::vector<std::wstring> three = {L"C:\\1", L"C:\\2", L"C:\\3"};
+    auto itemsFor = [&three](int32_t count) {
+        std::vector<BYTE> block = BuildRequest(L"D:\\", L"C:\\", three, count);
+        return Items(oper::RequestView(reinterpret_cast<const OperationRequest*>(block.data())));
+    };
+    EXPECT_EQ(itemsFor(2).size(), 2u);
+    EXPECT_EQ(itemsFor(3).size(), 3u);
+    EXPECT_EQ(itemsFor(10).size(), 3u);
+    EXPECT_TRUE(itemsFor(0).empty());
+    EXPECT_TRUE(itemsFor(-1).empty());
+}
+
+TEST(Results, PackPairsLowThenHighAndHandBackTheRequestAddress) {
+    oper::OperationState state = {};
+    OperationRequest request = {};
+    state.totalBytes = 0x1122334455667788ull;
+    state.completedBytes = 16384;
+    state.fileTotal = 3;
+    state.filesDone = 3;
+    state.reverseProgress = 1;
+    state.currentItemPercent = 100;
+    state.currentItemSize = 8192;
+    state.request = &request;
+    state.runState = oper::kFinished;
+    state.errorCount = 2;
+    state.rememberedChoice = 512;
+    state.applyToAll = 1;
+
+    uint64_t results[oper::kResultSlots];
+    std::memset(results, 0xAB, sizeof results);
+    oper::CopyResults(state, results);
+    EXPECT_EQ(results[0], 0x1122334455667788ull);
+    EXPECT_EQ(results[1], 16384u);
+    EXPECT_EQ(results[2], (3ull << 32) | 3u);
+    EXPECT_EQ(results[3], (100ull << 32) | 1u);
+    EXPECT_EQ(results[4], 8192u);
+    EXPECT_EQ(results[5], reinterpret_cast<uintptr_t>(&request));
+    EXPECT_EQ(results[6], (2ull << 32) | 768u);
+    EXPECT_EQ(results[7], (1ull << 32) | 512u);
+    EXPECT_EQ(results[8], 0u);
+}
+
+}  // namespace

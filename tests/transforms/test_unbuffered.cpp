@@ -1,0 +1,124 @@
+// Windows fails an unbuffered read whose buffer is not sector-aligned or
+// whose size is not a sector multiple; Wine accepts anything. A ReadFile that
+// enforces those rules on handles opened with FILE_FLAG_NO_BUFFERING shows
+// every decryption path would pass on Windows.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <set>
+#include <string>
+
+#include "fileoper.h"
+#include "operation/transfer_buffer.h"
+#include "tests/support/iat_patch.h"
+#include "tests/support/temp_dir.h"
+
+using testing_support::ReadFileBytes;
+using testing_support::TempDir;
+using testing_support::WriteFileBytes;
+
+namespace {
+
+constexpr uintptr_t kSector = 4096;  // the largest sector size in use
+
+std::set<HANDLE> g_unbuffered;
+int g_unbufferedReads = 0;
+
+HANDLE WINAPI RecordingCreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa,
+                                   DWORD disposition, DWORD flags, HANDLE templateFile) {
+    HANDLE h = fault::Real(&CreateFileW, "kernel32.dll", "CreateFileW")(path, access, share, sa, disposition, flags,
+                                                                        templateFile);
+    if (h != INVALID_HANDLE_VALUE && (flags & FILE_FLAG_NO_BUFFERING)) g_unbuffered.insert(h);
+    return h;
+}
+
+BOOL WINAPI ForgettingCloseHandle(HANDLE h) {
+    g_unbuffered.erase(h);
+    return fault::Real(&CloseHandle, "kernel32.dll", "CloseHandle")(h);
+}
+
+BOOL WINAPI SectorStrictReadFile(HANDLE h, LPVOID buffer, DWORD size, LPDWORD got, LPOVERLAPPED overlapped) {
+    if (g_unbuffered.count(h)) {
+        ++g_unbufferedReads;
+        if (reinterpret_cast<uintptr_t>(buffer) % kSector != 0 || size % kSector != 0) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return FALSE;
+        }
+    }
+    return fault::Real(&ReadFile, "kernel32.dll", "ReadFile")(h, buffer, size, got, overlapped);
+}
+
+std::string Pattern(size_t size) {
+    std::string s(size, '\0');
+    for (size_t i = 0; i < size; ++i) s[i] = static_cast<char>(i * 13 + 5);
+    return s;
+}
+
+class Unbuffered : public ::testing::TestWithParam<size_t> {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(BuildEncryptInfoW(nullptr, &info), TRUE);
+        ASSERT_TRUE(WriteFileBytes(file, data));
+        ASSERT_EQ(EncryptFileInPlaceW(file.c_str(), &info, &state, nullptr), TRUE);
+        g_unbufferedReads = 0;
+    }
+    void TearDown() override { oper::FreeTransferBuffer(); }
+
+    // This executable links the library's objects: its own imports are the
+    // library's boundary here.
+    fault::ImportPatch create{GetModuleHandleW(nullptr), "KERNEL32.dll", "CreateFileW",
+                              reinterpret_cast<const void*>(&RecordingCreateFileW)};
+    fault::ImportPatch close{GetModuleHandleW(nullptr), "KERNEL32.dll", "CloseHandle",
+                             reinterpret_cast<const void*>(&ForgettingCloseHandle)};
+    fault::ImportPatch read{GetModuleHandleW(nullptr), "KERNEL32.dll", "ReadFile",
+                            reinterpret_cast<const void*>(&SectorStrictReadFile)};
+    TempDir dir;
+    std::wstring file = dir / L"ledger.xls";
+    std::string data = Pattern(GetParam());
+    ENCRYPT_INFO info = {};
+    uint32_t state = FILEOPER_STATE_RUNNING;
+};
+
+TEST_P(Unbuffered, DecryptInPlaceWithItsOwnBuffer) {
+    EXPECT_EQ(DecryptFileInPlaceW(file.c_str(), &state, nullptr), TRUE);
+    EXPECT_EQ(GetOperErrorCode(), 0u);
+    EXPECT_EQ(ReadFileBytes(file), data);
+    EXPECT_EQ(g_unbufferedReads > 0, !data.empty());
+}
+
+TEST_P(Unbuffered, DecryptInPlaceWithTheSharedBuffer) {
+    ASSERT_EQ(oper::AllocTransferBuffer(oper::kTransferBufferSize), 1u);
+    EXPECT_EQ(DecryptFileInPlaceW(file.c_str(), &state, nullptr), TRUE);
+    EXPECT_EQ(ReadFileBytes(file), data);
+}
+
+TEST_P(Unbuffered, DecryptToASecondFile) {
+    const std::wstring destination = dir / L"plain.xls";
+    EXPECT_EQ(DecryptFileToW(file.c_str(), destination.c_str(), &state, nullptr), TRUE);
+    EXPECT_EQ(ReadFileBytes(destination), data);
+}
+
+// Sizes that end mid-sector, exactly on a chunk, and past a 1 MiB chunk.
+INSTANTIATE_TEST_SUITE_P(Sizes, Unbuffered, ::testing::Values(size_t{1000}, size_t{65536}, size_t{1048576 + 777}));
+
+TEST(SectorStrictRead, RejectsAnUnalignedUnbufferedRead) {
+    // The injected rule itself must bite, or the tests above prove nothing.
+    fault::ImportPatch create(GetModuleHandleW(nullptr), "KERNEL32.dll", "CreateFileW",
+                              reinterpret_cast<const void*>(&RecordingCreateFileW));
+    fault::ImportPatch read(GetModuleHandleW(nullptr), "KERNEL32.dll", "ReadFile",
+                            reinterpret_cast<const void*>(&SectorStrictReadFile));
+    TempDir dir;
+    ASSERT_TRUE(WriteFileBytes(dir / L"x", Pattern(10000)));
+    HANDLE h = CreateFileW((dir / L"x").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_NO_BUFFERING,
+                           nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    alignas(4096) static char buffer[8192 + 512];
+    DWORD got = 0;
+    EXPECT_FALSE(ReadFile(h, buffer + 512, 4096, &got, nullptr));
+    EXPECT_FALSE(ReadFile(h, buffer, 1000, &got, nullptr));
+    EXPECT_TRUE(ReadFile(h, buffer, 8192, &got, nullptr));
+    CloseHandle(h);
+    g_unbuffered.clear();
+}
+
+}  // namespace
