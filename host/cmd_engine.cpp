@@ -7,6 +7,7 @@
 #include <string>
 
 #include "host/commands.h"
+#include "host/product_library.h"
 #include "fileoper.h"
 
 namespace docman {
@@ -31,31 +32,6 @@ constexpr WORD kDevIoIsEncryptedW = 161;
 constexpr WORD kMakeVendorKeyA = 1120;
 constexpr char kOptionsName[] = "TzVozAdu\\Option";
 constexpr wchar_t kCipherKey[] = L"System\\CurrentControlSet\\Services\\TzDorvan\\Parameters";
-
-// A product library beside docman.exe, as the host machine provides it.
-class ProductLibrary {
-public:
-    explicit ProductLibrary(const wchar_t* name) {
-        wchar_t exe[MAX_PATH];
-        const DWORD n = GetModuleFileNameW(nullptr, exe, MAX_PATH);
-        std::wstring path(exe, n);
-        path = path.substr(0, path.find_last_of(L'\\') + 1) + name;
-        module_ = LoadLibraryW(path.c_str());
-    }
-    ~ProductLibrary() {
-        if (module_) FreeLibrary(module_);
-    }
-    ProductLibrary(const ProductLibrary&) = delete;
-    ProductLibrary& operator=(const ProductLibrary&) = delete;
-
-    template <typename Fn>
-    Fn Get(const char* nameOrOrdinal) const {
-        return module_ ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module_, nameOrOrdinal))) : nullptr;
-    }
-
-private:
-    HMODULE module_ = nullptr;
-};
 
 std::wstring Hex(const uint8_t* bytes, size_t size) {
     static const wchar_t kDigits[] = L"0123456789abcdef";

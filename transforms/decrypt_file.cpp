@@ -111,14 +111,8 @@ BOOL DecryptInPlace(const Char* path, const volatile uint32_t* state, volatile u
     if ((data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) && !g_options.enableReadOnly) return Fail(kErrReadOnly);
 
     PathBuffer<Char> folder;
-    if (!FolderOf(path, folder)) return Fail(kErrInvalidPath);
-    uint64_t available = 0;
-    if (!AvailableBytes<Char>(folder, available)) return Fail(kErrFreeSpace);
-    const bool elsewhere = available < SizeOf(data);
-    if (elsewhere) {
-        const DWORD length = Api::TempFolder(folder);
-        if (length == 0 || length >= Api::kCapacity) return Fail(kErrTempFolder);
-    }
+    bool elsewhere = false;
+    if (const uint32_t refusal = ChooseWorkFolder(path, SizeOf(data), folder, elsewhere)) return Fail(refusal);
 
     PathBuffer<Char> temp;
     if (Api::TempFileName(folder, temp)) {

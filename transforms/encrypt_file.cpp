@@ -52,16 +52,8 @@ BOOL EncryptInPlace(const Char* path, ENCRYPT_INFO* info, const volatile uint32_
     if (Api::IsBootFile(path)) return Fail(kErrSystemCritical);
 
     PathBuffer<Char> folder;
-    if (!FolderOf(path, folder)) return Fail(kErrInvalidPath);
-    uint64_t available = 0;
-    if (!AvailableBytes<Char>(folder, available)) return Fail(kErrFreeSpace);
-    // A volume too full for a second copy: encrypt in the temporary folder
-    // and copy the result back.
-    const bool elsewhere = available < SizeOf(data);
-    if (elsewhere) {
-        const DWORD length = Api::TempFolder(folder);
-        if (length == 0 || length >= Api::kCapacity) return Fail(kErrTempFolder);
-    }
+    bool elsewhere = false;
+    if (const uint32_t refusal = ChooseWorkFolder(path, SizeOf(data), folder, elsewhere)) return Fail(refusal);
 
     PathBuffer<Char> temp;
     if (!Api::TempFileName(folder, temp)) return Fail(kErrTempFile);

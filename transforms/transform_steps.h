@@ -55,6 +55,23 @@ bool AvailableBytes(const Char* folder, uint64_t& available) {
     return true;
 }
 
+// Where the temporary file of an in-place transform goes: beside the file,
+// or, on a volume too full for a second copy, in the system's temporary
+// folder (elsewhere), from where the result is copied back. kOk, or the
+// code of the step that failed.
+template <typename Char>
+uint32_t ChooseWorkFolder(const Char* path, uint64_t size, PathBuffer<Char>& folder, bool& elsewhere) {
+    if (!FolderOf(path, folder)) return kErrInvalidPath;
+    uint64_t available = 0;
+    if (!AvailableBytes<Char>(folder, available)) return kErrFreeSpace;
+    elsewhere = available < size;
+    if (elsewhere) {
+        const DWORD length = PathApi<Char>::TempFolder(folder);
+        if (length == 0 || length >= PathApi<Char>::kCapacity) return kErrTempFolder;
+    }
+    return kOk;
+}
+
 // Whether two paths name one existing file, however they are spelled: a
 // transform "to" a second path that is the file itself would mark or unmark
 // the very file it reads.
