@@ -8,6 +8,7 @@
 #include "tests/support/temp_dir.h"
 
 using testing_support::FileExists;
+using testing_support::LongestPathIn;
 using testing_support::MakeDeepPath;
 using testing_support::Narrow;
 using testing_support::ReadFileBytes;
@@ -55,7 +56,7 @@ TEST(TestCreate, FailureInAMissingFolderLeavesTheErrorStateUntouched) {
 
 TEST(TestCreate, WideFormWorksForPathsOfAnyLength) {
     TempDir dir;
-    for (size_t length : {300u, 1000u, 4000u}) {
+    for (size_t length : {size_t{300}, size_t{1000}, LongestPathIn(dir.path(), 4000)}) {
         const std::wstring file = MakeDeepPath(dir.path(), length);
         ASSERT_EQ(file.size(), length);
         EXPECT_EQ(TestCreateFileW(file.c_str()), TRUE) << length;

@@ -2,6 +2,9 @@
 
 #include <rpc.h>
 
+#include <algorithm>
+#include <cstring>
+
 namespace testing_support {
 
 namespace {
@@ -82,6 +85,18 @@ std::wstring MakeDeepPath(const std::wstring& base, size_t length) {
     path += L"\\";
     path += std::wstring(length - path.size(), L'f');
     return path;
+}
+
+size_t LongestPathIn(const std::wstring& folder, size_t wanted) {
+    using UnixNameFn = char*(CDECL*)(const wchar_t*);
+    auto unixName = reinterpret_cast<UnixNameFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* name = unixName ? unixName(folder.c_str()) : nullptr;
+    if (!name) return wanted;  // not under Wine: Windows takes 32,767
+    const size_t overhead = strlen(name) > folder.size() ? strlen(name) - folder.size() : 0;
+    HeapFree(GetProcessHeap(), 0, name);
+    constexpr size_t kUnixLimit = 4095, kTemporaryNameGrowth = 32;
+    return std::min(wanted, kUnixLimit - overhead - kTemporaryNameGrowth);
 }
 
 std::string Narrow(const std::wstring& s) {

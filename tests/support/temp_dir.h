@@ -33,6 +33,11 @@ bool FileExists(const std::wstring& path);
 // characters; the folders exist, the last component (a file name) does not.
 std::wstring MakeDeepPath(const std::wstring& base, size_t length);
 
+// wanted, or less where the Unix path Wine maps the folder to would leave no
+// room for it: Unix paths end at 4095 bytes, the prefix's own folder
+// included, and the library's temporary names can be longer than the file's.
+size_t LongestPathIn(const std::wstring& folder, size_t wanted);
+
 std::string Narrow(const std::wstring& s);  // ANSI code page
 
 }  // namespace testing_support

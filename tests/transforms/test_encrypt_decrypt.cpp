@@ -17,6 +17,7 @@
 using testing_support::FileExists;
 using testing_support::IsMarked;
 using testing_support::ListFolder;
+using testing_support::LongestPathIn;
 using testing_support::MakeDeepPath;
 using testing_support::Narrow;
 using testing_support::ReadFileBytes;
@@ -289,7 +290,7 @@ TEST_F(Transforms, FailedCopyBackKeepsTheEncryptedDataInTheTemporaryFolder) {
 }
 
 TEST_F(Transforms, LongPathsWorkInTheWideFormsAndAreRefusedByTheEightBitForms) {
-    for (size_t length : {300u, 3900u}) {
+    for (size_t length : {size_t{300}, LongestPathIn(dir.path(), 4000)}) {
         const std::wstring longFile = MakeDeepPath(dir.path(), length);
         ASSERT_TRUE(WriteFileBytes(longFile, data));
         EXPECT_EQ(EncryptFileInPlaceW(longFile.c_str(), &info, &state, &percent), TRUE) << length;
