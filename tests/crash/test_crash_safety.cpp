@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "tests/support/product.h"
+#include "tests/support/standin_store.h"
 #include "tests/support/temp_dir.h"
 
 using testing_support::FileExists;
@@ -175,6 +176,8 @@ protected:
         }
     }
 
+    // Marks of this test only; the workers inherit the store.
+    testing_support::StandinStore store;
     TempDir dir;
     std::wstring data = dir / L"documents";
     std::wstring temp = dir / L"temp";

@@ -12,6 +12,7 @@
 #include "fileoper.h"
 #include "tests/support/iat_patch.h"
 #include "tests/support/product.h"
+#include "tests/support/standin_store.h"
 #include "tests/support/temp_dir.h"
 
 using testing_support::FileExists;
@@ -124,6 +125,7 @@ protected:
         EXPECT_EQ(actual, names);
     }
 
+    testing_support::StandinStore store;
     TempDir dir;
     std::wstring file = dir / L"report.doc";
     std::string data = Pattern(200000);

@@ -9,6 +9,7 @@
 
 #include "fileoper.h"
 #include "tests/support/product.h"
+#include "tests/support/standin_store.h"
 #include "tests/support/temp_dir.h"
 
 using testing_support::IsMarked;
@@ -49,6 +50,7 @@ bool RestartWine() {
 }
 
 TEST(DecryptAfterReboot, FileInUseIsReplacedByItsPlainFormAtTheNextRestart) {
+    testing_support::StandinStore store;
     TempDir dir;
     const std::wstring file = dir / L"in-use.doc";
     const std::string data(150000, 'q');

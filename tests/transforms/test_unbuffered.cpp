@@ -11,6 +11,7 @@
 #include "fileoper.h"
 #include "operation/transfer_buffer.h"
 #include "tests/support/iat_patch.h"
+#include "tests/support/standin_store.h"
 #include "tests/support/temp_dir.h"
 
 using testing_support::ReadFileBytes;
@@ -72,6 +73,7 @@ protected:
                              reinterpret_cast<const void*>(&ForgettingCloseHandle)};
     fault::ImportPatch read{GetModuleHandleW(nullptr), "KERNEL32.dll", "ReadFile",
                             reinterpret_cast<const void*>(&SectorStrictReadFile)};
+    testing_support::StandinStore store;
     TempDir dir;
     std::wstring file = dir / L"ledger.xls";
     std::string data = Pattern(GetParam());
