@@ -29,13 +29,6 @@ constexpr int kFiles = 200;
 constexpr int kKillsPerMode = 150;
 const wchar_t kRescueName[] = L"7a3e5c19-4b2d-4e8f-9c61-2d5b8a0f3e47";
 
-std::wstring BinDir() {
-    wchar_t path[MAX_PATH];
-    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring dir(path, n);
-    return dir.substr(0, dir.find_last_of(L'\\') + 1);
-}
-
 bool IsLibraryTempName(const std::wstring& name) {
     return name.size() > 4 && name.substr(name.size() - 4) == L".tmp";
 }
@@ -82,7 +75,7 @@ protected:
         inherit.nLength = sizeof inherit;
         inherit.bInheritHandle = TRUE;
         HANDLE started = CreateEventW(&inherit, TRUE, FALSE, nullptr);
-        std::wstring command = L"\"" + BinDir() + L"crash_worker.exe\" \"" + data + L"\" " + mode + L" " +
+        std::wstring command = L"\"" + testing_support::BinDir() + L"crash_worker.exe\" \"" + data + L"\" " + mode + L" " +
                                std::to_wstring(random() % kFiles) + L" " +
                                std::to_wstring(reinterpret_cast<uintptr_t>(started));
         STARTUPINFOW si = {};

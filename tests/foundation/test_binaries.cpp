@@ -14,13 +14,6 @@
 
 namespace {
 
-std::wstring BinDir() {
-    wchar_t path[MAX_PATH];
-    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring dir(path, n);
-    return dir.substr(0, dir.find_last_of(L'\\') + 1);
-}
-
 // A PE file read from disk, its RVAs resolved through the section table.
 class PeFile {
 public:
@@ -115,7 +108,7 @@ const std::set<std::string> kAllowedImports = {
 class Binaries : public ::testing::TestWithParam<const wchar_t*> {};
 
 TEST_P(Binaries, AreX64ImagesImportingOnlySystemAndProductLibraries) {
-    PeFile pe(BinDir() + GetParam());
+    PeFile pe(testing_support::BinDir() + GetParam());
     ASSERT_TRUE(pe.valid());
     EXPECT_EQ(pe.machine(), IMAGE_FILE_MACHINE_AMD64);
     EXPECT_EQ(pe.magic(), IMAGE_NT_OPTIONAL_HDR64_MAGIC);
@@ -129,8 +122,8 @@ INSTANTIATE_TEST_SUITE_P(Built, Binaries,
 // The driver's library is bound by ordinal only, as a host machine provides
 // it; the functions used are a subset of the ones it exports by ordinal.
 TEST(ProductImports, AreBoundByOrdinalToExportsOfTheStandIn) {
-    PeFile library(BinDir() + L"fileoper.dll");
-    PeFile devio(BinDir() + L"TzDevIo.dll");
+    PeFile library(testing_support::BinDir() + L"fileoper.dll");
+    PeFile devio(testing_support::BinDir() + L"TzDevIo.dll");
     ASSERT_TRUE(library.valid());
     ASSERT_TRUE(devio.valid());
     std::set<DWORD> exported;
@@ -144,7 +137,7 @@ TEST(ProductImports, AreBoundByOrdinalToExportsOfTheStandIn) {
 }
 
 TEST(ProductImports, TheRunTimeLibraryExportsItsOrdinals) {
-    PeFile rtl(BinDir() + L"TzRtl.dll");
+    PeFile rtl(testing_support::BinDir() + L"TzRtl.dll");
     ASSERT_TRUE(rtl.valid());
     std::set<DWORD> exported;
     for (const PeFile::Export& e : rtl.Exports()) {
@@ -155,7 +148,7 @@ TEST(ProductImports, TheRunTimeLibraryExportsItsOrdinals) {
 }
 
 TEST(ExportTable, HoldsExactlyTheImplementedFunctionsByOrdinal) {
-    PeFile pe(BinDir() + L"fileoper.dll");
+    PeFile pe(testing_support::BinDir() + L"fileoper.dll");
     ASSERT_TRUE(pe.valid());
     std::vector<PeFile::Export> exports = pe.Exports();
     std::sort(exports.begin(), exports.end());

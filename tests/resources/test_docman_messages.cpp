@@ -9,6 +9,7 @@
 
 #include "framework/handles.h"
 #include "tests/resources/resource_reader.h"
+#include "tests/support/temp_dir.h"
 
 using namespace resources_test;
 
@@ -18,13 +19,6 @@ struct DocmanRun {
     DWORD exitCode = 0xFFFFFFFF;
     std::string out;
 };
-
-std::wstring BinDir() {
-    wchar_t path[MAX_PATH];
-    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring dir(path, n);
-    return dir.substr(0, dir.find_last_of(L'\\') + 1);
-}
 
 DocmanRun Docman(const std::wstring& args) {
     DocmanRun run;
@@ -40,7 +34,7 @@ DocmanRun Docman(const std::wstring& args) {
     startup.hStdOutput = writer.get();
     startup.hStdError = writer.get();
     PROCESS_INFORMATION process = {};
-    std::wstring command = L"\"" + BinDir() + L"docman.exe\" " + args;
+    std::wstring command = L"\"" + testing_support::BinDir() + L"docman.exe\" " + args;
     if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process))
         return run;
     fw::KernelHandle child(process.hProcess), thread(process.hThread);

@@ -99,6 +99,13 @@ size_t LongestPathIn(const std::wstring& folder, size_t wanted) {
     return std::min(wanted, kUnixLimit - overhead - kTemporaryNameGrowth);
 }
 
+std::wstring BinDir() {
+    wchar_t path[MAX_PATH];
+    const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring dir(path, n);
+    return dir.substr(0, dir.find_last_of(L'\\') + 1);
+}
+
 std::string Narrow(const std::wstring& s) {
     int n = WideCharToMultiByte(CP_ACP, 0, s.c_str(), -1, nullptr, 0, nullptr, nullptr);
     std::string out(n > 0 ? n - 1 : 0, '\0');

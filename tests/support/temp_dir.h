@@ -40,4 +40,7 @@ size_t LongestPathIn(const std::wstring& folder, size_t wanted);
 
 std::string Narrow(const std::wstring& s);  // ANSI code page
 
+// The folder of the running test program (build/bin), with its backslash.
+std::wstring BinDir();
+
 }  // namespace testing_support
