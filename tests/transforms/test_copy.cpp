@@ -237,6 +237,33 @@ TEST_F(CopyTest, SourceThatShrinksDuringTheCopyEndsAsAFailureInsteadOfLooping) {
     EXPECT_FALSE(FileExists(destination));
 }
 
+// Appends to the source behind the copy's back on its first read.
+std::wstring g_growingSource;
+std::string g_growth;
+BOOL WINAPI GrowingReadFile(HANDLE h, LPVOID buffer, DWORD size, LPDWORD got, LPOVERLAPPED overlapped) {
+    if (!g_growth.empty()) {
+        HANDLE appender = CreateFileW(g_growingSource.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                      nullptr, OPEN_EXISTING, 0, nullptr);
+        DWORD written = 0;
+        WriteFile(appender, g_growth.data(), static_cast<DWORD>(g_growth.size()), &written, nullptr);
+        CloseHandle(appender);
+        g_growth.clear();
+    }
+    return fault::Real(&ReadFile, "kernel32.dll", "ReadFile")(h, buffer, size, got, overlapped);
+}
+
+TEST_F(CopyTest, SourceThatGrowsEndsAtTheFirstChunkPastTheSizeMeasuredAtTheStart) {
+    const std::string data = Pattern(100000);
+    ASSERT_TRUE(WriteFileBytes(source, data));
+    fault::ImportPatch patch(Library(), "KERNEL32.dll", "ReadFile", reinterpret_cast<const void*>(&GrowingReadFile));
+    g_growingSource = source;
+    g_growth = Pattern(100000);
+    EXPECT_EQ(Copy(), TRUE);
+    // Two chunks: 65536 < 100000, then 131072 passes it.
+    EXPECT_EQ(ReadFileBytes(destination), (data + Pattern(100000)).substr(0, 131072));
+    EXPECT_EQ(percent, 131u);
+}
+
 // The exported copy works in a 64 KiB buffer in its own frame.
 const void* g_readBuffer = nullptr;
 const void* g_hookFrame = nullptr;

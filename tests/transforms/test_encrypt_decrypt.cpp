@@ -308,6 +308,23 @@ TEST_F(Transforms, LongPathsWorkInTheWideFormsAndAreRefusedByTheEightBitForms) {
     EXPECT_FALSE(IsMarked(longFile));
 }
 
+TEST_F(Transforms, EightBitFormsEncryptAndDecryptInPlaceAndToASecondFile) {
+    const std::string path = Narrow(file), copy = Narrow(dir / L"copy.doc"), plain = Narrow(dir / L"plain.doc");
+    EXPECT_EQ(EncryptFileInPlaceA(path.c_str(), &info, &state, &percent), TRUE);
+    EXPECT_TRUE(IsMarked(file));
+    EXPECT_EQ(EncryptFileToA(path.c_str(), copy.c_str(), &info, &state, &percent), TRUE);
+    EXPECT_TRUE(IsMarked(dir / L"copy.doc"));
+    EXPECT_EQ(DecryptFileToA(copy.c_str(), plain.c_str(), &state, &percent), TRUE);
+    EXPECT_FALSE(IsMarked(dir / L"plain.doc"));
+    EXPECT_EQ(ReadFileBytes(dir / L"plain.doc"), data);
+    EXPECT_EQ(DecryptFileInPlaceA(path.c_str(), &state, &percent), TRUE);
+    EXPECT_FALSE(IsMarked(file));
+    EXPECT_EQ(ReadFileBytes(file), data);
+    EXPECT_EQ(DecryptFileInPlaceA(path.c_str(), &state, &percent), FALSE);
+    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_NOT_ENCRYPTED);
+    ExpectFolderHolds({L"report.doc", L"copy.doc", L"plain.doc"});
+}
+
 // --- Encrypt to a second file ---------------------------------------------
 
 TEST_F(Transforms, EncryptToWritesAMarkedCopyAndLeavesTheSourceAlone) {
