@@ -51,10 +51,6 @@ void RemoveTrailingBackslash(Char* path, size_t length) {
     if (length > 0 && path[length - 1] == Char('\\')) path[length - 1] = Char(0);
 }
 
-BOOL Fail(uint32_t code) {
-    SetOperError(code);
-    return FALSE;
-}
 
 template <typename Calls, typename Char>
 BOOL DecryptFolder(const Char* path) {

@@ -33,10 +33,6 @@ bool IsBootFileName(const char* name) {
     return false;
 }
 
-BOOL Fail(uint32_t code) {
-    SetOperError(code);
-    return FALSE;
-}
 
 template <typename Char>
 void RemoveTrailingBackslash(Char* path) {

@@ -38,6 +38,18 @@ enum OperError : uint32_t {
 void SetOperError(uint32_t code);
 uint32_t GetSystemErrorCode();
 
+// A file function's way out: the code is set before any cleanup that
+// follows, so the system error captured is the failing call's.
+inline BOOL Fail(uint32_t code) {
+    SetOperError(code);
+    return FALSE;
+}
+
+inline BOOL Succeed(uint32_t code = kOk) {
+    SetOperError(code);
+    return TRUE;
+}
+
 }  // namespace oper
 
 extern "C" uint32_t WINAPI GetOperErrorCode();

@@ -19,18 +19,6 @@ struct PathBuffer {
     operator const Char*() const { return text; }
 };
 
-// Sets the code and reports failure: the system error is captured before any
-// cleanup that follows.
-inline BOOL Fail(uint32_t code) {
-    SetOperError(code);
-    return FALSE;
-}
-
-inline BOOL Succeed(uint32_t code = kOk) {
-    SetOperError(code);
-    return TRUE;
-}
-
 inline uint64_t SizeOf(const WIN32_FILE_ATTRIBUTE_DATA& data) {
     return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
