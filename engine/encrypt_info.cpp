@@ -51,7 +51,6 @@ void RemoveTrailingBackslash(Char* path, size_t length) {
     if (length > 0 && path[length - 1] == Char('\\')) path[length - 1] = Char(0);
 }
 
-
 template <typename Calls, typename Char>
 BOOL DecryptFolder(const Char* path) {
     const size_t length = Calls::Length(path);
@@ -63,8 +62,7 @@ BOOL DecryptFolder(const Char* path) {
 
     if (!Calls::IsEncrypted(folder)) return Fail(kErrNotEncrypted);
     if (!Calls::Clear(folder)) return Fail(kErrEncryptInfo);
-    SetOperError(kOk);
-    return TRUE;
+    return Succeed();
 }
 
 }  // namespace

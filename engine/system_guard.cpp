@@ -33,7 +33,6 @@ bool IsBootFileName(const char* name) {
     return false;
 }
 
-
 template <typename Char>
 void RemoveTrailingBackslash(Char* path) {
     const size_t length = std::char_traits<Char>::length(path);
@@ -70,8 +69,7 @@ template <typename Char>
 BOOL SetFolderMark(const Char* folder, ENCRYPT_INFO* info, int(WINAPI* setEncryptInfo)(const Char*, ENCRYPT_INFO*)) {
     info->flags |= ENCRYPT_INFO_FOLDER;
     if (!setEncryptInfo(folder, info)) return Fail(kErrEncryptInfo);
-    SetOperError(kOk);
-    return TRUE;
+    return Succeed();
 }
 
 // The caller's 8-bit folder as a wide path, a backslash unless it ends in

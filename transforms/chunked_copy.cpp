@@ -88,8 +88,7 @@ public:
         destination_.reset();
         PathApi<Char>::CopySecurity(sourcePath_, destinationPath_);
         PathApi<Char>::SetAttributes(destinationPath_, facts_.attributes);
-        SetOperError(kOk);
-        return TRUE;
+        return Succeed();
     }
 
     // The error is set first, so the system error captured is the failed call's.
