@@ -7,6 +7,7 @@
 
 #include "devio/devio.h"
 #include "engine/options.h"
+#include "engine/path_calls.h"
 #include "exports/error_state.h"
 
 namespace oper {
@@ -29,39 +30,18 @@ void CopyCipherName(const CIPHER_ENTRY& entry, char* out) {
     out[length] = '\0';
 }
 
-// The calls of each width for removing a folder's mark.
-struct NarrowFolder {
-    static constexpr size_t kCapacity = MAX_PATH;
-    static size_t Length(const char* p) { return strlen(p); }
-    static bool IsRoot(const char* p) { return PathIsRootA(p) != FALSE; }
-    static int IsEncrypted(const char* p) { return DevIoIsEncryptedA(p, 0); }
-    static int Clear(const char* p) { return DevIoClearEncryptInfoA(p, 0); }
-};
-
-struct WideFolder {
-    static constexpr size_t kCapacity = 4096;
-    static size_t Length(const wchar_t* p) { return wcslen(p); }
-    static bool IsRoot(const wchar_t* p) { return PathIsRootW(p) != FALSE; }
-    static int IsEncrypted(const wchar_t* p) { return DevIoIsEncryptedW(p, 0); }
-    static int Clear(const wchar_t* p) { return DevIoClearEncryptInfoW(p, 0); }
-};
-
 template <typename Char>
-void RemoveTrailingBackslash(Char* path, size_t length) {
-    if (length > 0 && path[length - 1] == Char('\\')) path[length - 1] = Char(0);
-}
-
-template <typename Calls, typename Char>
 BOOL DecryptFolder(const Char* path) {
+    using Calls = PathCalls<Char>;
     const size_t length = Calls::Length(path);
     if (length >= Calls::kCapacity) return Fail(kErrPathTooLong);
 
     Char folder[Calls::kCapacity];
     memcpy(folder, path, (length + 1) * sizeof(Char));
-    if (!Calls::IsRoot(folder)) RemoveTrailingBackslash(folder, length);
+    if (!Calls::IsRoot(folder)) RemoveTrailingBackslash(folder);
 
     if (!Calls::IsEncrypted(folder)) return Fail(kErrNotEncrypted);
-    if (!Calls::Clear(folder)) return Fail(kErrEncryptInfo);
+    if (!Calls::ClearEncryptInfo(folder)) return Fail(kErrEncryptInfo);
     return Succeed();
 }
 
@@ -101,9 +81,9 @@ extern "C" BOOL WINAPI BuildEncryptInfoW(const wchar_t* path, ENCRYPT_INFO* info
 }
 
 extern "C" BOOL WINAPI DecryptFolderA(const char* folder) {
-    return oper::DecryptFolder<oper::NarrowFolder>(folder ? folder : "");
+    return oper::DecryptFolder(folder ? folder : "");
 }
 
 extern "C" BOOL WINAPI DecryptFolderW(const wchar_t* folder) {
-    return oper::DecryptFolder<oper::WideFolder>(folder ? folder : L"");
+    return oper::DecryptFolder(folder ? folder : L"");
 }

@@ -9,6 +9,7 @@
 
 #include "devio/devio.h"
 #include "engine/long_path.h"
+#include "engine/path_calls.h"
 #include "exports/error_state.h"
 #include "fileoper.h"
 #include "framework/handles.h"
@@ -31,12 +32,6 @@ bool IsBootFileName(const char* name) {
     for (const char* bootFile : kBootFiles)
         if (_stricmp(name, bootFile) == 0) return true;
     return false;
-}
-
-template <typename Char>
-void RemoveTrailingBackslash(Char* path) {
-    const size_t length = std::char_traits<Char>::length(path);
-    if (length > 0 && path[length - 1] == Char('\\')) path[length - 1] = Char(0);
 }
 
 bool EndsWithBackslash(const wchar_t* path) {

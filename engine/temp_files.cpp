@@ -4,9 +4,11 @@
 
 #include <cstring>
 #include <cwchar>
+#include <type_traits>
 
 #include "engine/long_path.h"
 #include "engine/options.h"
+#include "engine/path_calls.h"
 #include "framework/handles.h"
 
 namespace oper {
@@ -23,36 +25,6 @@ constexpr size_t kUuidTextLength = 36;
 constexpr wchar_t kUuidNameSuffix[] = L".tmp";
 constexpr int kMoveAttempts = 3;
 constexpr DWORD kMovePauseMs = 200;
-
-// The system calls of each width: the A forms use the 8-bit functions in
-// MAX_PATH buffers, the W forms the long-path layer in 4096-character ones.
-struct NarrowCalls {
-    static constexpr DWORD kPathCapacity = MAX_PATH;
-    // The A form gives up when the empty file its temporary name created
-    // cannot be removed; the W form moves onto it with replace anyway.
-    static constexpr bool kEmptyTempMustGo = true;
-    static DWORD Attributes(const char* p) { return GetFileAttributesA(p); }
-    static BOOL SetAttributes(const char* p, DWORD a) { return SetFileAttributesA(p, a); }
-    static BOOL Delete(const char* p) { return DeleteFileA(p); }
-    static BOOL Move(const char* from, const char* to, DWORD flags) { return MoveFileExA(from, to, flags); }
-    static DWORD FullPath(const char* p, DWORD n, char* out, char** name) { return GetFullPathNameA(p, n, out, name); }
-    static UINT TempName(const char* folder, char* out) { return GetTempFileNameCheckedA(folder, kTempPrefixA, 0, out); }
-};
-
-struct WideCalls {
-    static constexpr DWORD kPathCapacity = kWidePathCapacity;
-    static constexpr bool kEmptyTempMustGo = false;
-    static DWORD Attributes(const wchar_t* p) { return GetFileAttributesLongW(p); }
-    static BOOL SetAttributes(const wchar_t* p, DWORD a) { return SetFileAttributesLongW(p, a); }
-    static BOOL Delete(const wchar_t* p) { return DeleteFileLongW(p); }
-    static BOOL Move(const wchar_t* from, const wchar_t* to, DWORD flags) { return MoveFileExLongW(from, to, flags); }
-    static DWORD FullPath(const wchar_t* p, DWORD n, wchar_t* out, wchar_t** name) {
-        return GetFullPathNameLongW(p, n, out, name);
-    }
-    static UINT TempName(const wchar_t* folder, wchar_t* out) {
-        return GetTempFileNameLongW(folder, kTempPrefixW, 0, out);
-    }
-};
 
 enum class UuidAttempt { kCreated, kNameTaken, kFailed };
 
@@ -103,8 +75,9 @@ UINT GetUuidTempFileName(const wchar_t* folder, wchar_t* out) {
 
 bool IsSharingConflict(DWORD error) { return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED; }
 
-template <typename Calls, typename Char>
+template <typename Char>
 BOOL MoveWithRetry(const Char* from, const Char* to, DWORD flags) {
+    using Calls = PathCalls<Char>;
     for (int attempt = 0; attempt < kMoveAttempts; ++attempt) {
         if (Calls::Move(from, to, flags)) return TRUE;
         const DWORD error = GetLastError();
@@ -120,17 +93,20 @@ BOOL MoveWithRetry(const Char* from, const Char* to, DWORD flags) {
 
 // The file moves to a fresh temporary name in its own folder and is deleted
 // there; when that delete fails too it goes back under its own name.
-template <typename Calls, typename Char>
+template <typename Char>
 BOOL RenameThenDelete(const Char* path) {
-    Char folder[Calls::kPathCapacity];
+    using Calls = PathCalls<Char>;
+    Char folder[Calls::kCapacity];
     Char* name = nullptr;
-    const DWORD length = Calls::FullPath(path, Calls::kPathCapacity, folder, &name);
-    if (length == 0 || length > Calls::kPathCapacity || !name || !*name) return FALSE;
+    const DWORD length = Calls::FullPath(path, folder, &name);
+    if (length == 0 || length > Calls::kCapacity || !name || !*name) return FALSE;
     *name = Char{0};
 
-    Char temp[Calls::kPathCapacity];
-    if (!Calls::TempName(folder, temp)) return FALSE;
-    if (!Calls::Delete(temp) && Calls::kEmptyTempMustGo) return FALSE;
+    Char temp[Calls::kCapacity];
+    if (!Calls::TempFileName(folder, temp)) return FALSE;
+    // The 8-bit form gives up when the empty file its temporary name created
+    // cannot be removed; the wide form moves onto it with replace anyway.
+    if (!Calls::Delete(temp) && std::is_same_v<Char, char>) return FALSE;
     if (!Calls::Move(path, temp, MOVEFILE_REPLACE_EXISTING)) return FALSE;
     if (Calls::Delete(temp)) return TRUE;
 
@@ -140,14 +116,15 @@ BOOL RenameThenDelete(const Char* path) {
     return FALSE;
 }
 
-template <typename Calls, typename Char>
+template <typename Char>
 BOOL SafeDelete(const Char* path) {
+    using Calls = PathCalls<Char>;
     const DWORD attributes = Calls::Attributes(path);
     if (attributes == INVALID_FILE_ATTRIBUTES) return FALSE;
     if ((attributes & FILE_ATTRIBUTE_READONLY) && !Calls::SetAttributes(path, FILE_ATTRIBUTE_NORMAL)) return FALSE;
     if (Calls::Delete(path)) return TRUE;
     if (!g_options.renameBeforeDelete) return FALSE;
-    return RenameThenDelete<Calls>(path);
+    return RenameThenDelete(path);
 }
 
 }  // namespace
@@ -166,15 +143,15 @@ UINT GetTempFileNameCheckedA(const char* folder, const char* prefix, UINT unique
 }
 
 BOOL MoveFileWithRetryA(const char* from, const char* to, DWORD flags) {
-    return MoveWithRetry<NarrowCalls>(from, to, flags);
+    return MoveWithRetry(from, to, flags);
 }
 
 BOOL MoveFileWithRetryW(const wchar_t* from, const wchar_t* to, DWORD flags) {
-    return MoveWithRetry<WideCalls>(from, to, flags);
+    return MoveWithRetry(from, to, flags);
 }
 
-BOOL SafeDeleteFileA(const char* path) { return SafeDelete<NarrowCalls>(path); }
+BOOL SafeDeleteFileA(const char* path) { return SafeDelete(path); }
 
-BOOL SafeDeleteFileW(const wchar_t* path) { return SafeDelete<WideCalls>(path); }
+BOOL SafeDeleteFileW(const wchar_t* path) { return SafeDelete(path); }
 
 }  // namespace oper
