@@ -24,6 +24,10 @@ private:
 // Removes a file or a whole tree; works for \\?\ paths of any length.
 void RemoveTree(const std::wstring& path);
 
+// Bytes that vary along the file, so a chunk copied to the wrong place or
+// twice shows.
+std::string Pattern(size_t size);
+
 // Small file helpers for arranging and checking test files.
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 std::string ReadFileBytes(const std::wstring& path);

@@ -10,6 +10,7 @@
 #include "tests/support/iat_patch.h"
 #include "tests/support/temp_dir.h"
 
+using testing_support::Pattern;
 using testing_support::FileExists;
 using testing_support::LongestPathIn;
 using testing_support::MakeDeepPath;
@@ -21,12 +22,6 @@ using testing_support::WriteFileBytes;
 namespace {
 
 HMODULE Library() { return GetModuleHandleW(L"fileoper.dll"); }
-
-std::string Pattern(size_t size) {
-    std::string s(size, '\0');
-    for (size_t i = 0; i < size; ++i) s[i] = static_cast<char>((i * 131 + i / 4096) & 0xFF);
-    return s;
-}
 
 FILETIME LastWriteTime(const std::wstring& path) {
     WIN32_FILE_ATTRIBUTE_DATA data = {};

@@ -15,6 +15,7 @@
 #include "tests/support/standin_store.h"
 #include "tests/support/temp_dir.h"
 
+using testing_support::Pattern;
 using testing_support::FileExists;
 using testing_support::IsMarked;
 using testing_support::ListFolder;
@@ -29,12 +30,6 @@ using testing_support::WriteFileBytes;
 namespace {
 
 HMODULE Library() { return GetModuleHandleW(L"fileoper.dll"); }
-
-std::string Pattern(size_t size, int seed = 1) {
-    std::string s(size, '\0');
-    for (size_t i = 0; i < size; ++i) s[i] = static_cast<char>((i * 31 + seed * 7 + i / 512) & 0xFF);
-    return s;
-}
 
 std::wstring TempFolder() {
     wchar_t buffer[MAX_PATH];

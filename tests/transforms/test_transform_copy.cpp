@@ -14,6 +14,7 @@
 #include "tests/support/temp_dir.h"
 #include "transforms/chunked_copy.h"
 
+using testing_support::Pattern;
 using testing_support::FileExists;
 using testing_support::Narrow;
 using testing_support::ReadFileBytes;
@@ -23,12 +24,6 @@ using testing_support::WriteFileBytes;
 namespace {
 
 HMODULE Self() { return GetModuleHandleW(nullptr); }
-
-std::string Pattern(size_t size) {
-    std::string s(size, '\0');
-    for (size_t i = 0; i < size; ++i) s[i] = static_cast<char>((i * 7 + i / 65536) & 0xFF);
-    return s;
-}
 
 struct Seen {
     std::vector<void*> readBuffers;

@@ -14,6 +14,7 @@
 #include "tests/support/standin_store.h"
 #include "tests/support/temp_dir.h"
 
+using testing_support::Pattern;
 using testing_support::ReadFileBytes;
 using testing_support::TempDir;
 using testing_support::WriteFileBytes;
@@ -47,12 +48,6 @@ BOOL WINAPI SectorStrictReadFile(HANDLE h, LPVOID buffer, DWORD size, LPDWORD go
         }
     }
     return fault::Real(&ReadFile, "kernel32.dll", "ReadFile")(h, buffer, size, got, overlapped);
-}
-
-std::string Pattern(size_t size) {
-    std::string s(size, '\0');
-    for (size_t i = 0; i < size; ++i) s[i] = static_cast<char>(i * 13 + 5);
-    return s;
 }
 
 class Unbuffered : public ::testing::TestWithParam<size_t> {
