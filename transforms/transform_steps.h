@@ -7,6 +7,7 @@
 
 #include "exports/error_state.h"
 #include "framework/handles.h"
+#include "operation/operation_state.h"
 #include "transforms/path_api.h"
 
 namespace oper {
@@ -83,7 +84,7 @@ bool SameExistingFile(const Char* a, const Char* b) {
 // temporary folder must not end early, since the temporary file may be the
 // only whole copy.
 inline const volatile uint32_t* NeverCancel() {
-    static const volatile uint32_t running = 256;
+    static const volatile uint32_t running = kRunning;
     return &running;
 }
 
