@@ -9,6 +9,8 @@
 
 namespace oper {
 
+class RunDialog;
+
 enum RunState : uint32_t {
     kRunning = 256,
     kPaused = 512,
@@ -81,13 +83,20 @@ struct OperationState {
     volatile uint32_t applyToAll;
     uint64_t reserved;
     wchar_t currentItemName[kItemNameCapacity];
-    void* volatile dialog;
+    RunDialog* volatile dialog;
     volatile uint32_t operationFlags;
     void* volatile transferBuffer;
     volatile uint32_t transferBufferSize;
 };
 
 extern OperationState g_state;
+
+// A file's size rounded up to a multiple of 8192 bytes: the unit of every
+// byte counter of a run, so that the scan, the worker and the undo add up.
+inline uint64_t RoundedSize(uint32_t sizeHigh, uint32_t sizeLow) {
+    const uint64_t size = (static_cast<uint64_t>(sizeHigh) << 32) | sizeLow;
+    return (size + 8191) & ~static_cast<uint64_t>(8191);
+}
 
 // The nine u64 slots handed to the host at the end of a run.
 constexpr int kResultSlots = 9;

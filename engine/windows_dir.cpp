@@ -1,0 +1,25 @@
+#include "engine/windows_dir.h"
+
+#include <windows.h>
+
+#include <cwchar>
+
+namespace oper {
+
+bool IsUnderWindowsDirectory(const wchar_t* path) {
+    wchar_t windows[MAX_PATH + 1];
+    const UINT windowsLength = GetWindowsDirectoryW(windows, MAX_PATH);
+    if (windowsLength == 0 || windowsLength >= MAX_PATH) return false;
+    wchar_t longPath[MAX_PATH];
+    const DWORD longLength = GetLongPathNameW(path, longPath, MAX_PATH);
+    // A path without a long form (one that does not exist, or is too long)
+    // is compared as the caller wrote it.
+    const wchar_t* compared = (longLength == 0 || longLength >= MAX_PATH) ? path : longPath;
+    if (_wcsicmp(compared, windows) == 0) return true;
+    wcscat(windows, L"\\");
+    const int prefix = static_cast<int>(windowsLength + 1);
+    return wcslen(compared) >= static_cast<size_t>(prefix) &&
+           CompareStringW(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, compared, prefix, windows, prefix) == CSTR_EQUAL;
+}
+
+}  // namespace oper
