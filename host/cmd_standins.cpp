@@ -82,33 +82,34 @@ Fn StandinExport(Invocation& inv, const ProductLibrary& library, const char* nam
     return fn;
 }
 
+// Prints where the stand-in keeps its file (as field `file`), then what
+// show(read) prints through the stand-in's reading export.
+template <typename ReadFn, typename Show>
+int ShowKept(Invocation& inv, const wchar_t* libraryName, const char* readName, const char* pathName,
+             const char* file, Show show) {
+    ProductLibrary library(libraryName);
+    auto read = StandinExport<ReadFn>(inv, library, readName, libraryName);
+    auto path = StandinExport<PathFn>(inv, library, pathName, libraryName);
+    if (!read || !path) return kExitFailed;
+    wchar_t location[MAX_PATH] = {};
+    if (path(location, MAX_PATH)) inv.out.Field(file, location);
+    if (show(read)) return kExitOk;
+    inv.out.Record();
+    inv.out.Field("error", L"cannot read " + std::wstring(location));
+    return kExitFailed;
+}
+
 int Events(Invocation& inv) {
     if (!inv.args.empty()) return kExitUsage;
-    ProductLibrary library(L"TzEvtLog.dll");
-    auto read = StandinExport<EventReadFn>(inv, library, "TzEvtLogReadW", L"TzEvtLog.dll");
-    auto path = StandinExport<PathFn>(inv, library, "TzEvtLogPathW", L"TzEvtLog.dll");
-    if (!read || !path) return kExitFailed;
-    wchar_t log[MAX_PATH];
-    if (path(log, MAX_PATH)) inv.out.Field("log", log);
-    if (read(ShowEvent, &inv.out)) return kExitOk;
-    inv.out.Record();
-    inv.out.Field("error", L"cannot read the event log");
-    return kExitFailed;
+    return ShowKept<EventReadFn>(inv, L"TzEvtLog.dll", "TzEvtLogReadW", "TzEvtLogPathW", "log",
+                                 [&](EventReadFn read) { return read(ShowEvent, &inv.out) != 0; });
 }
 
 int Records(Invocation& inv) {
     const bool history = inv.args.size() == 1 && inv.args[0] == L"--history";
     if (inv.args.size() > (history ? 1u : 0u)) return kExitUsage;
-    ProductLibrary library(L"Varendb.dll");
-    auto read = StandinExport<RecordReadFn>(inv, library, "VarendbReadW", L"Varendb.dll");
-    auto path = StandinExport<PathFn>(inv, library, "VarendbPathW", L"Varendb.dll");
-    if (!read || !path) return kExitFailed;
-    wchar_t journal[MAX_PATH];
-    if (path(journal, MAX_PATH)) inv.out.Field("journal", journal);
-    if (read(history ? 1 : 0, ShowRecord, &inv.out)) return kExitOk;
-    inv.out.Record();
-    inv.out.Field("error", L"cannot read the record journal");
-    return kExitFailed;
+    return ShowKept<RecordReadFn>(inv, L"Varendb.dll", "VarendbReadW", "VarendbPathW", "journal",
+                                  [&](RecordReadFn read) { return read(history ? 1 : 0, ShowRecord, &inv.out) != 0; });
 }
 
 CommandRegistration events({L"events", L"", Events});
