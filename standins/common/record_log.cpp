@@ -32,9 +32,35 @@ uint32_t Crc32(const uint8_t* data, size_t size, uint32_t crc = 0) {
 
 std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.find_last_of(L'\\')); }
 
+// Read access as well, which a lock needs.
 HANDLE OpenForAppend(const std::wstring& path) {
-    return CreateFileW(path.c_str(), FILE_APPEND_DATA, kShareAll, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return CreateFileW(path.c_str(), FILE_READ_DATA | FILE_APPEND_DATA, kShareAll, nullptr, OPEN_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
 }
+
+// Appends take turns through a lock on one byte far beyond any record: Wine
+// finds the end of the file and writes there in two steps, so two appenders
+// at once could write over each other. A killed process's lock goes with its
+// handles.
+class AppendTurn {
+public:
+    explicit AppendTurn(HANDLE file) : file_(file) {
+        at_.OffsetHigh = kLockOffsetHigh;
+        held_ = LockFileEx(file_, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at_) != FALSE;
+    }
+    ~AppendTurn() {
+        if (held_) UnlockFileEx(file_, 0, 1, 0, &at_);
+    }
+    AppendTurn(const AppendTurn&) = delete;
+    AppendTurn& operator=(const AppendTurn&) = delete;
+    bool held() const { return held_; }
+
+private:
+    static constexpr DWORD kLockOffsetHigh = 0x40000000;  // 2^62
+    HANDLE file_;
+    OVERLAPPED at_ = {};
+    bool held_ = false;
+};
 
 bool ReadAll(const std::wstring& path, Bytes& content) {
     fw::FileHandle file(
@@ -96,8 +122,8 @@ uint64_t Now() {
     return (static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
 }
 
-// One write call for the whole record: appenders in other processes never
-// interleave with it, and a kill leaves either nothing or a torn tail.
+// One write call for the whole record, in its turn: a kill leaves either
+// nothing or a torn tail.
 bool RecordLog::Append(const Bytes& payload) const {
     Bytes record(kHeaderSize + payload.size() + kTrailerSize);
     SetU32(&record[0], kMagic);
@@ -110,8 +136,10 @@ bool RecordLog::Append(const Bytes& payload) const {
         CreateDirectoryW(FolderOf(path_).c_str(), nullptr);
         file = fw::FileHandle(OpenForAppend(path_));
     }
+    if (!file) return false;
+    const AppendTurn turn(file.get());
     DWORD written = 0;
-    return file && WriteFile(file.get(), record.data(), static_cast<DWORD>(record.size()), &written, nullptr) &&
+    return turn.held() && WriteFile(file.get(), record.data(), static_cast<DWORD>(record.size()), &written, nullptr) &&
            written == record.size();
 }
 
