@@ -1,5 +1,6 @@
 #include "mark_store.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,8 +23,9 @@ constexpr wchar_t kPinSuffix[] = L".pin";
 // 4096 shards: a name that does not exist yet costs Wine a look through its
 // whole folder, so folders stay small however many marks the store holds.
 constexpr uint64_t kShardMask = 0xFFF;
-constexpr int kShardCount = 4096;
-constexpr int kShardsListedPerChange = 16;
+// A process sweeps once it has made this many changes: one that only marks a
+// few files never pays for listing the shards.
+constexpr uint64_t kChangesBeforeSweep = 64;
 constexpr int kPinsCheckedPerChange = 2;
 constexpr int kNotedCheckedPerChange = 2;
 constexpr size_t kNotedKept = 64;
@@ -130,15 +132,16 @@ bool Parse(const std::string& text, MarkRecord& r) {
     return haveDescriptor;
 }
 
-// The pins of one shard folder, by the index their names carry.
-std::vector<uint64_t> PinsIn(uint64_t shard) {
-    std::vector<uint64_t> pins;
+// The names in a folder that match pattern, as numbers: the shard folders
+// of the marks folder, or the pins of a shard by the index they carry.
+std::vector<uint64_t> NumberedNames(const std::wstring& pattern) {
+    std::vector<uint64_t> numbers;
     WIN32_FIND_DATAW found;
-    fw::FindHandle search(FindFirstFileW((ShardFolder(shard) + L"\\*" + kPinSuffix).c_str(), &found));
-    if (!search) return pins;
-    do pins.push_back(wcstoull(found.cFileName, nullptr, 16));
+    fw::FindHandle search(FindFirstFileW(pattern.c_str(), &found));
+    if (!search) return numbers;
+    do numbers.push_back(wcstoull(found.cFileName, nullptr, 16));
     while (FindNextFileW(search.get(), &found));
-    return pins;
+    return numbers;
 }
 
 // A pin that is the only name left belongs to a file that was deleted: its
@@ -153,8 +156,8 @@ struct Collector {
     std::wstring store;
     uint64_t changes = 0;
     std::deque<std::pair<uint64_t, uint64_t>> noted;  // index, change count when noted
-    uint64_t shard = 0;
-    std::vector<uint64_t> pins;  // of the shard last listed, not yet checked
+    std::vector<uint64_t> shards;                     // of this round of the sweep, not yet listed
+    std::vector<uint64_t> pins;                       // of the shard last listed, not yet checked
 };
 
 std::mutex collectorLock;
@@ -164,7 +167,6 @@ Collector& CollectorFor(const std::wstring& store) {
     if (collector.store != store) {
         collector = Collector();
         collector.store = store;
-        collector.shard = (GetTickCount() ^ (GetCurrentProcessId() * 2654435761u)) & kShardMask;
     }
     return collector;
 }
@@ -176,10 +178,19 @@ void CheckNoted(Collector& c) {
     }
 }
 
+// A round lists the shard folders that exist, in an order of this process's
+// own so that processes do not all start with the same ones, then one shard
+// a change.
 void Sweep(Collector& c) {
-    for (int listed = 0; c.pins.empty() && listed < kShardsListedPerChange; ++listed) {
-        c.shard = (c.shard + 1) % kShardCount;
-        c.pins = PinsIn(c.shard);
+    if (c.changes < kChangesBeforeSweep) return;
+    if (c.pins.empty() && c.shards.empty()) {
+        c.shards = NumberedNames(MarksFolder() + L"\\???");
+        const size_t turn = c.shards.empty() ? 0 : (GetTickCount() ^ GetCurrentProcessId()) % c.shards.size();
+        std::rotate(c.shards.begin(), c.shards.begin() + turn, c.shards.end());
+    }
+    if (c.pins.empty() && !c.shards.empty()) {
+        c.pins = NumberedNames(ShardFolder(c.shards.back()) + L"\\*" + kPinSuffix);
+        c.shards.pop_back();
     }
     for (int i = 0; i < kPinsCheckedPerChange && !c.pins.empty(); ++i) {
         DropPinIfOrphaned(c.pins.back());

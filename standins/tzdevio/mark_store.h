@@ -38,8 +38,9 @@ void DropFileMark(uint64_t id);
 // the next change, as a run that decrypts a file in place replaces it then.
 void NoteMarkedFile(uint64_t id);
 // Drops the marks of a few deleted files with every change: the noted ones
-// first, then a sweep through the shards from a random one, so that the
-// store lets go of deleted files' data without ever reading all of itself.
+// first, then, once the process has made a number of changes, a sweep
+// through the shards, so that the store lets go of deleted files' data
+// without ever reading all of itself at once.
 void DropSomeDeletedFiles();
 
 // A switch file of the store: its UTF-8 text, or false when it is absent.
