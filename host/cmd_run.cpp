@@ -1,7 +1,6 @@
 // encrypt-run and decrypt-run: a whole operation run through
 // ShowOperationStatus, with the request built as a host builds it.
 #include <windows.h>
-#include <shlobj.h>
 
 #include <cstdint>
 #include <string>
@@ -9,18 +8,15 @@
 
 #include "fileoper.h"
 #include "host/commands.h"
-#include "host/product_library.h"
 #include "host/request_block.h"
+#include "host/run_report.h"
 
 namespace docman {
 namespace {
 
-using ShowOperationStatusFn = uint32_t(WINAPI*)(const OperationRequest*, uint64_t*);
 using BuildInfoFn = BOOL(WINAPI*)(const wchar_t*, ENCRYPT_INFO*);
-using MakeVendorPathWFn = int(WINAPI*)(const wchar_t*, wchar_t*, int);
 
 constexpr WORD kBuildEncryptInfoW = 220;
-constexpr WORD kMakeVendorPathW = 1121;
 
 struct Switch {
     const wchar_t* name;
@@ -79,97 +75,28 @@ bool ParseRun(const std::vector<std::wstring>& args, RunRequest* request) {
     return !(request->flags & kFlagToDestination) || !CommonFolder(request->items).empty();
 }
 
-// The error log the dialog appends to, where the host finds it afterwards.
-std::wstring ErrorLogPath() {
-    ProductLibrary rtl(L"TzRtl.dll");
-    auto makeVendorPath = rtl.Get<MakeVendorPathWFn>(MAKEINTRESOURCEA(kMakeVendorPathW));
-    wchar_t folder[MAX_PATH];
-    wchar_t relative[MAX_PATH];
-    if (!makeVendorPath || !makeVendorPath(L"TzVozAdu\\Error.log", relative, 0)) return {};
-    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder))) return {};
-    return std::wstring(folder) + L"\\" + relative;
-}
-
-uint64_t FileSize(const std::wstring& path) {
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (path.empty() || !GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
-    return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
-
-// The lines the run appended to the log (UTF-16), its header line first.
-std::vector<std::wstring> LinesFrom(const std::wstring& path, uint64_t offset) {
-    std::vector<std::wstring> lines;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return lines;
-    const uint64_t size = FileSize(path);
-    if (offset > size) offset = 0;  // the log was moved to its backup and started afresh
-    std::wstring text(static_cast<size_t>((size - offset) / sizeof(wchar_t)), L'\0');
-    LARGE_INTEGER at;
-    at.QuadPart = static_cast<LONGLONG>(offset);
-    DWORD read = 0;
-    if (SetFilePointerEx(file, at, nullptr, FILE_BEGIN) && !text.empty())
-        ReadFile(file, &text[0], static_cast<DWORD>(text.size() * sizeof(wchar_t)), &read, nullptr);
-    CloseHandle(file);
-    text.resize(read / sizeof(wchar_t));
-    for (size_t start = 0; start < text.size();) {
-        size_t end = text.find(L"\r\n", start);
-        if (end == std::wstring::npos) end = text.size();
-        lines.push_back(text.substr(start, end - start));
-        start = end + 2;
-    }
-    return lines;
-}
-
-void PrintResults(Output& out, const uint64_t results[9], uint32_t returned) {
-    out.Hex("return", returned);
-    out.Field("total_bytes", results[0]);
-    out.Field("completed_bytes", results[1]);
-    out.Field("file_total", results[2] & 0xFFFFFFFF);
-    out.Field("files_done", results[2] >> 32);
-    out.Field("reverse_progress", results[3] & 0xFFFFFFFF);
-    out.Field("current_percent", results[3] >> 32);
-    out.Field("current_item_size", results[4]);
-    out.Hex("request", results[5]);
-    out.Field("run_state", results[6] & 0xFFFFFFFF);
-    out.Field("error_count", results[6] >> 32);
-    out.Field("remembered_choice", results[7] & 0xFFFFFFFF);
-    out.Field("apply_to_all", results[7] >> 32);
-    out.Field("reserved", results[8]);
-}
-
 int Run(Invocation& inv, uint32_t kind) {
     RunRequest request;
     request.kind = kind;
     if (!ParseRun(inv.args, &request)) return kExitUsage;
-    auto show = reinterpret_cast<ShowOperationStatusFn>(
-        reinterpret_cast<void*>(GetProcAddress(inv.api.module(), "ShowOperationStatus")));
     auto buildInfo = Require<BuildInfoFn>(inv, kBuildEncryptInfoW);
-    if (!show || !buildInfo) {
-        if (!show) inv.out.Field("error", L"fileoper.dll has no export ShowOperationStatus");
-        return kExitFailed;
-    }
+    if (!buildInfo) return kExitFailed;
     if (kind == 0 && !buildInfo(nullptr, &request.info)) {
         inv.out.Field("error", L"no encryption descriptor: the driver's library offers no selectable cipher");
         return kExitFailed;
     }
-    const std::wstring log = ErrorLogPath();
-    const uint64_t logStart = FileSize(log);
-    const std::vector<uint32_t> block = BuildRequestBlock(request);
-    uint64_t results[9] = {};
-    const uint32_t returned = show(AsRequest(block), results);
-    PrintResults(inv.out, results, returned);
-    const uint64_t fileTotal = results[2] & 0xFFFFFFFF;
-    const uint64_t filesDone = results[2] >> 32;
-    const uint64_t errors = results[6] >> 32;
+    RunOutcome outcome;
+    if (!RunOperation(inv.api, request, L"", &outcome)) {
+        inv.out.Field("error", L"fileoper.dll has no export ShowOperationStatus");
+        return kExitFailed;
+    }
+    PrintOutcome(inv.out, outcome);
     // Every item reached, or not: a cancel (or a Cancel to a replace
     // question) leaves items behind without an error row.
-    inv.out.Flag("complete", filesDone >= fileTotal);
-    for (const std::wstring& line : LinesFrom(log, logStart)) {
-        inv.out.Record();
-        inv.out.Field("log", line);
-    }
-    return errors == 0 && filesDone >= fileTotal ? kExitOk : kExitFailed;
+    const bool complete = outcome.filesDone() >= outcome.fileTotal();
+    inv.out.Record();
+    inv.out.Flag("complete", complete);
+    return outcome.errorCount() == 0 && complete ? kExitOk : kExitFailed;
 }
 
 int EncryptRun(Invocation& inv) { return Run(inv, 0); }
