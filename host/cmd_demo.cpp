@@ -155,7 +155,7 @@ const DemoRun kRuns[] = {
 };
 
 bool DemoOne(Invocation& inv, const SampleTree& tree, const DemoRun& run, const ENCRYPT_INFO& info,
-             const std::wstring& screenshots) {
+             const UserScript* script) {
     RunRequest request;
     request.kind = run.kind;
     request.flags = run.flags;
@@ -179,7 +179,9 @@ bool DemoOne(Invocation& inv, const SampleTree& tree, const DemoRun& run, const 
         if (run.ledgerInUse)
             inUse = fw::FileHandle(
                 CreateFileW(tree.ledger().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-        ran = RunOperation(inv.api, request, screenshots.empty() ? L"" : screenshots + L"\\" + run.name, &outcome);
+        UserScript named;
+        if (script) named.screenshotBase = script->screenshotBase.empty() ? L"" : script->screenshotBase + run.name;
+        ran = RunOperation(inv.api, request, script ? &named : nullptr, &outcome);
     }
     if (!ran) {
         inv.out.Field("error", L"fileoper.dll has no export ShowOperationStatus");
@@ -194,16 +196,21 @@ bool DemoOne(Invocation& inv, const SampleTree& tree, const DemoRun& run, const 
     return damaged.empty();
 }
 
-// FOLDER [--screenshots DIR]
+// FOLDER [--scripted [--screenshots DIR]]: without --scripted a person at
+// the screen answers.
 int RunDemo(Invocation& inv) {
-    std::wstring screenshots;
+    bool scripted = false;
+    UserScript script;
     std::vector<std::wstring> positional;
     for (size_t i = 0; i < inv.args.size(); ++i) {
-        if (inv.args[i] == L"--screenshots" && i + 1 < inv.args.size())
-            screenshots = inv.args[++i];
+        if (inv.args[i] == L"--scripted")
+            scripted = true;
+        else if (inv.args[i] == L"--screenshots" && i + 1 < inv.args.size())
+            script.screenshotBase = inv.args[++i] + L"\\";
         else
             positional.push_back(inv.args[i]);
     }
+    if (!script.screenshotBase.empty() && !scripted) return kExitUsage;
     if (positional.size() != 1) return kExitUsage;
     SampleTree tree(positional[0]);
     if (!tree.Build()) {
@@ -217,13 +224,13 @@ int RunDemo(Invocation& inv) {
         return kExitFailed;
     }
     bool whole = true;
-    for (const DemoRun& run : kRuns) whole = DemoOne(inv, tree, run, info, screenshots) && whole;
+    for (const DemoRun& run : kRuns) whole = DemoOne(inv, tree, run, info, scripted ? &script : nullptr) && whole;
     inv.out.Record();
     inv.out.Flag("every_document_whole", whole);
     return whole ? kExitOk : kExitFailed;
 }
 
-CommandRegistration reg({L"demo", L"FOLDER [--screenshots DIR]", RunDemo});
+CommandRegistration reg({L"demo", L"FOLDER [--scripted [--screenshots DIR]]", RunDemo});
 
 }  // namespace
 }  // namespace docman

@@ -86,7 +86,7 @@ int Run(Invocation& inv, uint32_t kind) {
         return kExitFailed;
     }
     RunOutcome outcome;
-    if (!RunOperation(inv.api, request, L"", &outcome)) {
+    if (!RunOperation(inv.api, request, nullptr, &outcome)) {
         inv.out.Field("error", L"fileoper.dll has no export ShowOperationStatus");
         return kExitFailed;
     }

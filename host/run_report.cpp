@@ -66,8 +66,7 @@ void PrintRows(Output& out, const char* list, const std::vector<ListRow>& rows) 
 
 }  // namespace
 
-bool RunOperation(const Api& api, const RunRequest& request, const std::wstring& screenshotBase,
-                  RunOutcome* outcome) {
+bool RunOperation(const Api& api, const RunRequest& request, const UserScript* script, RunOutcome* outcome) {
     auto show = reinterpret_cast<ShowOperationStatusFn>(
         reinterpret_cast<void*>(GetProcAddress(api.module(), "ShowOperationStatus")));
     if (!show) return false;
@@ -75,10 +74,12 @@ bool RunOperation(const Api& api, const RunRequest& request, const std::wstring&
     const uint64_t logStart = FileSize(log);
     const std::vector<uint32_t> block = BuildRequestBlock(request);
     RowCapture rows;
-    {
-        ScriptedUser user(GetCurrentThreadId(), screenshotBase);
+    if (script) {
+        ScriptedUser user(GetCurrentThreadId(), script->screenshotBase);
         outcome->returned = show(AsRequest(block), outcome->results);
         outcome->screenshots = user.saved();
+    } else {
+        outcome->returned = show(AsRequest(block), outcome->results);
     }
     outcome->statusRows = rows.statusRows();
     outcome->errorRows = rows.errorRows();

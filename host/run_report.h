@@ -26,12 +26,16 @@ struct RunOutcome {
     uint32_t errorCount() const { return static_cast<uint32_t>(results[6] >> 32); }
 };
 
-// Calls ShowOperationStatus with the request. With a screenshot base, a
-// scripted user pauses the run for a picture and closes a dialog that stays
-// open on its errors (see ScriptedUser); without one, a person at the
-// screen does what is asked. False when the library has no such export.
-bool RunOperation(const Api& api, const RunRequest& request, const std::wstring& screenshotBase,
-                  RunOutcome* outcome);
+// Who answers the dialogs of a run: a person at the screen (null), or a
+// scripted user (see ScriptedUser) that takes its screenshots under
+// screenshotBase (none when empty).
+struct UserScript {
+    std::wstring screenshotBase;
+};
+
+// Calls ShowOperationStatus with the request. False when the library has no
+// such export.
+bool RunOperation(const Api& api, const RunRequest& request, const UserScript* script, RunOutcome* outcome);
 
 void PrintOutcome(Output& out, const RunOutcome& outcome);
 

@@ -88,7 +88,7 @@ void RowCapture::Read(HWND dialog) {
 
 ScriptedUser::ScriptedUser(DWORD dialogThread, std::wstring screenshotBase)
     : dialogThread_(dialogThread), base_(std::move(screenshotBase)) {
-    if (!base_.empty()) thread_.reset(CreateThread(nullptr, 0, Entry, this, 0, nullptr));
+    thread_.reset(CreateThread(nullptr, 0, Entry, this, 0, nullptr));
 }
 
 ScriptedUser::~ScriptedUser() {
@@ -130,6 +130,7 @@ void ScriptedUser::Watch() {
 }
 
 bool ScriptedUser::Save(HWND dialog, const wchar_t* suffix) {
+    if (base_.empty()) return false;
     RECT frame;
     if (!GetWindowRect(dialog, &frame)) return false;
     const std::wstring path = base_ + suffix;

@@ -40,10 +40,10 @@ private:
 };
 
 // A second thread that watches the progress dialog of the run on the given
-// thread: once the status list holds rows it pauses the run, saves
-// screenshotBase + "-mid.png", and resumes; when the run has finished and the
-// dialog stays open on its error list, it saves screenshotBase + "-end.png"
-// and presses Close. An empty base takes no screenshots and presses nothing.
+// thread: once the status list holds rows it pauses the run and resumes it
+// (saving screenshotBase + "-mid.png" meanwhile); when the run has finished
+// and the dialog stays open on its error list, it saves screenshotBase +
+// "-end.png" and presses Close. An empty base takes no screenshots.
 class ScriptedUser {
 public:
     ScriptedUser(DWORD dialogThread, std::wstring screenshotBase);
