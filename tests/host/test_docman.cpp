@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "tests/support/product.h"
 #include "tests/support/run_program.h"
 #include "tests/support/standin_store.h"
 #include "tests/support/temp_dir.h"
@@ -33,6 +34,20 @@ TEST(Docman, DemoRunsThreeOperationsAndKeepsEveryDocumentWhole) {
     EXPECT_EQ(Count(run.output, "ledger.xlsx\", \"status\": \"Create file error"), 2u) << run.output;
     EXPECT_EQ(Count(run.output, "\"error_count\": 1"), 2u);
     EXPECT_EQ(Count(run.output, "\"reverse_progress\": 0"), 3u);
+}
+
+// The host example of the README: one folder encrypted in place through the
+// progress dialog, which closes by itself when nothing failed.
+TEST(Docman, HostExampleEncryptsAFolder) {
+    testing_support::StandinStore store;
+    TempDir dir;
+    CreateDirectoryW((dir / L"docs").c_str(), nullptr);
+    testing_support::WriteFileBytes(dir / L"docs\\a.txt", "alpha");
+    testing_support::WriteFileBytes(dir / L"docs\\b.txt", "beta");
+    const auto run = RunBinProgram(L"host_example.exe", L"\"" + (dir / L"docs") + L"\"");
+    EXPECT_EQ(run.exitCode, 0u) << run.output;
+    EXPECT_NE(run.output.find("items 3 of 3, errors 0, done"), std::string::npos) << run.output;
+    EXPECT_TRUE(testing_support::IsMarked(dir / L"docs\\a.txt"));
 }
 
 TEST(Docman, BadCommandLinesExitWith2AndTouchNothing) {
