@@ -4,6 +4,7 @@
 #include <shlobj.h>
 
 #include "host/product_library.h"
+#include "host/standin_entries.h"
 
 namespace docman {
 
@@ -73,6 +74,12 @@ bool RunOperation(const Api& api, const RunRequest& request, const UserScript* s
     const std::wstring log = ErrorLogPath();
     const uint64_t logStart = FileSize(log);
     const std::vector<uint32_t> block = BuildRequestBlock(request);
+    EntryReading events{nullptr, UINT64_MAX};
+    EntryReading records{nullptr, UINT64_MAX};
+    ReadEvents(&events);
+    ReadRecordHistory(&records);
+    outcome->eventsBefore = events.seen;
+    outcome->recordsBefore = records.seen;
     RowCapture rows;
     if (script) {
         ScriptedUser user(GetCurrentThreadId(), script->screenshotBase);
@@ -109,6 +116,10 @@ void PrintOutcome(Output& out, const RunOutcome& outcome) {
         out.Record();
         out.Field("log", line);
     }
+    EntryReading events{&out, outcome.eventsBefore};
+    ReadEvents(&events);
+    EntryReading records{&out, outcome.recordsBefore};
+    ReadRecordHistory(&records);
     for (const std::wstring& shot : outcome.screenshots) {
         out.Record();
         out.Field("screenshot", shot);

@@ -1,7 +1,8 @@
 #pragma once
 // One operation run as the host starts it, and everything the host can learn
 // of it afterwards: the nine results and the return value, the rows of the
-// dialog's two lists, and the lines the run added to the error log.
+// dialog's two lists, the lines the run added to the error log, and the
+// entries it added to the event log and the record database.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -20,6 +21,8 @@ struct RunOutcome {
     std::vector<ListRow> errorRows;
     std::vector<std::wstring> logLines;  // the run's header line first
     std::vector<std::wstring> screenshots;
+    uint64_t eventsBefore = 0;   // entries the event log held before the run
+    uint64_t recordsBefore = 0;  // adds and deletes of the record history before the run
 
     uint32_t fileTotal() const { return static_cast<uint32_t>(results[2]); }
     uint32_t filesDone() const { return static_cast<uint32_t>(results[2] >> 32); }
