@@ -109,7 +109,7 @@ void ScriptedUser::Watch() {
         HWND dialog = ProgressDialogOf(dialogThread_);
         if (!dialog) continue;
         const bool finished = !IsWindowEnabled(GetDlgItem(dialog, kPauseButton));
-        if (!pausedOnce && !finished && RowCount(dialog, kStatusList) >= 3) {
+        if (!pausedOnce && !finished && RowCount(dialog, kStatusList) >= 40) {
             pausedOnce = true;
             Press(dialog, kPauseButton);
             Sleep(700);  // the figures redraw every 200 ms, the times every second
