@@ -14,7 +14,6 @@ struct RunOutcome {
     uint32_t returned = 0;
     uint64_t results[FILEOPER_RESULT_SLOTS] = {};
     const OperationRequest* request = nullptr;
-    uint32_t FileTotal() const { return static_cast<uint32_t>(results[2]); }
     uint32_t FilesDone() const { return static_cast<uint32_t>(results[2] >> 32); }
     uint32_t ReverseFlag() const { return static_cast<uint32_t>(results[3]); }
     uint32_t ErrorCount() const { return static_cast<uint32_t>(results[6] >> 32); }
