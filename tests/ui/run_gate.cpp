@@ -1,38 +1,57 @@
 #include "tests/ui/run_gate.h"
 
+#include "standins/tzrtl/tzrtl.h"
 #include "tests/support/ui_driver.h"
 
 namespace ui_test {
 
 namespace {
 
-HANDLE g_reached = nullptr;
-HANDLE g_open = nullptr;
+constexpr WORD kGetThreadSetting = 1100;
+
+// One pair of events per point, so that a test may hold both at once.
+HANDLE g_reached[2] = {};
+HANDLE g_open[2] = {};
+
+void Wait(RunGate::Point point) {
+    SetEvent(g_reached[point]);
+    WaitForSingleObject(g_open[point], INFINITE);
+}
 
 void WINAPI GatedSleep(DWORD milliseconds) {
-    SetEvent(g_reached);
-    WaitForSingleObject(g_open, INFINITE);
+    Wait(RunGate::kRefresh);
     fault::Real(&Sleep, "kernel32.dll", "Sleep")(milliseconds);
+}
+
+uint32_t WINAPI GatedGetThreadSetting() {
+    Wait(RunGate::kWorkerStart);
+    return 0;
 }
 
 HMODULE Library() { return GetModuleHandleW(L"fileoper.dll"); }
 
 }  // namespace
 
-RunGate::RunGate()
-    : patch_(Library(), "KERNEL32.dll", "Sleep", reinterpret_cast<const void*>(&GatedSleep)) {
-    g_reached = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    g_open = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+RunGate::RunGate(Point point) : point_(point) {
+    g_reached[point] = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    g_open[point] = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (point == kRefresh)
+        patch_.emplace(Library(), "KERNEL32.dll", "Sleep", reinterpret_cast<const void*>(&GatedSleep));
+    else
+        patch_.emplace(Library(), "TzRtl.dll", kGetThreadSetting, reinterpret_cast<const void*>(&GatedGetThreadSetting));
 }
 
 RunGate::~RunGate() {
+    patch_.reset();
     Open();
-    CloseHandle(g_reached);
-    CloseHandle(g_open);
+    CloseHandle(g_reached[point_]);
+    CloseHandle(g_open[point_]);
 }
 
-bool RunGate::WaitUntilReached() const { return WaitForSingleObject(g_reached, ui::kWaitLimitMs) == WAIT_OBJECT_0; }
+bool RunGate::WaitUntilReached() const {
+    return WaitForSingleObject(g_reached[point_], ui::kWaitLimitMs) == WAIT_OBJECT_0;
+}
 
-void RunGate::Open() { SetEvent(g_open); }
+void RunGate::Open() { SetEvent(g_open[point_]); }
 
 }  // namespace ui_test

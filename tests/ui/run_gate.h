@@ -1,9 +1,11 @@
 #pragma once
-// Holds a run at a point of the user's choosing: every call the library makes
-// to one imported function waits at the gate until the test opens it. The
-// dialog then stays up (its threads have not all reported) while the test
-// plays the user.
+// Holds a run at a point of the test's choosing: every call the library makes
+// to one imported function waits at the gate until the test opens it. While a
+// thread of the run waits there the dialog cannot close, and the test plays
+// the user on it.
 #include <windows.h>
+
+#include <optional>
 
 #include "tests/support/iat_patch.h"
 
@@ -11,20 +13,26 @@ namespace ui_test {
 
 class RunGate {
 public:
-    // Gates the library's calls of Sleep: the refresh thread's first wait,
-    // so the dialog cannot close however fast the worker is (the dialog's
-    // own thread never sleeps).
-    RunGate();
+    enum Point {
+        // The refresh thread's first wait (the library's Sleep calls): the
+        // dialog stays up however fast the worker is; the worker runs on.
+        kRefresh,
+        // The worker's first act (TzRtl ordinal 1100): the run stays in the
+        // running state, with nothing processed yet.
+        kWorkerStart,
+    };
+    explicit RunGate(Point point);
     ~RunGate();
     RunGate(const RunGate&) = delete;
     RunGate& operator=(const RunGate&) = delete;
 
-    // True once a call waits at the gate (within the wait limit).
+    // True once a call waits at the gate (within the driver's wait limit).
     bool WaitUntilReached() const;
     void Open();
 
 private:
-    fault::ImportPatch patch_;
+    const Point point_;
+    std::optional<fault::ImportPatch> patch_;
 };
 
 }  // namespace ui_test

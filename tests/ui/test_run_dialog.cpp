@@ -3,28 +3,24 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <thread>
-
-#include "fileoper.h"
-#include "tests/support/operation_request.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/ui_driver.h"
-
-using testing_support::RequestBlock;
-using testing_support::RunResults;
+#include "tests/ui/ui_run.h"
 
 namespace {
 
-TEST(ShowOperationStatus, RunsTheRequestAndHandsBackItsResults) {
+using namespace ui_test;
+
+TEST(ShowOperationStatus, HandsBackTheResultsAndAllowsNone) {
     testing_support::TempDir dir;
-    RequestBlock request(0, 0, L"", dir.path() + L"\\", {});
-    RunResults results;
-    EXPECT_EQ(ShowOperationStatus(request.get(), results.slot), 0u);
-    EXPECT_EQ(results.slot[5], reinterpret_cast<uint64_t>(request.get()));
-    EXPECT_EQ(results.Low(6), FILEOPER_STATE_FINISHED);
-    EXPECT_EQ(results.High(6), 0u);
-    EXPECT_EQ(results.slot[8], 0u);
-    EXPECT_EQ(ShowOperationStatus(request.get(), nullptr), 0u);
+    const docman::RunRequest request = Request(0, 0, {});
+    const std::vector<uint32_t> block = docman::BuildRequestBlock(request);
+    uint64_t results[FILEOPER_RESULT_SLOTS] = {};
+    EXPECT_EQ(ShowOperationStatus(docman::AsRequest(block), results), 0u);
+    EXPECT_EQ(results[5], reinterpret_cast<uint64_t>(docman::AsRequest(block)));
+    EXPECT_EQ(static_cast<uint32_t>(results[6]), FILEOPER_STATE_FINISHED);
+    EXPECT_EQ(results[8], 0u);
+    EXPECT_EQ(ShowOperationStatus(docman::AsRequest(block), nullptr), 0u);
 }
 
 }  // namespace

@@ -6,34 +6,27 @@
 #include <commctrl.h>
 
 #include <functional>
-#include <thread>
 
 #include "fileoper.h"
-#include "tests/support/operation_request.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/ui_driver.h"
 #include "tests/ui/run_gate.h"
+#include "tests/ui/ui_run.h"
 #include "tests/ui/view_options.h"
 
-using testing_support::RequestBlock;
+using namespace ui_test;
 
 namespace {
-
-constexpr wchar_t kCaption[] = L"Document Manager";
 
 // Runs a one-item request held at the gate, plays `user` on the open dialog,
 // then lets the run end.
 void RunHeld(const std::function<void(HWND)>& user) {
-    testing_support::TempDir dir;
-    RequestBlock request(0, FILEOPER_FLAG_CLOSE_AT_END, L"", dir.path() + L"\\", {dir.path()});
-    ui_test::RunGate gate;
-    std::thread person([&] {
-        HWND dialog = gate.WaitUntilReached() ? ui::WaitForDialog(kCaption, 1031) : nullptr;
+    RunGate gate(RunGate::kRefresh);
+    RunWithUser(Request(0, FILEOPER_FLAG_CLOSE_AT_END, {}), [&] {
+        HWND dialog = gate.WaitUntilReached() ? ui::WaitForDialog(kCaption, kStatusList) : nullptr;
         if (dialog) user(dialog);
         gate.Open();
     });
-    ShowOperationStatus(request.get(), nullptr);
-    person.join();
 }
 
 DWORD ListStyle(HWND dialog, int list) {
