@@ -55,7 +55,9 @@ auto Poll(DWORD limitMs, Probe probe) -> decltype(probe()) {
     for (;;) {
         auto result = probe();
         if (result || GetTickCount64() >= end) return result;
-        Sleep(kPollMs);
+        // SleepEx, not Sleep: tests that gate the library's Sleep calls may link
+        // the library's code, and with it share this module's imports.
+        SleepEx(kPollMs, FALSE);
     }
 }
 
