@@ -35,7 +35,7 @@ BOOL CALLBACK Visit(HWND window, LPARAM param) {
     DWORD process = 0;
     GetWindowThreadProcessId(window, &process);
     if (process != GetCurrentProcessId() || !IsWindowVisible(window) || !IsDialogClass(window) ||
-        IsHandled(window) || WindowText(window) != *search->caption)
+        IsHandled(window) || (!search->caption->empty() && WindowText(window) != *search->caption))
         return TRUE;
     if (search->requiredControl && !GetDlgItem(window, search->requiredControl)) return TRUE;
     if (search->refusedControl && GetDlgItem(window, search->refusedControl)) return TRUE;

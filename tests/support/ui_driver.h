@@ -24,7 +24,7 @@ namespace ui {
 constexpr DWORD kWaitLimitMs = 30000;
 
 // A visible top-level dialog (class #32770) of this process with this
-// caption and, when requiredControl is not 0, a child with that id; not yet
+// caption (any caption when it is empty: a translated dialog) and, when requiredControl is not 0, a child with that id; not yet
 // marked handled. Null after the wait limit.
 HWND WaitForDialog(const std::wstring& caption, int requiredControl = 0, DWORD limitMs = kWaitLimitMs);
 // The same without waiting.
