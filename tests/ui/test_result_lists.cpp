@@ -7,7 +7,9 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include <cwchar>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,6 +18,7 @@
 #include "operation/operation_state.h"
 #include "operation/run_dialog.h"
 #include "standins/tzrtl/tzrtl.h"
+#include "tests/support/iat_patch.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/ui_driver.h"
 #include "tests/ui/run_gate.h"
@@ -27,11 +30,35 @@ using namespace ui_test;
 using testing_support::ReadFileBytes;
 using testing_support::WriteFileBytes;
 
-// The library's strings and templates, as fileoper.dll carries them.
+// The error log of this process alone: other tests' runs in the same prefix
+// write the product's log whenever its folder exists.
+int WINAPI PrivateVendorPath(const wchar_t* name, wchar_t* out, int) {
+    swprintf(out, MAX_PATH, L"TzVendor\\ui-test-%lu\\%ls", GetCurrentProcessId(), name);
+    return 1;
+}
+
+std::wstring LogPath() {
+    wchar_t folder[MAX_PATH], relative[MAX_PATH];
+    SHGetFolderPathW(nullptr, CSIDL_APPDATA | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, folder);
+    TzRtl_MakeVendorPathW(L"TzVozAdu\\Error.log", relative, 0);
+    PathAppendW(folder, relative);
+    return folder;
+}
+
+// The library's strings and templates, as fileoper.dll carries them, and the
+// private log.
 class LibraryResources : public testing::Environment {
     void SetUp() override {
         fw::SetResourceModule(LoadLibraryExW(L"fileoper.dll", nullptr, LOAD_LIBRARY_AS_DATAFILE));
+        logPath_ = std::make_unique<fault::ImportPatch>(GetModuleHandleW(nullptr), "TzRtl.dll", WORD(1121),
+                                                        reinterpret_cast<const void*>(&PrivateVendorPath));
     }
+    void TearDown() override {
+        const std::wstring log = LogPath();
+        testing_support::RemoveTree(log.substr(0, log.rfind(L"\\TzVozAdu")));
+        logPath_.reset();
+    }
+    std::unique_ptr<fault::ImportPatch> logPath_;
 };
 testing::Environment* const g_resources = testing::AddGlobalTestEnvironment(new LibraryResources);
 
@@ -45,20 +72,12 @@ void OnOpenDialog(const std::function<void(oper::RunDialog&, HWND)>& user, uint3
     });
 }
 
-std::wstring LogPath() {
-    wchar_t folder[MAX_PATH], relative[MAX_PATH];
-    SHGetFolderPathW(nullptr, CSIDL_APPDATA | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, folder);
-    TzRtl_MakeVendorPathW(L"TzVozAdu\\Error.log", relative, 0);
-    PathAppendW(folder, relative);
-    return folder;
-}
-
 std::string Utf16(const std::wstring& text) {
     return std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
 }
 
-// The log's folder exists (the product's installation makes it) and the log
-// starts empty; the ErrorLog switch is as given (-1: absent).
+// The log's folder exists (the product's installation makes its own) and the
+// log starts empty; the ErrorLog switch is as given (-1: absent).
 class LogFile {
 public:
     explicit LogFile(int64_t logSwitch) {
