@@ -100,6 +100,44 @@ TEST(RunControl, PauseResumeAndCancelAsTheUserPressesThem) {
     }
 }
 
+// After a cancel request the user presses Cancel again, and the worker
+// finishes while that question is open: whatever the answer, the finished
+// run stays finished, the Pause button (disabled) is left alone, and the run
+// closes.
+TEST(RunControl, ASecondCancelAnsweredAfterTheWorkerFinishedChangesNothing) {
+    for (const int answer : {IDNO, IDYES}) {
+        SCOPED_TRACE(answer == IDYES ? "yes" : "no");
+        testing_support::TempDir dir;
+        const std::wstring file = dir / L"a.txt";
+        ASSERT_TRUE(testing_support::WriteFileBytes(file, "plain"));
+        std::wstring afterwards;
+        bool pauseEnabled = true;
+        RunGate refresh(RunGate::kRefresh);
+        RunGate worker(RunGate::kWorkerStart);
+        const RunEnd end = RunWithUser(Request(0, 0, {file}), [&] {
+            const HWND dialog = worker.WaitUntilReached() ? ui::WaitForDialog(kCaption, kStatusList) : nullptr;
+            if (!dialog) return;
+            AnswerCancel(dialog, IDYES);
+            ui::WaitForText(dialog, kPause, L"&Pause");
+            ui::Click(dialog, IDCANCEL);
+            const HWND box = ui::WaitForMessageBox(kCaption);
+            worker.Open();
+            ui::WaitForText(dialog, kOperation, L"Finished");
+            if (box) {
+                ui::MarkHandled(box);
+                ui::Click(box, answer);
+                ui::WaitUntilGone(box);
+            }
+            afterwards = Seen(dialog);
+            pauseEnabled = ui::IsEnabled(dialog, kPause);
+            refresh.Open();
+        });
+        EXPECT_EQ(afterwards, L"Finished | &Pause");
+        EXPECT_FALSE(pauseEnabled);
+        EXPECT_EQ(end.Low(6), FILEOPER_STATE_FINISHED);
+    }
+}
+
 // CreateThread as the library calls it: the n-th call fails.
 fault::Trigger g_threadFailure;
 HANDLE WINAPI FailingCreateThread(SECURITY_ATTRIBUTES* security, SIZE_T stack, LPTHREAD_START_ROUTINE start,
