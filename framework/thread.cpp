@@ -3,8 +3,30 @@
 namespace fw {
 
 namespace {
-thread_local Thread* t_current = nullptr;
-}
+
+// The running Thread object of each thread, in a TLS slot rather than a
+// thread_local: the C++ runtime allocates a thread_local's block on the
+// thread's first use and ends the process when that allocation fails.
+class CurrentThreadSlot {
+public:
+    CurrentThreadSlot() : index_(TlsAlloc()) {}
+    ~CurrentThreadSlot() {
+        if (index_ != TLS_OUT_OF_INDEXES) TlsFree(index_);
+    }
+    void Set(Thread* thread) const {
+        if (index_ != TLS_OUT_OF_INDEXES) TlsSetValue(index_, thread);
+    }
+    Thread* Get() const {
+        return index_ != TLS_OUT_OF_INDEXES ? static_cast<Thread*>(TlsGetValue(index_)) : nullptr;
+    }
+
+private:
+    const DWORD index_;
+};
+
+const CurrentThreadSlot g_current;
+
+}  // namespace
 
 Thread::~Thread() = default;
 
@@ -27,9 +49,9 @@ KernelHandle Thread::DuplicateThreadHandle() const {
 
 DWORD WINAPI Thread::Entry(void* self) {
     Thread* thread = static_cast<Thread*>(self);
-    t_current = thread;
+    g_current.Set(thread);
     const int code = thread->Run();
-    t_current = nullptr;
+    g_current.Set(nullptr);
     delete thread;
     return static_cast<DWORD>(code);
 }
@@ -44,6 +66,9 @@ int Thread::Run() {
     return ExitInstance();
 }
 
-HWND CurrentMainWindow() { return t_current ? t_current->MainWindow() : nullptr; }
+HWND CurrentMainWindow() {
+    const Thread* current = g_current.Get();
+    return current ? current->MainWindow() : nullptr;
+}
 
 }  // namespace fw

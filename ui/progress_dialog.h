@@ -5,7 +5,6 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <ctime>
 #include <memory>
 #include <string>
 

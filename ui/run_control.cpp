@@ -124,6 +124,9 @@ void CDlgopstatus::OnCompletion(WPARAM wParam, LPARAM lParam) {
     if (lParam == kScanDone) {
         if (!m_bOperDone && m_hOperThread) SetThreadPriority(m_hOperThread.get(), THREAD_PRIORITY_ABOVE_NORMAL);
     } else if (wParam == 0) {
+        // A pause pressed between the worker's notice and this handler has
+        // suspended a thread that is only winding down: let it end.
+        if (g_state.runState == kPaused) ResumeThread(m_hOperThread.get());
         m_bOperDone = 1;
         g_state.runState = kFinished;
         EnableWindow(Item(IDC_PAUSE), FALSE);

@@ -1,0 +1,142 @@
+#include "tests/support/ui_driver.h"
+
+#include <commctrl.h>
+
+#include <cwchar>
+
+namespace ui {
+
+namespace {
+
+constexpr wchar_t kHandledMark[] = L"ui_driver.handled";
+constexpr DWORD kPollMs = 15;
+
+std::wstring WindowText(HWND window) {
+    const int length = GetWindowTextLengthW(window);
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    text.resize(static_cast<size_t>(GetWindowTextW(window, &text[0], length + 1)));
+    return text;
+}
+
+bool IsDialogClass(HWND window) {
+    wchar_t name[16];
+    return GetClassNameW(window, name, 16) && wcscmp(name, L"#32770") == 0;
+}
+
+struct Search {
+    const std::wstring* caption;
+    int requiredControl;
+    int refusedControl;
+    HWND found;
+};
+
+BOOL CALLBACK Visit(HWND window, LPARAM param) {
+    Search* search = reinterpret_cast<Search*>(param);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process != GetCurrentProcessId() || !IsWindowVisible(window) || !IsDialogClass(window) ||
+        IsHandled(window) || (!search->caption->empty() && WindowText(window) != *search->caption))
+        return TRUE;
+    if (search->requiredControl && !GetDlgItem(window, search->requiredControl)) return TRUE;
+    if (search->refusedControl && GetDlgItem(window, search->refusedControl)) return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+HWND Find(const std::wstring& caption, int requiredControl, int refusedControl) {
+    Search search = {&caption, requiredControl, refusedControl, nullptr};
+    EnumWindows(&Visit, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+template <typename Probe>
+auto Poll(DWORD limitMs, Probe probe) -> decltype(probe()) {
+    const ULONGLONG end = GetTickCount64() + limitMs;
+    for (;;) {
+        auto result = probe();
+        if (result || GetTickCount64() >= end) return result;
+        // SleepEx, not Sleep: tests that gate the library's Sleep calls may link
+        // the library's code, and with it share this module's imports.
+        SleepEx(kPollMs, FALSE);
+    }
+}
+
+}  // namespace
+
+HWND FindDialog(const std::wstring& caption, int requiredControl) { return Find(caption, requiredControl, 0); }
+
+HWND WaitForDialog(const std::wstring& caption, int requiredControl, DWORD limitMs) {
+    return Poll(limitMs, [&] { return Find(caption, requiredControl, 0); });
+}
+
+// The progress dialog shares the application caption; its lists tell it apart.
+HWND WaitForMessageBox(const std::wstring& caption, DWORD limitMs) {
+    return Poll(limitMs, [&] {
+        HWND box = Find(caption, 0, 1031);
+        return box && (GetDlgItem(box, IDOK) || GetDlgItem(box, IDYES)) ? box : nullptr;
+    });
+}
+
+std::wstring MessageBoxText(HWND box) {
+    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        wchar_t name[16];
+        if (!GetClassNameW(child, name, 16) || _wcsicmp(name, L"Static") != 0) continue;
+        std::wstring text = WindowText(child);
+        if (!text.empty()) return text;
+    }
+    return std::wstring();
+}
+
+void MarkHandled(HWND dialog) { SetPropW(dialog, kHandledMark, reinterpret_cast<HANDLE>(1)); }
+
+bool IsHandled(HWND dialog) { return GetPropW(dialog, kHandledMark) != nullptr; }
+
+bool Click(HWND dialog, int id) {
+    const HWND button = GetDlgItem(dialog, id);
+    if (!button || !IsWindowEnabled(button) || !IsWindowVisible(button)) return false;
+    return PostMessageW(button, BM_CLICK, 0, 0) != FALSE;
+}
+
+void PressEscape(HWND dialog) {
+    PostMessageW(dialog, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+    PostMessageW(dialog, WM_KEYUP, VK_ESCAPE, 0xC0010001);
+}
+
+std::wstring ControlText(HWND dialog, int id) { return WindowText(GetDlgItem(dialog, id)); }
+
+bool IsEnabled(HWND dialog, int id) { return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE; }
+
+bool IsVisible(HWND dialog, int id) { return IsWindowVisible(GetDlgItem(dialog, id)) != FALSE; }
+
+bool WaitForText(HWND dialog, int id, const std::wstring& text, DWORD limitMs) {
+    return Poll(limitMs, [&] { return ControlText(dialog, id) == text; });
+}
+
+bool WaitUntilGone(HWND window, DWORD limitMs) {
+    return Poll(limitMs, [&] { return !IsWindow(window) || !IsWindowVisible(window); });
+}
+
+std::vector<ListRow> ListRows(HWND dialog, int listId) {
+    const HWND list = GetDlgItem(dialog, listId);
+    std::vector<ListRow> rows(static_cast<size_t>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)));
+    for (size_t row = 0; row < rows.size(); ++row) {
+        for (int column = 0; column < 2; ++column) {
+            // The control copies into our buffer on its own thread: a buffer
+            // in this process is fine, as for any window of the process.
+            wchar_t text[4096] = L"";
+            LVITEMW cell = {};
+            cell.iSubItem = column;
+            cell.pszText = text;
+            cell.cchTextMax = 4096;
+            SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&cell));
+            (column == 0 ? rows[row].item : rows[row].status) = text;
+        }
+    }
+    return rows;
+}
+
+int SelectedRow(HWND dialog, int listId) {
+    return static_cast<int>(SendMessageW(GetDlgItem(dialog, listId), LVM_GETNEXTITEM, -1, LVNI_SELECTED));
+}
+
+}  // namespace ui

@@ -1,0 +1,38 @@
+#pragma once
+// Holds a run at a point of the test's choosing: every call the library makes
+// to one imported function waits at the gate until the test opens it. While a
+// thread of the run waits there the dialog cannot close, and the test plays
+// the user on it.
+#include <windows.h>
+
+#include <optional>
+
+#include "tests/support/iat_patch.h"
+
+namespace ui_test {
+
+class RunGate {
+public:
+    enum Point {
+        // The refresh thread's first wait (the library's Sleep calls): the
+        // dialog stays up however fast the worker is; the worker runs on.
+        kRefresh,
+        // The worker's first act (TzRtl ordinal 1100): the run stays in the
+        // running state, with nothing processed yet.
+        kWorkerStart,
+    };
+    explicit RunGate(Point point);
+    ~RunGate();
+    RunGate(const RunGate&) = delete;
+    RunGate& operator=(const RunGate&) = delete;
+
+    // True once a call waits at the gate (within the driver's wait limit).
+    bool WaitUntilReached() const;
+    void Open();
+
+private:
+    const Point point_;
+    std::optional<fault::ImportPatch> patch_;
+};
+
+}  // namespace ui_test

@@ -1,0 +1,226 @@
+// The rows the worker side adds and takes, called as the worker calls them
+// (from a thread of its own, through the dialog pointer) on a dialog that a
+// real ShowOperationStatus runs; and the error log those rows leave.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include <cwchar>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "exports/error_state.h"
+#include "framework/module.h"
+#include "operation/operation_state.h"
+#include "operation/run_dialog.h"
+#include "standins/tzrtl/tzrtl.h"
+#include "tests/support/iat_patch.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/ui_driver.h"
+#include "tests/ui/run_gate.h"
+#include "tests/ui/ui_run.h"
+
+namespace {
+
+using namespace ui_test;
+using testing_support::ReadFileBytes;
+using testing_support::WriteFileBytes;
+
+// The error log of this process alone: other tests' runs in the same prefix
+// write the product's log whenever its folder exists.
+int WINAPI PrivateVendorPath(const wchar_t* name, wchar_t* out, int) {
+    swprintf(out, MAX_PATH, L"TzVendor\\ui-test-%lu\\%ls", GetCurrentProcessId(), name);
+    return 1;
+}
+
+std::wstring LogPath() {
+    wchar_t folder[MAX_PATH], relative[MAX_PATH];
+    SHGetFolderPathW(nullptr, CSIDL_APPDATA | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, folder);
+    TzRtl_MakeVendorPathW(L"TzVozAdu\\Error.log", relative, 0);
+    PathAppendW(folder, relative);
+    return folder;
+}
+
+// The library's strings and templates, as fileoper.dll carries them, and the
+// private log.
+class LibraryResources : public testing::Environment {
+    void SetUp() override {
+        fw::SetResourceModule(LoadLibraryExW(L"fileoper.dll", nullptr, LOAD_LIBRARY_AS_DATAFILE));
+        logPath_ = std::make_unique<fault::ImportPatch>(GetModuleHandleW(nullptr), "TzRtl.dll", WORD(1121),
+                                                        reinterpret_cast<const void*>(&PrivateVendorPath));
+    }
+    void TearDown() override {
+        const std::wstring log = LogPath();
+        testing_support::RemoveTree(log.substr(0, log.rfind(L"\\TzVozAdu")));
+        logPath_.reset();
+    }
+    std::unique_ptr<fault::ImportPatch> logPath_;
+};
+testing::Environment* const g_resources = testing::AddGlobalTestEnvironment(new LibraryResources);
+
+// Plays `user` on the dialog of a run held open by its refresh thread.
+void OnOpenDialog(const std::function<void(oper::RunDialog&, HWND)>& user, uint32_t kind = 0) {
+    RunGate gate(RunGate::kRefresh);
+    RunWithUser(Request(kind, FILEOPER_FLAG_CLOSE_AT_END, {}), [&] {
+        const HWND dialog = gate.WaitUntilReached() ? ui::WaitForDialog(kCaption, kStatusList) : nullptr;
+        if (dialog) user(*oper::g_state.dialog, dialog);
+        gate.Open();
+    });
+}
+
+std::string Utf16(const std::wstring& text) {
+    return std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
+}
+
+// The log's folder exists (the product's installation makes its own) and the
+// log starts empty; the ErrorLog switch is as given (-1: absent).
+class LogFile {
+public:
+    explicit LogFile(int64_t logSwitch) {
+        const std::wstring folder = path.substr(0, path.find_last_of(L'\\'));
+        SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
+        DeleteFileW(path.c_str());
+        DeleteFileW((path + L".bak").c_str());
+        TzRtl_MakeVendorKeyA("TzVozAdu", key_);
+        const DWORD value = static_cast<DWORD>(logSwitch);
+        if (logSwitch >= 0) SHSetValueA(HKEY_CURRENT_USER, key_, "ErrorLog", REG_DWORD, &value, sizeof value);
+    }
+    ~LogFile() { SHDeleteValueA(HKEY_CURRENT_USER, key_, "ErrorLog"); }
+
+    const std::wstring path = LogPath();
+
+private:
+    char key_[MAX_PATH] = "";
+};
+
+struct Row {
+    int32_t code;
+    uint32_t itemData;
+    std::wstring text;
+};
+
+TEST(ResultRows, EachCodeGoesToItsListWithItsMessageAndLogLine) {
+    LogFile log(-1);
+    const Row rows[] = {
+        {0, 0x10000, L"C:\\docs\\done.txt"},
+        {14, 0, L"C:\\docs\\plain.txt"},
+        {static_cast<int32_t>(0x80000001), 0, L"C:\\docs\\in use.txt"},
+        {3, 0, L"C:\\docs\\broken.txt"},
+        {21, 1, L"C:\\docs\\big"},
+    };
+    std::vector<ui::ListRow> status, errors;
+    int selectedStatus = -2, selectedError = -2;
+    OnOpenDialog([&](oper::RunDialog& run, HWND dialog) {
+        SetLastError(32);
+        oper::SetOperError(oper::kErrReadWrite);
+        for (const Row& row : rows) run.AddResultRow(row.code, row.itemData, row.text.c_str());
+        status = ui::ListRows(dialog, kStatusList);
+        errors = ui::ListRows(dialog, kErrorList);
+        selectedStatus = ui::SelectedRow(dialog, kStatusList);
+        selectedError = ui::SelectedRow(dialog, kErrorList);
+    });
+    const std::vector<ui::ListRow> expectedStatus = {{L"C:\\docs\\done.txt", L"Success"},
+                                                     {L"C:\\docs\\in use.txt", L"Reboot Required"}};
+    const std::vector<ui::ListRow> expectedErrors = {{L"C:\\docs\\broken.txt", L"File I/O error"},
+                                                     {L"C:\\docs\\big", L"Unknown error"}};
+    ASSERT_EQ(status.size(), expectedStatus.size());
+    ASSERT_EQ(errors.size(), expectedErrors.size());
+    auto joined = [](const ui::ListRow& row) { return row.item + L"|" + row.status; };
+    for (size_t i = 0; i < status.size(); ++i) EXPECT_EQ(joined(status[i]), joined(expectedStatus[i]));
+    for (size_t i = 0; i < errors.size(); ++i) EXPECT_EQ(joined(errors[i]), joined(expectedErrors[i]));
+    EXPECT_EQ(selectedStatus, 1);
+    EXPECT_EQ(selectedError, 1);
+    EXPECT_EQ(oper::g_state.errorCount, 2u);
+
+    const std::string bytes = ReadFileBytes(log.path);
+    const std::string lines = Utf16(L"C:\\docs\\in use.txt,Reboot Required(ErrorCode: 32)\r\n"
+                                    L"C:\\docs\\broken.txt,File I/O error(ErrorCode: 32)\r\n"
+                                    L"C:\\docs\\big,Unknown error(ErrorCode: 32)\r\n");
+    const std::string header = Utf16(L" Encrypting\r\n");
+    ASSERT_GT(bytes.size(), header.size() + lines.size());
+    EXPECT_NE(bytes.substr(0, 2), std::string("\xFF\xFE")) << "no byte-order mark";
+    EXPECT_EQ(bytes.substr(bytes.size() - lines.size()), lines);
+    EXPECT_EQ(bytes.substr(bytes.size() - lines.size() - header.size(), header.size()), header);
+}
+
+struct LogCase {
+    const char* name;
+    int64_t logSwitch;
+    size_t existing;  // bytes already in the log; 0: none
+    uint32_t kind;
+    bool rotated;
+    bool written;
+    std::wstring kindText;
+};
+
+TEST(ErrorLog, RotatesOnlyAboveTwoMebibytesAndObeysItsSwitch) {
+    const LogCase cases[] = {
+        {"exactly 2 MiB stays", 1, 0x200000, 0, false, true, L" Encrypting\r\n"},
+        {"one byte more rotates", -1, 0x200001, 1, true, true, L" Decrypting\r\n"},
+        {"switched off", 0, 0, 0, false, false, L""},
+    };
+    for (const LogCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        LogFile log(c.logSwitch);
+        const std::string old(c.existing, 'x');
+        if (c.existing) ASSERT_TRUE(WriteFileBytes(log.path, old));
+        OnOpenDialog([](oper::RunDialog&, HWND) {}, c.kind);
+        const std::string now = ReadFileBytes(log.path);
+        const std::string header = Utf16(c.kindText);
+        EXPECT_EQ(GetFileAttributesW(log.path.c_str()) != INVALID_FILE_ATTRIBUTES, c.written);
+        EXPECT_EQ(ReadFileBytes(log.path + L".bak"), c.rotated ? old : std::string());
+        const std::string kept = c.rotated ? std::string() : old;
+        ASSERT_EQ(now.substr(0, kept.size()), kept);
+        if (!c.written) continue;
+        EXPECT_EQ(now.substr(now.size() - header.size()), header);
+        EXPECT_EQ(now.find('\n', kept.size()), now.size() - 2) << "one header line";
+    }
+}
+
+struct PopCase {
+    const char* name;
+    uint32_t direction;
+    std::vector<uint32_t> rows;       // item data of rows 0, 1, ...
+    std::vector<int> taken;           // the row numbers (as added) in the order taken
+};
+
+TEST(PopStatusRow, TakesRowsInTheUndosOrder) {
+    const PopCase cases[] = {
+        {"in place: folders from the top, then the last", 1, {0x10000, 1, 0, 1, 0}, {1, 3, 4, 2, 0}},
+        {"to destination: files from the bottom, then the last", 0, {1, 0, 1, 0, 1}, {3, 1, 4, 2, 0}},
+        {"any other direction: the last", 7, {1, 0, 1}, {2, 1, 0}},
+    };
+    for (const PopCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<int> taken, left;
+        std::vector<uint64_t> data;
+        int emptyResult = 0;
+        std::wstring untouched = L"untouched";
+        OnOpenDialog([&](oper::RunDialog& run, HWND) {
+            for (size_t i = 0; i < c.rows.size(); ++i) run.AddResultRow(0, c.rows[i], std::to_wstring(i).c_str());
+            std::wstring path;
+            uint64_t itemData = 0;
+            for (int count; (count = run.PopStatusRow(&path, c.direction, &itemData)) >= 0;) {
+                taken.push_back(std::stoi(path));
+                data.push_back(itemData);
+                left.push_back(count);
+                if (count == 0) break;
+            }
+            uint64_t unused = 99;
+            emptyResult = run.PopStatusRow(&untouched, c.direction, &unused);
+        });
+        EXPECT_EQ(taken, c.taken);
+        for (size_t i = 0; i < taken.size() && i < data.size(); ++i) EXPECT_EQ(data[i], c.rows[taken[i]]);
+        std::vector<int> expectedLeft;
+        for (size_t i = c.rows.size(); i-- > 0;) expectedLeft.push_back(static_cast<int>(i));
+        EXPECT_EQ(left, expectedLeft);
+        EXPECT_EQ(emptyResult, -1);
+        EXPECT_EQ(untouched, L"untouched");
+    }
+}
+
+}  // namespace
