@@ -96,22 +96,25 @@ protected:
     fault::ImportPatch sleep{Self(), "KERNEL32.dll", "Sleep", Hook(&CountingSleep)};
     fault::ImportPatch moveW{Self(), "KERNEL32.dll", "MoveFileExW", Hook(&CountingMoveFileExW)};
     fault::ImportPatch moveA{Self(), "KERNEL32.dll", "MoveFileExA", Hook(&CountingMoveFileExA)};
+
+    BOOL Move(bool narrow, DWORD flags) {
+        return narrow ? oper::MoveFileWithRetryA(Narrow(from).c_str(), Narrow(to).c_str(), flags)
+                      : oper::MoveFileWithRetryW(from.c_str(), to.c_str(), flags);
+    }
 };
 
 TEST_F(MoveWithRetry, ALockThatStaysGivesUpAfterThreeAttemptsAndExactlyTwoPauses) {
     HANDLE lock = Lock(from);
     ASSERT_NE(lock, INVALID_HANDLE_VALUE);
-    EXPECT_FALSE(oper::MoveFileWithRetryW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING));
-    const DWORD error = GetLastError();
-    EXPECT_TRUE(error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED) << error;
-    EXPECT_EQ(g_moves, 3);
-    EXPECT_EQ(g_pauses, 2);
-    EXPECT_EQ(g_pauseLength, 200u);
-
-    g_moves = g_pauses = 0;
-    EXPECT_FALSE(oper::MoveFileWithRetryA(Narrow(from).c_str(), Narrow(to).c_str(), MOVEFILE_REPLACE_EXISTING));
-    EXPECT_EQ(g_moves, 3);
-    EXPECT_EQ(g_pauses, 2);
+    for (bool narrow : {false, true}) {
+        g_moves = g_pauses = 0;
+        EXPECT_FALSE(Move(narrow, MOVEFILE_REPLACE_EXISTING));
+        const DWORD error = GetLastError();
+        EXPECT_TRUE(error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED) << error;
+        EXPECT_EQ(g_moves, 3);
+        EXPECT_EQ(g_pauses, 2);
+        EXPECT_EQ(g_pauseLength, 200u);
+    }
     CloseHandle(lock);
     EXPECT_EQ(ReadFileBytes(from), "payload");
     EXPECT_FALSE(FileExists(to));
@@ -123,7 +126,7 @@ TEST_F(MoveWithRetry, ALockReleasedDuringTheSecondPauseLetsTheThirdAttemptSuccee
     g_duringPause = [&](int pause) {
         if (pause == 2) CloseHandle(lock);
     };
-    EXPECT_TRUE(oper::MoveFileWithRetryW(from.c_str(), to.c_str(), 0));
+    EXPECT_TRUE(Move(false, 0));
     EXPECT_EQ(g_moves, 3);
     EXPECT_EQ(g_pauses, 2);
     EXPECT_EQ(ReadFileBytes(to), "payload");
@@ -131,23 +134,20 @@ TEST_F(MoveWithRetry, ALockReleasedDuringTheSecondPauseLetsTheThirdAttemptSuccee
 }
 
 TEST_F(MoveWithRetry, AnExistingTargetIsReplacedOnTheSecondAttemptWithoutAPause) {
-    ASSERT_TRUE(WriteFileBytes(to, "old"));
-    EXPECT_TRUE(oper::MoveFileWithRetryW(from.c_str(), to.c_str(), 0));
-    EXPECT_EQ(g_moves, 2);
-    EXPECT_EQ(g_pauses, 0);
-    EXPECT_EQ(ReadFileBytes(to), "payload");
-
-    ASSERT_TRUE(WriteFileBytes(from, "again"));
-    g_moves = 0;
-    EXPECT_TRUE(oper::MoveFileWithRetryA(Narrow(from).c_str(), Narrow(to).c_str(), 0));
-    EXPECT_EQ(g_moves, 2);
-    EXPECT_EQ(g_pauses, 0);
-    EXPECT_EQ(ReadFileBytes(to), "again");
+    for (bool narrow : {false, true}) {
+        ASSERT_TRUE(WriteFileBytes(to, "old"));
+        ASSERT_TRUE(WriteFileBytes(from, "payload"));
+        g_moves = 0;
+        EXPECT_TRUE(Move(narrow, 0));
+        EXPECT_EQ(g_moves, 2);
+        EXPECT_EQ(g_pauses, 0);
+        EXPECT_EQ(ReadFileBytes(to), "payload");
+    }
 }
 
 TEST_F(MoveWithRetry, OtherErrorsRetryAtOnceAndLeaveTheLastErrorForTheCaller) {
-    const std::wstring missing = dir / L"missing.txt";
-    EXPECT_FALSE(oper::MoveFileWithRetryW(missing.c_str(), to.c_str(), 1));
+    DeleteFileW(from.c_str());
+    EXPECT_FALSE(Move(false, 1));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(g_moves, 3);
     EXPECT_EQ(g_pauses, 0);
@@ -266,17 +266,11 @@ TEST_F(TempNames, TheNarrowFormKeepsWindowsLimitAwayFromTheSystemFunction) {
 
 fault::Trigger g_deleteFailure;
 BOOL WINAPI FailingDeleteFileW(LPCWSTR path) {
-    if (g_deleteFailure.Fire()) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
-    }
+    if (g_deleteFailure.Fire()) return SetLastError(ERROR_ACCESS_DENIED), FALSE;
     return fault::Real(&DeleteFileW, "kernel32.dll", "DeleteFileW")(path);
 }
 BOOL WINAPI FailingDeleteFileA(LPCSTR path) {
-    if (g_deleteFailure.Fire()) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
-    }
+    if (g_deleteFailure.Fire()) return SetLastError(ERROR_ACCESS_DENIED), FALSE;
     return fault::Real(&DeleteFileA, "kernel32.dll", "DeleteFileA")(path);
 }
 
@@ -296,14 +290,12 @@ protected:
 };
 
 TEST_F(SafeDelete, AReadOnlyFileIsDeleted) {
-    ASSERT_TRUE(SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY));
-    EXPECT_TRUE(oper::SafeDeleteFileW(file.c_str()));
-    EXPECT_FALSE(FileExists(file));
-
-    ASSERT_TRUE(WriteFileBytes(file, "x"));
-    ASSERT_TRUE(SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY));
-    EXPECT_TRUE(oper::SafeDeleteFileA(Narrow(file).c_str()));
-    EXPECT_FALSE(FileExists(file));
+    for (bool narrow : {false, true}) {
+        ASSERT_TRUE(WriteFileBytes(file, "x"));
+        ASSERT_TRUE(SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY));
+        EXPECT_TRUE(narrow ? oper::SafeDeleteFileA(Narrow(file).c_str()) : oper::SafeDeleteFileW(file.c_str()));
+        EXPECT_FALSE(FileExists(file));
+    }
 }
 
 TEST_F(SafeDelete, ALockedFileStaysUntouchedWithOrWithoutRenaming) {
@@ -318,11 +310,16 @@ TEST_F(SafeDelete, ALockedFileStaysUntouchedWithOrWithoutRenaming) {
     EXPECT_EQ(CountTempLeftovers(dir.path()), 0);
 }
 
+// A file that would not go under its own name goes after a rename when the
+// option says so, and only then.
 TEST_F(SafeDelete, RenamingFirstGetsAFileDeletedThatWouldNotGoUnderItsOwnName) {
+    fault::ImportPatch patch(Self(), "KERNEL32.dll", "DeleteFileW", Hook(&FailingDeleteFileW));
+    g_deleteFailure.Arm(1);
+    EXPECT_FALSE(oper::SafeDeleteFileW(file.c_str()));
+    EXPECT_EQ(ReadFileBytes(file), "keep me");
     SetOperOptions(2, 2);
     for (const std::wstring& path : {file, MakeDeepPath(dir.path(), 600)}) {
         ASSERT_TRUE(WriteFileBytes(path, "x"));
-        fault::ImportPatch patch(Self(), "KERNEL32.dll", "DeleteFileW", Hook(&FailingDeleteFileW));
         g_deleteFailure.Arm(1);
         EXPECT_TRUE(oper::SafeDeleteFileW(path.c_str())) << path.size();
         EXPECT_FALSE(FileExists(path)) << path.size();
@@ -346,17 +343,7 @@ TEST_F(SafeDelete, AFileThatCannotBeDeletedAnywhereEndsUpBackUnderItsOwnName) {
     fault::ImportPatch patch(Self(), "KERNEL32.dll", "DeleteFileA", Hook(&FailingDeleteFileA));
     g_deleteFailure.Arm(1, true);
     EXPECT_FALSE(oper::SafeDeleteFileA(Narrow(file).c_str()));
-    g_deleteFailure.Disarm();
     EXPECT_EQ(ReadFileBytes(file), "keep me");
-}
-
-TEST_F(SafeDelete, WithoutRenamingAFailedDeleteIsTheEnd) {
-    fault::ImportPatch patch(Self(), "KERNEL32.dll", "DeleteFileW", Hook(&FailingDeleteFileW));
-    g_deleteFailure.Arm(1);
-    EXPECT_FALSE(oper::SafeDeleteFileW(file.c_str()));
-    g_deleteFailure.Disarm();
-    EXPECT_EQ(ReadFileBytes(file), "keep me");
-    EXPECT_EQ(CountTempLeftovers(dir.path()), 0);
 }
 
 }  // namespace
