@@ -14,12 +14,7 @@
 #include "tests/support/temp_dir.h"
 #include "transforms/chunked_copy.h"
 
-using testing_support::Pattern;
-using testing_support::FileExists;
-using testing_support::Narrow;
-using testing_support::ReadFileBytes;
-using testing_support::TempDir;
-using testing_support::WriteFileBytes;
+using namespace testing_support;
 
 namespace {
 
@@ -127,14 +122,6 @@ TEST_F(TransformCopy, OpensEachSideWithTheCallersFlags) {
     EXPECT_EQ(g_seen.openFlags[1], static_cast<DWORD>(FILE_FLAG_WRITE_THROUGH));
 }
 
-TEST_F(TransformCopy, ZeroLengthSourceCopiesNothingAndSucceeds) {
-    ASSERT_TRUE(WriteFileBytes(source, ""));
-    ASSERT_TRUE(WriteFileBytes(destination, "old"));
-    EXPECT_EQ(Copy(), TRUE);
-    EXPECT_TRUE(g_seen.readSizes.empty());
-    EXPECT_EQ(ReadFileBytes(destination), "");
-}
-
 TEST_F(TransformCopy, BufferThatCannotBeHadGivesCode2AndKeepsTheCreatedDestination) {
     ASSERT_TRUE(WriteFileBytes(source, Pattern(1000)));
     g_allocFailure.Arm(1);
@@ -143,14 +130,6 @@ TEST_F(TransformCopy, BufferThatCannotBeHadGivesCode2AndKeepsTheCreatedDestinati
     EXPECT_EQ(GetOperErrorCode(), static_cast<uint32_t>(oper::kErrOpenFile));
     EXPECT_TRUE(FileExists(destination));
     EXPECT_EQ(ReadFileBytes(destination), "");
-}
-
-TEST_F(TransformCopy, EightBitFormCopiesToo) {
-    const std::string data = Pattern(70000);
-    ASSERT_TRUE(WriteFileBytes(source, data));
-    EXPECT_EQ(oper::TransformCopyFileA(Narrow(source).c_str(), Narrow(destination).c_str(), 0, 0, &state, nullptr),
-              TRUE);
-    EXPECT_EQ(ReadFileBytes(destination), data);
 }
 
 TEST(TransferBuffer, AcceptsOnlyMultiplesOf64KiBAndKeepsAnExistingBuffer) {
