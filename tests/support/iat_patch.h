@@ -15,6 +15,7 @@
 // Calls the system makes internally (inside kernel32) are not caught.
 #include <windows.h>
 
+#include <functional>
 #include <vector>
 
 namespace fault {
@@ -76,6 +77,59 @@ private:
     volatile long remaining_ = 0;
     volatile long fired_ = 0;
     bool sticky_ = false;
+};
+
+// A patch whose hook counts the calls, shows each to `before` (when set) and
+// passes it on to the system, unless `trigger` fires: then the call fails
+// with `error` and returns `failure`. One patch per function type at a time.
+//
+//   fault::Hook<decltype(&MoveFileExW)> move(module, "KERNEL32.dll", "MoveFileExW", FALSE, ERROR_ACCESS_DENIED);
+//   move.trigger.Arm(1);
+template <typename Fn>
+class Hook;
+
+template <typename R, typename... A>
+class Hook<R (*)(A...)> {
+public:
+    // `function` is a name, or the WORD ordinal of a function imported by ordinal.
+    template <typename Name>
+    Hook(HMODULE module, const char* dll, Name function, R failure = R(), DWORD error = 0)
+        : real_(reinterpret_cast<R (*)(A...)>(
+              reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA(dll), ProcName(function))))),
+          failure_(failure),
+          error_(error),
+          patch_(Activate(this, module), dll, function, reinterpret_cast<const void*>(&Call)) {}
+    ~Hook() { active_ = nullptr; }
+    Hook(const Hook&) = delete;
+    Hook& operator=(const Hook&) = delete;
+
+    Trigger trigger;
+    std::function<void(A...)> before;
+    long calls = 0;
+
+private:
+    static LPCSTR ProcName(const char* name) { return name; }
+    static LPCSTR ProcName(WORD ordinal) { return MAKEINTRESOURCEA(ordinal); }
+    static HMODULE Activate(Hook* hook, HMODULE module) {
+        active_ = hook;
+        return module;
+    }
+    static R WINAPI Call(A... args) {
+        Hook& self = *active_;
+        ++self.calls;
+        if (self.before) self.before(args...);
+        if (self.trigger.Fire()) {
+            SetLastError(self.error_);
+            return self.failure_;
+        }
+        return self.real_(args...);
+    }
+
+    static inline Hook* active_ = nullptr;
+    R (*real_)(A...);
+    R failure_;
+    DWORD error_;
+    ImportPatch patch_;
 };
 
 // A HeapAlloc that fails with ERROR_NOT_ENOUGH_MEMORY whenever

@@ -38,15 +38,6 @@ std::vector<std::wstring> TempFilesIn(const std::wstring& folder) {
 
 // --- Faults at the library's imports -------------------------------------
 
-fault::Trigger g_refuseSet;
-int WINAPI RefusingSetEncryptInfoW(const wchar_t* path, ENCRYPT_INFO* info) {
-    if (g_refuseSet.Fire()) return SetLastError(ERROR_ACCESS_DENIED), 0;
-    using Fn = int(WINAPI*)(const wchar_t*, ENCRYPT_INFO*);
-    static auto real = reinterpret_cast<Fn>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"TzDevIo.dll"), MAKEINTRESOURCEA(171))));
-    return real(path, info);
-}
-
 DWORD g_extraAttributes = 0;
 BOOL WINAPI AttributeAddingGetFileAttributesExW(LPCWSTR path, GET_FILEEX_INFO_LEVELS level, LPVOID data) {
     BOOL ok = fault::Real(&GetFileAttributesExW, "kernel32.dll", "GetFileAttributesExW")(path, level, data);
@@ -62,31 +53,6 @@ BOOL WINAPI ShortOfSpaceGetDiskFreeSpaceExW(LPCWSTR folder, PULARGE_INTEGER avai
     if (ok && !g_fullFolder.empty() && std::wstring(folder).find(g_fullFolder) != std::wstring::npos)
         available->QuadPart = 100;
     return ok;
-}
-
-fault::Trigger g_failMove;
-BOOL WINAPI FailingMoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
-    if (g_failMove.Fire()) return SetLastError(ERROR_ACCESS_DENIED), FALSE;
-    return fault::Real(&MoveFileExW, "kernel32.dll", "MoveFileExW")(from, to, flags);
-}
-
-fault::Trigger g_failWrite;
-BOOL WINAPI FailingWriteFile(HANDLE h, LPCVOID buffer, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) {
-    if (g_failWrite.Fire()) return SetLastError(ERROR_DISK_FULL), FALSE;
-    return fault::Real(&WriteFile, "kernel32.dll", "WriteFile")(h, buffer, size, written, overlapped);
-}
-
-uint32_t* g_cancelState = nullptr;
-fault::Trigger g_cancelAtRead;
-BOOL WINAPI CancellingReadFile(HANDLE h, LPVOID buffer, DWORD size, LPDWORD got, LPOVERLAPPED overlapped) {
-    if (g_cancelAtRead.Fire()) *g_cancelState = FILEOPER_STATE_CANCEL;
-    return fault::Real(&ReadFile, "kernel32.dll", "ReadFile")(h, buffer, size, got, overlapped);
-}
-
-fault::Trigger g_failTempName;
-UINT WINAPI FailingGetTempFileNameW(LPCWSTR folder, LPCWSTR prefix, UINT unique, LPWSTR out) {
-    if (g_failTempName.Fire()) return SetLastError(ERROR_ACCESS_DENIED), 0;
-    return fault::Real(&GetTempFileNameW, "kernel32.dll", "GetTempFileNameW")(folder, prefix, unique, out);
 }
 
 enum Op { kEncrypt, kEncryptTo, kDecrypt, kDecryptTo };
@@ -238,8 +204,11 @@ TEST_F(Transforms, FilesTheFileSystemCompressesOrEncryptsAreRefused) {
 }
 
 TEST_F(Transforms, CancelLeavesTheFileAsItWasAndNoPartialCopy) {
-    fault::ImportPatch patch(Library(), "KERNEL32.dll", "ReadFile", reinterpret_cast<const void*>(&CancellingReadFile));
-    g_cancelState = &state;
+    fault::Trigger cancelAtRead;
+    fault::Hook<decltype(&ReadFile)> read(Library(), "KERNEL32.dll", "ReadFile");
+    read.before = [&](auto...) {
+        if (cancelAtRead.Fire()) state = FILEOPER_STATE_CANCEL;
+    };
     for (Op op : kOps) {
         SCOPED_TRACE(kOpNames[op]);
         const bool decrypt = op == kDecrypt || op == kDecryptTo;
@@ -247,9 +216,8 @@ TEST_F(Transforms, CancelLeavesTheFileAsItWasAndNoPartialCopy) {
         if (decrypt) {
             ASSERT_EQ(Encrypt(), TRUE);
         }
-        g_cancelAtRead.Arm(2);
+        cancelAtRead.Arm(2);
         EXPECT_EQ(Run(op), TRUE);
-        g_cancelAtRead.Disarm();
         EXPECT_EQ(GetOperErrorCode(), 0u);
         EXPECT_EQ(IsMarked(file), decrypt);
         EXPECT_EQ(ReadFileBytes(file), data);
@@ -262,10 +230,10 @@ TEST_F(Transforms, CancelLeavesTheFileAsItWasAndNoPartialCopy) {
 }
 
 TEST_F(Transforms, RefusedMarkGivesCode10AndRemovesTheTemporaryFile) {
-    fault::ImportPatch patch(Library(), "TzDevIo.dll", WORD{171}, reinterpret_cast<const void*>(&RefusingSetEncryptInfoW));
-    g_refuseSet.Arm(1);
+    using SetEncryptInfoW = int (*)(const wchar_t*, ENCRYPT_INFO*);
+    fault::Hook<SetEncryptInfoW> set(Library(), "TzDevIo.dll", WORD{171}, 0, ERROR_ACCESS_DENIED);
+    set.trigger.Arm(1);
     EXPECT_EQ(Encrypt(), FALSE);
-    g_refuseSet.Disarm();
     EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_ENCRYPT_INFO);
     EXPECT_EQ(ReadFileBytes(file), data);
     ExpectFolderHolds({L"report.doc"});
@@ -301,10 +269,10 @@ TEST_F(Transforms, FullVolumeGoesThroughTheTemporaryFolderAndCopiesBack) {
 // temporary file is gone; after, the new form survives in the temporary file
 // whatever fails.
 TEST_F(Transforms, FailedFinalMoveKeepsTheEncryptedDataInTheTemporaryFile) {
-    fault::ImportPatch patch(Library(), "KERNEL32.dll", "MoveFileExW", reinterpret_cast<const void*>(&FailingMoveFileExW));
-    g_failMove.Arm(1, /*sticky=*/true);
+    fault::Hook<decltype(&MoveFileExW)> move(Library(), "KERNEL32.dll", "MoveFileExW", FALSE, ERROR_ACCESS_DENIED);
+    move.trigger.Arm(1, /*sticky=*/true);
     EXPECT_EQ(Encrypt(), FALSE);
-    g_failMove.Disarm();
+    move.trigger.Disarm();
     EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_RENAME_TEMP);
     EXPECT_FALSE(FileExists(file));
     std::vector<std::wstring> temps = TempFilesIn(dir.path());
@@ -333,14 +301,13 @@ TEST_F(Transforms, AFileInUseStaysAsItWasAndTheTemporaryFileGoes) {
 TEST_F(Transforms, FailedCopyBackKeepsTheEncryptedDataInTheTemporaryFolder) {
     fault::ImportPatch space(Library(), "KERNEL32.dll", "GetDiskFreeSpaceExW",
                              reinterpret_cast<const void*>(&ShortOfSpaceGetDiskFreeSpaceExW));
-    fault::ImportPatch write(Library(), "KERNEL32.dll", "WriteFile", reinterpret_cast<const void*>(&FailingWriteFile));
+    fault::Hook<decltype(&WriteFile)> write(Library(), "KERNEL32.dll", "WriteFile", FALSE, ERROR_DISK_FULL);
     const std::vector<std::wstring> before = TempFilesIn(TempFolder());
     g_fullFolder = dir.path();
     // The first copy into the temporary folder writes 4 chunks; the copy
     // back fails on its first.
-    g_failWrite.Arm(5);
+    write.trigger.Arm(5);
     EXPECT_EQ(Encrypt(), FALSE);
-    g_failWrite.Disarm();
     g_fullFolder.clear();
     EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_READ_WRITE);
     EXPECT_FALSE(FileExists(file));
@@ -384,9 +351,9 @@ TEST_F(Transforms, EncryptToTheSourceItselfEncryptsInPlace) {
 
 TEST_F(Transforms, FolderWithoutRoomForATemporaryFileUsesTheRescueFolderWithDecryptAfterReboot) {
     ASSERT_EQ(Encrypt(), TRUE);
-    fault::ImportPatch patch(Library(), "KERNEL32.dll", "GetTempFileNameW",
-                             reinterpret_cast<const void*>(&FailingGetTempFileNameW));
-    g_failTempName.Arm(1);
+    fault::Hook<decltype(&GetTempFileNameW)> tempName(Library(), "KERNEL32.dll", "GetTempFileNameW", 0,
+                                                      ERROR_ACCESS_DENIED);
+    tempName.trigger.Arm(1);
     EXPECT_EQ(Decrypt(), FALSE);
     EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_TEMP_FILE);
     EXPECT_TRUE(IsMarked(file));
@@ -394,9 +361,8 @@ TEST_F(Transforms, FolderWithoutRoomForATemporaryFileUsesTheRescueFolderWithDecr
     const std::wstring rescue = dir.path().substr(0, 3) + L"7a3e5c19-4b2d-4e8f-9c61-2d5b8a0f3e47";
     RemoveTree(rescue);
     ASSERT_EQ(SetOperOptions(1, 1), 1);
-    g_failTempName.Arm(1);
+    tempName.trigger.Arm(1);
     EXPECT_EQ(Decrypt(), TRUE);
-    g_failTempName.Disarm();
     SetOperOptions(1, 0);
     EXPECT_EQ(GetOperErrorCode(), 0u);
     EXPECT_FALSE(IsMarked(file));
