@@ -31,6 +31,16 @@ void SetOldTime(const std::wstring& path) {
     CloseHandle(h);
 }
 
+// Appends behind the copy's back: the copy lets others write its source.
+bool AppendBytes(const std::wstring& path, const std::string& bytes) {
+    HANDLE h = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                           nullptr);
+    DWORD written = 0;
+    const BOOL ok = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(h);
+    return ok && written == bytes.size();
+}
+
 class CopyTest : public ::testing::Test {
 protected:
     TempDir dir;
@@ -134,101 +144,67 @@ TEST_F(CopyTest, EightBitFormCopiesAndTheWideFormHandlesLongPaths) {
 
 // --- Faults injected at the library's imports ---------------------------
 
-std::vector<uint32_t> g_percentAtWrite;
-uint32_t* g_watchedPercent = nullptr;
-fault::Trigger g_writeFailure;
-
-BOOL WINAPI RecordingWriteFile(HANDLE h, LPCVOID buffer, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) {
-    if (g_watchedPercent) g_percentAtWrite.push_back(*g_watchedPercent);
-    if (g_writeFailure.Fire()) {
-        SetLastError(ERROR_DISK_FULL);
-        return FALSE;
-    }
-    return fault::Real(&WriteFile, "kernel32.dll", "WriteFile")(h, buffer, size, written, overlapped);
-}
-
 TEST_F(CopyTest, ReportsTruncatedSinglePrecisionPercentagesPerChunk) {
     const std::string data = Pattern(65536 * 3 + 1);
     ASSERT_TRUE(WriteFileBytes(source, data));
-    fault::ImportPatch patch(Library(), "KERNEL32.dll", "WriteFile", reinterpret_cast<const void*>(&RecordingWriteFile));
-    g_percentAtWrite.clear();
-    g_watchedPercent = &percent;
+    std::vector<uint32_t> percentAtWrite;
+    fault::Hook<decltype(&WriteFile)> write(Library(), "KERNEL32.dll", "WriteFile");
+    write.before = [&](auto...) { percentAtWrite.push_back(percent); };
     percent = 0;
     EXPECT_EQ(Copy(), TRUE);
-    g_watchedPercent = nullptr;
     // What each write saw is what the chunk before it reported.
-    EXPECT_EQ(g_percentAtWrite, (std::vector<uint32_t>{0, 33, 66, 99}));
+    EXPECT_EQ(percentAtWrite, (std::vector<uint32_t>{0, 33, 66, 99}));
     EXPECT_EQ(percent, 100u);
     EXPECT_EQ(ReadFileBytes(destination), data);
 }
 
-TEST_F(CopyTest, FailedWriteGivesCode3WithTheSystemErrorAndDeletesTheDestination) {
+TEST_F(CopyTest, FailedWriteGivesCode3AndDeletesTheDestination) {
     ASSERT_TRUE(WriteFileBytes(source, Pattern(65536 * 4)));
-    fault::ImportPatch patch(Library(), "KERNEL32.dll", "WriteFile", reinterpret_cast<const void*>(&RecordingWriteFile));
-    g_writeFailure.Arm(3);
+    fault::Hook<decltype(&WriteFile)> write(Library(), "KERNEL32.dll", "WriteFile", FALSE, ERROR_DISK_FULL);
+    write.trigger.Arm(3);
     EXPECT_EQ(Copy(), FALSE);
-    g_writeFailure.Disarm();
     EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_READ_WRITE);
     EXPECT_FALSE(FileExists(destination));
     EXPECT_TRUE(FileExists(source));
 }
 
-uint32_t* g_stateToCancel = nullptr;
-fault::Trigger g_cancelAtRead;
-fault::Trigger g_shortRead;
-
-BOOL WINAPI SteeringReadFile(HANDLE h, LPVOID buffer, DWORD size, LPDWORD got, LPOVERLAPPED overlapped) {
-    if (g_cancelAtRead.Fire()) *g_stateToCancel = FILEOPER_STATE_CANCEL;
-    if (g_shortRead.Fire()) {
-        *got = 0;  // as if the file had been cut behind the copy's back
-        return TRUE;
-    }
-    return fault::Real(&ReadFile, "kernel32.dll", "ReadFile")(h, buffer, size, got, overlapped);
-}
-
 TEST_F(CopyTest, CancelDuringTheCopyKeepsTheChunksCopiedSoFar) {
     const std::string data = Pattern(65536 * 5);
     ASSERT_TRUE(WriteFileBytes(source, data));
-    fault::ImportPatch patch(Library(), "KERNEL32.dll", "ReadFile", reinterpret_cast<const void*>(&SteeringReadFile));
-    g_stateToCancel = &state;
-    g_cancelAtRead.Arm(2);
+    fault::Hook<decltype(&ReadFile)> read(Library(), "KERNEL32.dll", "ReadFile");
+    read.before = [&](auto...) {
+        if (read.calls == 2) state = FILEOPER_STATE_CANCEL;
+    };
     EXPECT_EQ(Copy(), TRUE);
-    g_cancelAtRead.Disarm();
     EXPECT_EQ(GetOperErrorCode(), 0u);
     EXPECT_EQ(ReadFileBytes(destination), data.substr(0, 65536 * 2));
 }
 
-TEST_F(CopyTest, SourceThatShrinksDuringTheCopyEndsAsAFailureInsteadOfLooping) {
-    ASSERT_TRUE(WriteFileBytes(source, Pattern(65536 * 3)));
-    fault::ImportPatch patch(Library(), "KERNEL32.dll", "ReadFile", reinterpret_cast<const void*>(&SteeringReadFile));
-    g_shortRead.Arm(2, /*sticky=*/true);
-    EXPECT_EQ(Copy(), FALSE);
-    g_shortRead.Disarm();
-    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_READ_WRITE);
-    EXPECT_FALSE(FileExists(destination));
+// From the second read on, reads find nothing, as if the file had been cut
+// behind the copy's back.
+BOOL WINAPI ShortReadFile(HANDLE h, LPVOID buffer, DWORD size, LPDWORD got, LPOVERLAPPED overlapped) {
+    static int reads = 0;
+    if (++reads >= 2) return *got = 0, TRUE;
+    return fault::Real(&ReadFile, "kernel32.dll", "ReadFile")(h, buffer, size, got, overlapped);
 }
 
-// Appends to the source behind the copy's back on its first read.
-std::wstring g_growingSource;
-std::string g_growth;
-BOOL WINAPI GrowingReadFile(HANDLE h, LPVOID buffer, DWORD size, LPDWORD got, LPOVERLAPPED overlapped) {
-    if (!g_growth.empty()) {
-        HANDLE appender = CreateFileW(g_growingSource.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                      nullptr, OPEN_EXISTING, 0, nullptr);
-        DWORD written = 0;
-        WriteFile(appender, g_growth.data(), static_cast<DWORD>(g_growth.size()), &written, nullptr);
-        CloseHandle(appender);
-        g_growth.clear();
-    }
-    return fault::Real(&ReadFile, "kernel32.dll", "ReadFile")(h, buffer, size, got, overlapped);
+TEST_F(CopyTest, SourceThatShrinksDuringTheCopyEndsAsAFailureInsteadOfLooping) {
+    ASSERT_TRUE(WriteFileBytes(source, Pattern(65536 * 3)));
+    fault::ImportPatch patch(Library(), "KERNEL32.dll", "ReadFile", reinterpret_cast<const void*>(&ShortReadFile));
+    EXPECT_EQ(Copy(), FALSE);
+    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_READ_WRITE);
+    EXPECT_FALSE(FileExists(destination));
 }
 
 TEST_F(CopyTest, SourceThatGrowsEndsAtTheFirstChunkPastTheSizeMeasuredAtTheStart) {
     const std::string data = Pattern(100000);
     ASSERT_TRUE(WriteFileBytes(source, data));
-    fault::ImportPatch patch(Library(), "KERNEL32.dll", "ReadFile", reinterpret_cast<const void*>(&GrowingReadFile));
-    g_growingSource = source;
-    g_growth = Pattern(100000);
+    fault::Hook<decltype(&ReadFile)> read(Library(), "KERNEL32.dll", "ReadFile");
+    read.before = [&](auto...) {
+        if (read.calls == 1) {
+            EXPECT_TRUE(AppendBytes(source, Pattern(100000)));
+        }
+    };
     EXPECT_EQ(Copy(), TRUE);
     // Two chunks: 65536 < 100000, then 131072 passes it.
     EXPECT_EQ(ReadFileBytes(destination), (data + Pattern(100000)).substr(0, 131072));
