@@ -157,11 +157,9 @@ TEST_F(EncryptFolder, ARefusalOfTheDriverIsCode10AndTheFolderFlagStays) {
 TEST_F(EncryptFolder, NoMemoryForTheWorkingCopyIsCode21) {
     ENCRYPT_INFO info = FileDescriptor();
     {
-        fault::ImportPatch patch(Library(), "KERNEL32.dll", "HeapAlloc", reinterpret_cast<const void*>(&fault::FailingHeapAlloc));
-        ASSERT_TRUE(patch.active());
-        fault::g_heapAllocFailure.Arm(1);
+        fault::Hook<decltype(&HeapAlloc)> alloc(Library(), "KERNEL32.dll", "HeapAlloc", nullptr, ERROR_NOT_ENOUGH_MEMORY);
+        alloc.trigger.Arm(1);
         EXPECT_EQ(EncryptFolderW(folder.c_str(), &info), FALSE);
-        fault::g_heapAllocFailure.Disarm();
     }
     EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_OUT_OF_MEMORY);
     EXPECT_TRUE(PathsSet().empty());

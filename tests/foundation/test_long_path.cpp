@@ -143,39 +143,29 @@ TEST(LongPathWrappers, HandTheLongFormToTheSystemAndKeepItsLastError) {
     }
 }
 
-int g_frees = 0;
-
-BOOL WINAPI CountingHeapFree(HANDLE heap, DWORD flags, LPVOID p) {
-    ++g_frees;
-    return fault::Real(&HeapFree, "kernel32.dll", "HeapFree")(heap, flags, p);
-}
-
 TEST(LongPathWrappers, ReportOutOfMemoryWithTheirFailureValueWithoutCallingTheSystem) {
-    fault::ImportPatch alloc(Self(), "KERNEL32.dll", "HeapAlloc", reinterpret_cast<const void*>(&fault::FailingHeapAlloc));
+    fault::Hook<decltype(&HeapAlloc)> alloc(Self(), "KERNEL32.dll", "HeapAlloc", nullptr, ERROR_NOT_ENOUGH_MEMORY);
     for (const Wrapper& w : kWrappers) {
         fault::ImportPatch patch(Self(), w.dll, w.function, w.hook);
         oper::SetOperError(0);
         g_calls = 0;
-        fault::g_heapAllocFailure.Arm(1);
+        alloc.trigger.Arm(1);
         EXPECT_TRUE(w.call(L"C:\\file.txt")) << w.function;
-        fault::g_heapAllocFailure.Disarm();
         EXPECT_EQ(g_calls, 0) << w.function;
         EXPECT_EQ(GetOperErrorCode(), 21u) << w.function;
     }
 }
 
 TEST(LongPathWrappers, MoveReleasesTheSourceFormWhenTheDestinationCannotBeBuilt) {
-    fault::ImportPatch alloc(Self(), "KERNEL32.dll", "HeapAlloc", reinterpret_cast<const void*>(&fault::FailingHeapAlloc));
-    fault::ImportPatch free(Self(), "KERNEL32.dll", "HeapFree", reinterpret_cast<const void*>(&CountingHeapFree));
+    fault::Hook<decltype(&HeapAlloc)> alloc(Self(), "KERNEL32.dll", "HeapAlloc", nullptr, ERROR_NOT_ENOUGH_MEMORY);
+    fault::Hook<decltype(&HeapFree)> free(Self(), "KERNEL32.dll", "HeapFree");
     fault::ImportPatch move(Self(), "KERNEL32.dll", "MoveFileExW", reinterpret_cast<const void*>(&HookMoveFileExW));
     oper::SetOperError(0);
     g_calls = 0;
-    g_frees = 0;
-    fault::g_heapAllocFailure.Arm(2);
+    alloc.trigger.Arm(2);
     EXPECT_EQ(oper::MoveFileExLongW(L"C:\\a", L"C:\\b", 0), FALSE);
-    fault::g_heapAllocFailure.Disarm();
     EXPECT_EQ(g_calls, 0);
-    EXPECT_EQ(g_frees, 1);
+    EXPECT_EQ(free.calls, 1);
     EXPECT_EQ(GetOperErrorCode(), 21u);
 }
 

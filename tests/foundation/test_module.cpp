@@ -50,11 +50,9 @@ TEST(TestCreate, WideFormReportsOutOfMemoryWhenTheLongFormCannotBeBuilt) {
     TempDir dir;
     const std::wstring file = dir / L"never.txt";
     {
-        fault::ImportPatch patch(Library(), "KERNEL32.dll", "HeapAlloc", reinterpret_cast<const void*>(&fault::FailingHeapAlloc));
-        ASSERT_TRUE(patch.active());
-        fault::g_heapAllocFailure.Arm(1);
+        fault::Hook<decltype(&HeapAlloc)> alloc(Library(), "KERNEL32.dll", "HeapAlloc", nullptr, ERROR_NOT_ENOUGH_MEMORY);
+        alloc.trigger.Arm(1);
         EXPECT_EQ(TestCreateFileW(file.c_str()), FALSE);
-        fault::g_heapAllocFailure.Disarm();
     }
     EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_OUT_OF_MEMORY);
     EXPECT_FALSE(FileExists(file));

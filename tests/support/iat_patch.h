@@ -4,13 +4,12 @@
 // hook of the test's. The module's imports are its real boundary with the
 // system; nothing in the product knows it is being tested.
 //
-//   static fault::Trigger g_fail;          // fires on the N-th call
-//   static LPVOID WINAPI FailingHeapAlloc(HANDLE h, DWORD f, SIZE_T n) {
-//       if (g_fail.Fire()) { SetLastError(ERROR_NOT_ENOUGH_MEMORY); return nullptr; }
-//       return fault::Real(&HeapAlloc, "kernel32.dll", "HeapAlloc")(h, f, n);
-//   }
-//   fault::ImportPatch patch(fileoper, "KERNEL32.dll", "HeapAlloc", &FailingHeapAlloc);
-//   g_fail.Arm(1);
+//   fault::Hook<decltype(&HeapAlloc)> alloc(fileoper, "KERNEL32.dll", "HeapAlloc", nullptr,
+//                                           ERROR_NOT_ENOUGH_MEMORY);
+//   alloc.trigger.Arm(1);                  // the first allocation fails
+//
+// A hook of the test's own (ImportPatch) does what Hook cannot: change what
+// the system returns, or fail only some calls.
 //
 // Calls the system makes internally (inside kernel32) are not caught.
 #include <windows.h>
@@ -131,11 +130,5 @@ private:
     DWORD error_;
     ImportPatch patch_;
 };
-
-// A HeapAlloc that fails with ERROR_NOT_ENOUGH_MEMORY whenever
-// g_heapAllocFailure fires: patched into a module, it runs that module out of
-// memory on the N-th allocation.
-extern Trigger g_heapAllocFailure;
-LPVOID WINAPI FailingHeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes);
 
 }  // namespace fault
