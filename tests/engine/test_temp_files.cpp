@@ -28,12 +28,7 @@ const void* Hook(Fn* fn) {
 
 // An existing folder whose path has exactly `length` characters.
 std::wstring MakeFolderOfLength(const std::wstring& base, size_t length) {
-    std::wstring path = base;
-    while (length - path.size() > 70) {
-        path += L"\\" + std::wstring(60, L'd');
-        CreateDirectoryW((L"\\\\?\\" + path).c_str(), nullptr);
-    }
-    path += L"\\" + std::wstring(length - path.size() - 1, L'f');
+    const std::wstring path = MakeDeepPath(base, length);
     CreateDirectoryW((L"\\\\?\\" + path).c_str(), nullptr);
     return path;
 }
