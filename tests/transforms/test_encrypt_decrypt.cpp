@@ -21,12 +21,6 @@ namespace {
 
 HMODULE Library() { return GetModuleHandleW(L"fileoper.dll"); }
 
-std::wstring TempFolder() {
-    wchar_t buffer[MAX_PATH];
-    GetTempPathW(MAX_PATH, buffer);
-    return buffer;
-}
-
 // The library's temporary files in a folder ("TzT" + hex + ".tmp").
 std::vector<std::wstring> TempFilesIn(const std::wstring& folder) {
     std::vector<std::wstring> found;
@@ -61,12 +55,25 @@ const char* const kOpNames[] = {"encrypt in place", "encrypt to", "decrypt in pl
 
 class Transforms : public ::testing::Test {
 protected:
+    // A temporary folder of this test alone: what the library leaves there is
+    // its own, whatever other tests run beside.
     void SetUp() override {
+        for (const wchar_t* name : {L"TMP", L"TEMP"}) {
+            wchar_t value[MAX_PATH] = L"";
+            GetEnvironmentVariableW(name, value, MAX_PATH);
+            savedTemp.push_back(value);
+            SetEnvironmentVariableW(name, temp.path().c_str());
+        }
         ASSERT_EQ(BuildEncryptInfoW(nullptr, &info), TRUE);
         ASSERT_TRUE(WriteFileBytes(file, data));
     }
 
     // The wide or, with `narrow` set, the 8-bit form of each export.
+    void TearDown() override {
+        SetEnvironmentVariableW(L"TMP", savedTemp[0].c_str());
+        SetEnvironmentVariableW(L"TEMP", savedTemp[1].c_str());
+    }
+
     BOOL Run(Op op, const std::wstring& from, const std::wstring& to = L"") {
         const std::string a = Narrow(from), b = Narrow(to);
         switch (op) {
@@ -107,6 +114,8 @@ protected:
     uint32_t percent = 0;
     bool narrow = false;
     TestOptions options;
+    TempDir temp;
+    std::vector<std::wstring> savedTemp;
 };
 
 TEST_F(Transforms, EveryFormKeepsTheDataAndPutsTheMarkWhereItBelongs) {
@@ -242,7 +251,6 @@ TEST_F(Transforms, RefusedMarkGivesCode10AndRemovesTheTemporaryFile) {
 TEST_F(Transforms, FullVolumeGoesThroughTheTemporaryFolderAndCopiesBack) {
     fault::ImportPatch patch(Library(), "KERNEL32.dll", "GetDiskFreeSpaceExW",
                              reinterpret_cast<const void*>(&ShortOfSpaceGetDiskFreeSpaceExW));
-    const size_t tempsBefore = TempFilesIn(TempFolder()).size();
     g_fullFolder = dir.path();
     EXPECT_EQ(Encrypt(), TRUE);
     EXPECT_TRUE(IsMarked(file));
@@ -252,7 +260,7 @@ TEST_F(Transforms, FullVolumeGoesThroughTheTemporaryFolderAndCopiesBack) {
     EXPECT_FALSE(IsMarked(file));
     EXPECT_EQ(ReadFileBytes(file), data);
     ExpectFolderHolds({L"report.doc"});
-    EXPECT_EQ(TempFilesIn(TempFolder()).size(), tempsBefore);
+    EXPECT_TRUE(TempFilesIn(temp.path()).empty());
 
     // A second file on a full volume is never started.
     TempDir full;
@@ -302,7 +310,6 @@ TEST_F(Transforms, FailedCopyBackKeepsTheEncryptedDataInTheTemporaryFolder) {
     fault::ImportPatch space(Library(), "KERNEL32.dll", "GetDiskFreeSpaceExW",
                              reinterpret_cast<const void*>(&ShortOfSpaceGetDiskFreeSpaceExW));
     fault::Hook<decltype(&WriteFile)> write(Library(), "KERNEL32.dll", "WriteFile", FALSE, ERROR_DISK_FULL);
-    const std::vector<std::wstring> before = TempFilesIn(TempFolder());
     g_fullFolder = dir.path();
     // The first copy into the temporary folder writes 4 chunks; the copy
     // back fails on its first.
@@ -311,12 +318,9 @@ TEST_F(Transforms, FailedCopyBackKeepsTheEncryptedDataInTheTemporaryFolder) {
     g_fullFolder.clear();
     EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_READ_WRITE);
     EXPECT_FALSE(FileExists(file));
-    std::vector<std::wstring> added;
-    for (const std::wstring& name : TempFilesIn(TempFolder()))
-        if (std::find(before.begin(), before.end(), name) == before.end()) added.push_back(name);
-    ASSERT_EQ(added.size(), 1u);
-    EXPECT_EQ(ReadFileBytes(TempFolder() + added[0]), data);
-    DeleteFileW((TempFolder() + added[0]).c_str());
+    const std::vector<std::wstring> kept = TempFilesIn(temp.path());
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(ReadFileBytes(temp / kept[0]), data);
 }
 
 TEST_F(Transforms, LongPathsWorkInTheWideFormsAndAreRefusedByTheEightBitForms) {
