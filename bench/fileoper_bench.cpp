@@ -2,7 +2,7 @@
 // CopyFileExW and against a plain ReadFile/WriteFile loop opened with the
 // same flags (the floor of the design: one read and one write per chunk).
 //
-//   fileoper_bench [--size-mib N] [--files N] [--repeat N] [FOLDER]
+//   fileoper_bench [--size-mib N] [--files N] [--repeat N] [--standin-marks N] [--standin-only] [FOLDER]
 //
 // Every figure is the median of the repetitions, with the spread (min..max)
 // beside it; the page cache makes single runs noisy.
@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/standin_bench.h"
 #include "devio/devio.h"
 #include "fileoper.h"
 #include "tests/support/iat_patch.h"
@@ -25,6 +26,8 @@ struct Settings {
     uint64_t bigSize = 512ull << 20;
     int smallFiles = 2000;
     int repeat = 5;
+    int standinMarks = 100000;
+    bool standinOnly = false;
     std::wstring folder;
 };
 
@@ -163,11 +166,14 @@ void PrintRatio(const char* what, const Stats& ours, const Stats& reference, dou
 
 int wmain(int argc, wchar_t** argv) {
     Settings s;
+    if (argc == 3 && std::wstring(argv[1]) == L"--first-call") return bench::FirstCallChild(argv[2]);
     for (int i = 1; i < argc; ++i) {
         std::wstring a = argv[i];
         if (a == L"--size-mib" && i + 1 < argc) s.bigSize = _wtoi64(argv[++i]) << 20;
         else if (a == L"--files" && i + 1 < argc) s.smallFiles = _wtoi(argv[++i]);
         else if (a == L"--repeat" && i + 1 < argc) s.repeat = std::max(1, _wtoi(argv[++i]));
+        else if (a == L"--standin-marks" && i + 1 < argc) s.standinMarks = std::max(1, _wtoi(argv[++i]));
+        else if (a == L"--standin-only") s.standinOnly = true;
         else s.folder = a;
     }
     if (s.folder.empty()) {
@@ -176,6 +182,7 @@ int wmain(int argc, wchar_t** argv) {
         s.folder = std::wstring(temp) + L"fileoper-bench";
     }
     CreateDirectoryW(s.folder.c_str(), nullptr);
+    if (s.standinOnly) return bench::RunStandinBench(s.folder + L"\\standin", s.standinMarks);
     // A store of its own for the driver library's stand-in, so that marks
     // left by tests do not weigh on the figures.
     const std::wstring store = s.folder + L"\\store";
@@ -300,5 +307,5 @@ int wmain(int argc, wchar_t** argv) {
     PrintRatio("CopyFileWithProgressW vs CopyFileExW, cost per file", f[0], f[1], 1.5, false);
     PrintRatio("EncryptFileInPlaceW vs CopyFileExW, cost per file", f[2], f[1], 3.0, false);
     PrintRatio("  driver answering at once", f[3], f[1], 3.0, false);
-    return 0;
+    return bench::RunStandinBench(s.folder + L"\\standin", s.standinMarks);
 }

@@ -100,4 +100,12 @@ BOOL PathFileExistsLongW(const wchar_t* path) {
     return WithLongPath(path, FALSE, [](const wchar_t* p) { return PathFileExistsW(p); });
 }
 
+BOOL CreateDirectoryLongW(const wchar_t* path, SECURITY_ATTRIBUTES* security) {
+    return WithLongPath(path, FALSE, [&](const wchar_t* p) { return CreateDirectoryW(p, security); });
+}
+
+BOOL RemoveDirectoryLongW(const wchar_t* path) {
+    return WithLongPath(path, FALSE, [](const wchar_t* p) { return RemoveDirectoryW(p); });
+}
+
 }  // namespace oper

@@ -26,5 +26,7 @@ BOOL MoveFileExLongW(const wchar_t* from, const wchar_t* to, DWORD flags);
 HANDLE FindFirstFileLongW(const wchar_t* pattern, WIN32_FIND_DATAW* findData);
 DWORD GetFullPathNameLongW(const wchar_t* path, DWORD bufferLength, wchar_t* buffer, wchar_t** filePart);
 BOOL PathFileExistsLongW(const wchar_t* path);
+BOOL CreateDirectoryLongW(const wchar_t* path, SECURITY_ATTRIBUTES* security);
+BOOL RemoveDirectoryLongW(const wchar_t* path);
 
 }  // namespace oper

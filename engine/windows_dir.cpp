@@ -10,8 +10,12 @@ bool IsUnderWindowsDirectory(const wchar_t* path) {
     wchar_t windows[MAX_PATH + 1];
     const UINT windowsLength = GetWindowsDirectoryW(windows, MAX_PATH);
     if (windowsLength == 0 || windowsLength >= MAX_PATH) return false;
+    // Only a short (8.3) name can make the long form differ other than in
+    // case, and the long form walks every component of the path: a deep
+    // tree would pay for it at each level.
     wchar_t longPath[MAX_PATH];
-    const DWORD longLength = GetLongPathNameW(path, longPath, MAX_PATH);
+    const bool shortNames = wcslen(path) < MAX_PATH && wcschr(path, L'~') != nullptr;
+    const DWORD longLength = shortNames ? GetLongPathNameW(path, longPath, MAX_PATH) : 0;
     // A path without a long form (one that does not exist, or is too long)
     // is compared as the caller wrote it.
     const wchar_t* compared = (longLength == 0 || longLength >= MAX_PATH) ? path : longPath;

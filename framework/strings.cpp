@@ -48,8 +48,10 @@ std::wstring FormatTimeSpan(int64_t seconds) {
     return text;
 }
 
-int ShowMessageBox(const std::wstring& text, UINT type) {
-    return MessageBoxW(CurrentMainWindow(), text.c_str(), LoadResString(kApplicationCaption).c_str(), type);
+int ShowMessageBox(const std::wstring& text, UINT type) { return ShowMessageBox(CurrentMainWindow(), text, type); }
+
+int ShowMessageBox(HWND owner, const std::wstring& text, UINT type) {
+    return MessageBoxW(owner, text.c_str(), LoadResString(kApplicationCaption).c_str(), type);
 }
 
 }  // namespace fw

@@ -27,5 +27,8 @@ std::wstring FormatTimeSpan(int64_t seconds);
 // owner of its own it is owned by the calling thread's main window, which it
 // disables while it is open.
 int ShowMessageBox(const std::wstring& text, UINT type);
+// The same with an owner of the caller's choice (a dialog asking on its own
+// thread), which it disables while it is open.
+int ShowMessageBox(HWND owner, const std::wstring& text, UINT type);
 
 }  // namespace fw

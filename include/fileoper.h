@@ -77,11 +77,43 @@ typedef struct OperationRequest {
     int32_t itemCount;
 } OperationRequest;
 
+/* Flags of OperationRequest.flags. */
+#define FILEOPER_FLAG_MOVE               0x1u     /* delete each source once it is done */
+#define FILEOPER_FLAG_TO_DESTINATION     0x2u     /* write results below the destination folder */
+#define FILEOPER_FLAG_WIPE               0x4u     /* overwrite plain sources with zeros, then delete */
+#define FILEOPER_FLAG_RECORD_ARGUMENT    0x8u     /* passed on to the record database */
+#define FILEOPER_FLAG_CLOSE_AT_END       0x10u    /* close the dialog even when errors were listed */
+#define FILEOPER_FLAG_SKIP_ENCRYPTED     0x20u    /* leave files that are already encrypted alone */
+#define FILEOPER_FLAG_NO_DESCENT         0x40u    /* a folder item is handled by itself only */
+#define FILEOPER_FLAG_ASK_ON_ERRORS      0x100u   /* ask the user on each failure */
+#define FILEOPER_FLAG_PRESET_CHOICE_MASK 0xFF00u  /* without ASK_ON_ERRORS: the preset FILEOPER_CHOICE_* */
+#define FILEOPER_FLAG_DECRYPT_AFTER_REBOOT 0x10000u /* defer decrypting files in use to the next restart */
+
+/* Error choices: the answers of the error choice dialog, and the preset
+   answer of a request (flags & FILEOPER_FLAG_PRESET_CHOICE_MASK). */
+#define FILEOPER_CHOICE_CONTINUE 0x200u
+#define FILEOPER_CHOICE_STOP     0x400u
+#define FILEOPER_CHOICE_UNDO     0x800u
+#define FILEOPER_CHOICE_RETRY    0x1000u
+
 /* Run-state word values; the file transforms stop when it reads CANCEL. */
 #define FILEOPER_STATE_RUNNING  256u
 #define FILEOPER_STATE_PAUSED   512u
 #define FILEOPER_STATE_FINISHED 768u
 #define FILEOPER_STATE_CANCEL   1024u
+
+/* Ordinal 1, and by name: runs the request behind the modal progress dialog
+   and returns when the dialog has closed: FILEOPER_REBOOT_REQUIRED when a
+   decryption was deferred to the next restart, else 0. The request must stay
+   unchanged until then. results (may be null) receives nine slots:
+     0 total bytes (rounded to 8 KiB per file)   1 completed bytes
+     2 low: file total, high: files done         3 low: reverse flag, high: item percent
+     4 current item size                         5 the request's address
+     6 low: run state, high: error count         7 low: last error choice, high: apply-to-all
+     8 reserved, 0
+   One run at a time per process. */
+#define FILEOPER_RESULT_SLOTS 9
+FILEOPER_API uint32_t WINAPI ShowOperationStatus(const OperationRequest* request, uint64_t* results);
 
 /* Ordinal 2: the code left by the last file function. */
 FILEOPER_API uint32_t WINAPI GetOperErrorCode(void);

@@ -1,61 +1,80 @@
 #include "mark_store.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
+#include <mutex>
 #include <sstream>
 #include <vector>
 
+#include "framework/handles.h"
 #include "object_identity.h"
+#include "standins/common/store_root.h"
 
 namespace tzdevio {
 
 namespace {
 
-constexpr wchar_t kStoreVariable[] = L"TZDEVIO_STORE";
 constexpr wchar_t kMarksFolder[] = L"\\marks";
 constexpr wchar_t kRecordSuffix[] = L".mark";
 constexpr wchar_t kPinSuffix[] = L".pin";
-constexpr int kPinsCheckedPerChange = 4;
+// 4096 shards: a name that does not exist yet costs Wine a look through its
+// whole folder, so folders stay small however many marks the store holds.
+constexpr uint64_t kShardMask = 0xFFF;
+// A process sweeps once it has made this many changes: one that only marks a
+// few files never pays for listing the shards.
+constexpr uint64_t kChangesBeforeSweep = 64;
+constexpr int kPinsCheckedPerChange = 2;
+constexpr int kNotedCheckedPerChange = 2;
+constexpr size_t kNotedKept = 64;
 
 std::wstring MarksFolder() { return StoreFolder() + kMarksFolder; }
 
+std::wstring ShardFolder(uint64_t shard) {
+    wchar_t name[8];
+    swprintf(name, 8, L"\\%03llX", static_cast<unsigned long long>(shard & kShardMask));
+    return MarksFolder() + name;
+}
+
 std::wstring IdName(uint64_t id) {
     wchar_t name[32];
-    swprintf(name, 32, L"%016llX", static_cast<unsigned long long>(id));
+    swprintf(name, 32, L"\\%016llX", static_cast<unsigned long long>(id));
     return name;
 }
 
-std::wstring RecordPath(uint64_t id) { return MarksFolder() + L"\\" + IdName(id) + kRecordSuffix; }
+std::wstring RecordPath(uint64_t id) { return ShardFolder(id) + IdName(id) + kRecordSuffix; }
 
-std::wstring Environment(const wchar_t* name) {
-    wchar_t value[MAX_PATH];
-    const DWORD length = GetEnvironmentVariableW(name, value, MAX_PATH);
-    return length > 0 && length < MAX_PATH ? std::wstring(value, length) : std::wstring();
+bool EnsureShard(uint64_t id) {
+    CreateDirectoryW(StoreFolder().c_str(), nullptr);
+    CreateDirectoryW(MarksFolder().c_str(), nullptr);
+    return CreateDirectoryW(ShardFolder(id).c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
 bool ReadWholeFile(const std::wstring& path, std::string& text) {
-    HANDLE file = CreateFileW(SystemForm(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    fw::FileHandle file(CreateFileW(SystemForm(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file) return false;
     text.clear();
-    char buffer[4096];
+    char buffer[16384];
     DWORD read = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read) text.append(buffer, read);
-    CloseHandle(file);
+    while (ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr) && read) text.append(buffer, read);
     return true;
+}
+
+bool WriteNewFile(const std::wstring& path, const std::string& text) {
+    fw::FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    DWORD written = 0;
+    return file && WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+           written == text.size();
 }
 
 // Written beside the record and moved over it, so that a reader in another
 // process sees the old record or the new one, never half of one.
-bool WriteWholeFile(const std::wstring& path, const std::string& text) {
+bool ReplaceFile(const std::wstring& path, const std::string& text) {
     const std::wstring temp = path + L"." + std::to_wstring(GetCurrentProcessId()) + L".new";
-    HANDLE file = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    const BOOL ok = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    CloseHandle(file);
-    if (ok && written == text.size() && MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+    if (WriteNewFile(temp, text) && MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
     DeleteFileW(temp.c_str());
     return false;
 }
@@ -113,15 +132,70 @@ bool Parse(const std::string& text, MarkRecord& r) {
     return haveDescriptor;
 }
 
-std::vector<std::wstring> PinsInStore() {
-    std::vector<std::wstring> pins;
+// The names in a folder that match pattern, as numbers: the shard folders
+// of the marks folder, or the pins of a shard by the index they carry.
+std::vector<uint64_t> NumberedNames(const std::wstring& pattern) {
+    std::vector<uint64_t> numbers;
     WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((MarksFolder() + L"\\*" + kPinSuffix).c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return pins;
-    do pins.push_back(found.cFileName);
-    while (FindNextFileW(search, &found));
-    FindClose(search);
-    return pins;
+    fw::FindHandle search(FindFirstFileW(pattern.c_str(), &found));
+    if (!search) return numbers;
+    do numbers.push_back(wcstoull(found.cFileName, nullptr, 16));
+    while (FindNextFileW(search.get(), &found));
+    return numbers;
+}
+
+// A pin that is the only name left belongs to a file that was deleted: its
+// mark goes, and with it the last link to the file's data.
+void DropPinIfOrphaned(uint64_t id) {
+    if (LinkCount(PinPath(id)) == 1) DropFileMark(id);
+}
+
+// What this process knows of the store's deleted files: the marked files it
+// noted, and where its sweep through the shards stands.
+struct Collector {
+    std::wstring store;
+    uint64_t changes = 0;
+    std::deque<std::pair<uint64_t, uint64_t>> noted;  // index, change count when noted
+    std::vector<uint64_t> shards;                     // of this round of the sweep, not yet listed
+    std::vector<uint64_t> pins;                       // of the shard last listed, not yet checked
+};
+
+std::mutex collectorLock;
+
+Collector& CollectorFor(const std::wstring& store) {
+    static Collector collector;
+    if (collector.store != store) {
+        collector = Collector();
+        collector.store = store;
+    }
+    return collector;
+}
+
+void CheckNoted(Collector& c) {
+    for (int i = 0; i < kNotedCheckedPerChange && !c.noted.empty() && c.noted.front().second < c.changes; ++i) {
+        DropPinIfOrphaned(c.noted.front().first);
+        c.noted.pop_front();
+    }
+}
+
+// A round lists the shard folders that exist, in an order of this process's
+// own so that processes do not all start with the same ones, then one shard
+// a change.
+void Sweep(Collector& c) {
+    if (c.changes < kChangesBeforeSweep) return;
+    if (c.pins.empty() && c.shards.empty()) {
+        c.shards = NumberedNames(MarksFolder() + L"\\???");
+        const size_t turn = c.shards.empty() ? 0 : (GetTickCount() ^ GetCurrentProcessId()) % c.shards.size();
+        std::rotate(c.shards.begin(), c.shards.begin() + turn, c.shards.end());
+    }
+    if (c.pins.empty() && !c.shards.empty()) {
+        c.pins = NumberedNames(ShardFolder(c.shards.back()) + L"\\*" + kPinSuffix);
+        c.shards.pop_back();
+    }
+    for (int i = 0; i < kPinsCheckedPerChange && !c.pins.empty(); ++i) {
+        DropPinIfOrphaned(c.pins.back());
+        c.pins.pop_back();
+    }
 }
 
 }  // namespace
@@ -142,60 +216,43 @@ std::wstring FromUtf8(const std::string& text) {
     return out;
 }
 
-std::wstring StoreFolder() {
-    std::wstring folder = Environment(kStoreVariable);
-    if (!folder.empty()) return FullPath(folder);
-    std::wstring programData = Environment(L"ProgramData");
-    if (programData.empty()) programData = L"C:\\ProgramData";
-    return FullPath(programData + L"\\TzDevIo");
-}
+std::wstring StoreFolder() { return standin::StoreRoot(); }
 
-bool EnsureStore() {
-    CreateDirectoryW(StoreFolder().c_str(), nullptr);
-    return CreateDirectoryW(MarksFolder().c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
-}
-
-std::wstring PinPath(uint64_t id) { return MarksFolder() + L"\\" + IdName(id) + kPinSuffix; }
+std::wstring PinPath(uint64_t id) { return ShardFolder(id) + IdName(id) + kPinSuffix; }
 
 bool ReadRecord(uint64_t id, MarkRecord& record) {
     std::string text;
     return ReadWholeFile(RecordPath(id), text) && Parse(text, record);
 }
 
-bool WriteRecord(uint64_t id, const MarkRecord& record) { return WriteWholeFile(RecordPath(id), Serialize(record)); }
+bool WriteRecord(uint64_t id, const MarkRecord& record, bool replacing) {
+    const std::wstring path = RecordPath(id);
+    const std::string text = Serialize(record);
+    auto write = [&] { return replacing ? ReplaceFile(path, text) : WriteNewFile(path, text); };
+    if (write()) return true;
+    return GetLastError() == ERROR_PATH_NOT_FOUND && EnsureShard(id) && write();
+}
 
 void DeleteRecord(uint64_t id) { DeleteFileW(RecordPath(id).c_str()); }
 
-// A pin that is the only link left belongs to a file that was deleted: its
-// mark goes, and with it the last link to the file's data.
-void DropPinIfOrphaned(const std::wstring& name) {
-    const std::wstring pin = MarksFolder() + L"\\" + name;
-    if (Inspect(pin).links > 1) return;
-    const std::wstring record = pin.substr(0, pin.size() - wcslen(kPinSuffix)) + kRecordSuffix;
-    DeleteFileW(record.c_str());
-    DeleteFileW(pin.c_str());
+void DropFileMark(uint64_t id) {
+    DeleteFileW(PinPath(id).c_str());
+    DeleteRecord(id);
 }
 
-void PruneDeletedFiles() {
-    static std::wstring prunedStore;
-    const std::wstring store = StoreFolder();
-    if (store == prunedStore) return;
-    prunedStore = store;
-    for (const std::wstring& name : PinsInStore()) DropPinIfOrphaned(name);
+void NoteMarkedFile(uint64_t id) {
+    std::lock_guard<std::mutex> hold(collectorLock);
+    Collector& c = CollectorFor(StoreFolder());
+    c.noted.emplace_back(id, c.changes);
+    if (c.noted.size() > kNotedKept) c.noted.pop_front();
 }
 
-void PruneSomeDeletedFiles() {
-    static std::wstring pendingStore;
-    static std::vector<std::wstring> pending;
-    const std::wstring store = StoreFolder();
-    if (store != pendingStore || pending.empty()) {
-        pendingStore = store;
-        pending = PinsInStore();
-    }
-    for (int i = 0; i < kPinsCheckedPerChange && !pending.empty(); ++i) {
-        DropPinIfOrphaned(pending.back());
-        pending.pop_back();
-    }
+void DropSomeDeletedFiles() {
+    std::lock_guard<std::mutex> hold(collectorLock);
+    Collector& c = CollectorFor(StoreFolder());
+    ++c.changes;
+    CheckNoted(c);
+    Sweep(c);
 }
 
 void LogCall(const char* operation, const std::wstring& path) {

@@ -6,11 +6,12 @@
 #include <cstdint>
 #include <string>
 
+#include "standins/common/store_root.h"
+
 namespace tzdevio {
 
-// The full path, the way comparisons see it: no trailing backslash except on
-// a root.
-std::wstring FullPath(const std::wstring& path);
+using standin::FullPath;
+
 // The form handed to the system: the full path, extended for long paths.
 std::wstring SystemForm(const std::wstring& path);
 
@@ -19,15 +20,14 @@ struct ObjectState {
     bool folder = false;
     uint64_t id = 0;  // the file index: the inode under Wine
     uint64_t size = 0;
-    uint32_t links = 0;
     uint64_t lastWrite = 0;
     uint64_t lastAccess = 0;
 };
 
 ObjectState Inspect(const std::wstring& path);
 
-// Two looks at one file: the same index, size and write time.
-bool SameFile(const ObjectState& a, const ObjectState& b);
+// The number of names a file has; 0 when it cannot be read.
+uint32_t LinkCount(const std::wstring& path);
 
 bool SetLastAccess(const std::wstring& path, uint64_t fileTime);
 bool CreateEmptyFile(const std::wstring& path);

@@ -11,6 +11,7 @@
 #include "devio/devio.h"
 #include "mark_store.h"
 #include "object_identity.h"
+#include "standins/common/store_root.h"
 #include "tzdevio_standin.h"
 
 namespace tzdevio {
@@ -52,12 +53,29 @@ uint64_t NewFolderStamp() {
     return kFolderStampBase + id.Data1;
 }
 
-bool FindMark(const std::wstring& path, ObjectState& object, MarkRecord& record) {
-    PruneDeletedFiles();
+// A pin is a second name of the file itself, so it shows the same size and
+// write time; one that does not belongs to an object with the same index on
+// another file system.
+enum class Pin { kAbsent, kThisFile, kOtherFile };
+
+Pin PinOf(const ObjectState& file) {
+    WIN32_FILE_ATTRIBUTE_DATA pin;
+    if (!GetFileAttributesExW(PinPath(file.id).c_str(), GetFileExInfoStandard, &pin)) return Pin::kAbsent;
+    const uint64_t size = (static_cast<uint64_t>(pin.nFileSizeHigh) << 32) | pin.nFileSizeLow;
+    const uint64_t lastWrite =
+        (static_cast<uint64_t>(pin.ftLastWriteTime.dwHighDateTime) << 32) | pin.ftLastWriteTime.dwLowDateTime;
+    return size == file.size && lastWrite == file.lastWrite ? Pin::kThisFile : Pin::kOtherFile;
+}
+
+// A file is marked while its pin exists, a folder while it carries the stamp
+// of its record. A file's record is read only when wanted.
+bool FindMark(const std::wstring& path, ObjectState& object, MarkRecord& record, bool wantFileRecord) {
     object = Inspect(path);
-    if (!object.exists || !ReadRecord(object.id, record) || record.folder != object.folder) return false;
-    if (object.folder) return record.stamp == object.lastAccess;
-    return SameFile(Inspect(PinPath(object.id)), object);
+    if (!object.exists) return false;
+    if (object.folder) return ReadRecord(object.id, record) && record.folder && record.stamp == object.lastAccess;
+    if (PinOf(object) != Pin::kThisFile) return false;
+    NoteMarkedFile(object.id);
+    return !wantFileRecord || (ReadRecord(object.id, record) && !record.folder);
 }
 
 // Re-marking a marked folder keeps its stamp and the access time it had
@@ -68,27 +86,32 @@ bool MarkFolder(const std::wstring& path, const ObjectState& folder, MarkRecord&
     record.originalAccess = marked ? existing.originalAccess : folder.lastAccess;
     record.stamp = marked ? existing.stamp : NewFolderStamp();
     if (!SetLastAccess(path, record.stamp)) return false;
-    if (Inspect(path).lastAccess == record.stamp && WriteRecord(folder.id, record)) return true;
+    if (Inspect(path).lastAccess == record.stamp && WriteRecord(folder.id, record, true)) return true;
     SetLastAccess(path, record.originalAccess);
     return Refuse(ERROR_NOT_SUPPORTED);
 }
 
-// The store's own link keeps the file's identity from being handed to a new
-// file while the mark exists.
-bool PinFile(const std::wstring& path, const ObjectState& file) {
-    const std::wstring pin = PinPath(file.id);
-    if (SameFile(Inspect(pin), file)) return true;
-    DeleteFileW(pin.c_str());
-    return CreateHardLinkW(pin.c_str(), SystemForm(path).c_str(), nullptr) != FALSE;
+// The record first, then the pin that makes the mark count: a kill between
+// the two leaves an unmarked file. The store's own link keeps the file's
+// identity from being handed to a new file while the mark exists.
+bool MarkFile(const std::wstring& path, const ObjectState& file, const MarkRecord& record) {
+    const Pin pin = PinOf(file);
+    if (pin == Pin::kOtherFile) return Refuse(ERROR_NOT_SAME_DEVICE);
+    if (!WriteRecord(file.id, record, pin == Pin::kThisFile)) return false;
+    if (pin == Pin::kAbsent && !CreateHardLinkW(PinPath(file.id).c_str(), SystemForm(path).c_str(), nullptr)) {
+        const DWORD error = GetLastError();
+        DeleteRecord(file.id);
+        return Refuse(error);
+    }
+    NoteMarkedFile(file.id);
+    return true;
 }
 
 int SetMark(const std::wstring& path, const ENCRYPT_INFO* info) {
     LogCall("set", path);
     if (!info || info->size != ENCRYPT_INFO_SIZE) return Refuse(ERROR_INVALID_PARAMETER);
     if (SwitchListsPath(kRefuseSetSwitch, path)) return Refuse(ERROR_ACCESS_DENIED);
-    if (!EnsureStore()) return 0;
-    PruneDeletedFiles();
-    PruneSomeDeletedFiles();
+    DropSomeDeletedFiles();
 
     ObjectState object = Inspect(path);
     if (!object.exists) {
@@ -100,22 +123,21 @@ int SetMark(const std::wstring& path, const ENCRYPT_INFO* info) {
     record.folder = object.folder;
     record.markedPath = path;
     record.info = *info;
-    if (object.folder) return MarkFolder(path, object, record) ? 1 : 0;
-    return PinFile(path, object) && WriteRecord(object.id, record) ? 1 : 0;
+    return (object.folder ? MarkFolder(path, object, record) : MarkFile(path, object, record)) ? 1 : 0;
 }
 
 int ClearMark(const std::wstring& path) {
     LogCall("clear", path);
     if (SwitchListsPath(kRefuseClearSwitch, path)) return Refuse(ERROR_ACCESS_DENIED);
-    PruneSomeDeletedFiles();
+    DropSomeDeletedFiles();
     ObjectState object;
     MarkRecord record;
-    if (!FindMark(path, object, record)) return 1;
-    DeleteRecord(object.id);
+    if (!FindMark(path, object, record, false)) return 1;
     if (object.folder) {
+        DeleteRecord(object.id);
         SetLastAccess(path, record.originalAccess);
     } else {
-        DeleteFileW(PinPath(object.id).c_str());
+        DropFileMark(object.id);
     }
     return 1;
 }
@@ -124,7 +146,7 @@ int IsMarked(const std::wstring& path) {
     LogCall("query", path);
     ObjectState object;
     MarkRecord record;
-    return FindMark(path, object, record) ? 1 : 0;
+    return FindMark(path, object, record, false) ? 1 : 0;
 }
 
 void FillEntry(uint32_t index, const Cipher& cipher, CIPHER_ENTRY& entry) {
@@ -183,15 +205,12 @@ extern "C" int WINAPI DevIoGetCipherBlock(uint32_t index, void* block80) {
 extern "C" int WINAPI TzDevIoReadMarkW(const wchar_t* path, ENCRYPT_INFO* info, uint32_t* isFolder) {
     ObjectState object;
     MarkRecord record;
-    if (!FindMark(FromWide(path), object, record)) return 0;
+    if (!FindMark(FromWide(path), object, record, true)) return 0;
     if (info) *info = record.info;
     if (isFolder) *isFolder = record.folder ? 1 : 0;
     return 1;
 }
 
 extern "C" uint32_t WINAPI TzDevIoStorePathW(wchar_t* out, uint32_t capacity) {
-    const std::wstring store = StoreFolder();
-    if (!out || store.size() + 1 > capacity) return 0;
-    wcscpy_s(out, capacity, store.c_str());
-    return static_cast<uint32_t>(store.size());
+    return standin::CopyOut(StoreFolder(), out, capacity);
 }

@@ -18,7 +18,7 @@ public:
 
     // Records path with a 0/1 value; non-zero when kept.
     int AddRecordItem(const wchar_t* path, int value);
-    // Deletes the record of path; non-zero when one was deleted.
+    // Deletes the record of path; non-zero when the deletion was kept.
     int DeleteRecordItemExW(const wchar_t* path);
 
 private:

@@ -69,7 +69,17 @@ size_t Occurrences(const std::string& text, const std::string& what) {
 
 class StandinMarks : public ::testing::Test {
 protected:
-    int PinsInStore() const { return CountFiles(store.path() + L"\\marks\\*.pin"); }
+    int PinsInStore() const {
+        const std::wstring marks = store.path() + L"\\marks\\";
+        int pins = 0;
+        WIN32_FIND_DATAW shard;
+        HANDLE h = FindFirstFileW((marks + L"???").c_str(), &shard);
+        if (h == INVALID_HANDLE_VALUE) return 0;
+        do pins += CountFiles(marks + shard.cFileName + L"\\*.pin");
+        while (FindNextFileW(h, &shard));
+        FindClose(h);
+        return pins;
+    }
 
     StandinStore store;
     TempDir dir;
@@ -242,28 +252,29 @@ TEST_F(StandinMarks, MarksPersistAcrossProcessesAndDocmanShowsThem) {
     EXPECT_NE(run.output.find(Utf8(store.path())), std::string::npos) << run.output;
 }
 
-TEST_F(StandinMarks, StoreLetsGoOfFilesDeletedBehindItsBack) {
-    const std::wstring file = dir / L"a.txt";
-    ASSERT_TRUE(WriteFileBytes(file, "a"));
-    ASSERT_TRUE(Mark(file));
-    ASSERT_TRUE(DeleteFileW(file.c_str()));
-    ASSERT_EQ(PinsInStore(), 1);
-    // The next process to use the store drops it.
-    const ProgramRun run = RunBinProgram(L"docman.exe", L"status \"" + file + L"\"");
-    EXPECT_NE(run.output.find("encrypted: 0"), std::string::npos) << run.output;
-    EXPECT_EQ(PinsInStore(), 0);
-}
+TEST_F(StandinMarks, ChangesLetGoOfFilesDeletedBehindTheStoresBack) {
+    // A file replaced right after it was marked or seen marked, as a run
+    // that decrypts in place does: the next change but one drops its mark.
+    const std::wstring kept = dir / L"kept.txt";
+    ASSERT_TRUE(WriteFileBytes(kept, "data"));
+    for (int i = 0; i < 3; ++i) {
+        const std::wstring file = dir / std::to_wstring(i);
+        ASSERT_TRUE(WriteFileBytes(file, "data"));
+        ASSERT_TRUE(Mark(file));
+        ASSERT_TRUE(DeleteFileW(file.c_str()));
+        ASSERT_TRUE(Mark(kept));
+    }
+    ASSERT_TRUE(Mark(kept));
+    EXPECT_EQ(PinsInStore(), 1);
 
-TEST_F(StandinMarks, ALongRunningProcessLetsGoOfDeletedFilesToo) {
+    // Files deleted long after: the sweep through the store finds them.
     for (int i = 0; i < 10; ++i) {
         ASSERT_TRUE(WriteFileBytes(dir / std::to_wstring(i), "data"));
         ASSERT_TRUE(Mark(dir / std::to_wstring(i)));
     }
     for (int i = 0; i < 10; ++i) ASSERT_TRUE(DeleteFileW((dir / std::to_wstring(i)).c_str()));
-    ASSERT_EQ(PinsInStore(), 10);
-    const std::wstring kept = dir / L"kept.txt";
-    ASSERT_TRUE(WriteFileBytes(kept, "data"));
-    for (int i = 0; i < 10; ++i) ASSERT_TRUE(Mark(kept));
+    ASSERT_EQ(PinsInStore(), 11);
+    for (int i = 0; i < 300; ++i) ASSERT_TRUE(Mark(kept));
     EXPECT_EQ(PinsInStore(), 1);
     EXPECT_TRUE(Marked(kept));
 }

@@ -16,10 +16,13 @@
 #include <vector>
 
 #include "framework/activation.h"
-#include "tests/resources/png_writer.h"
+#include "host/screenshot.h"
 #include "tests/resources/resource_reader.h"
 
 using namespace resources_test;
+using shots::Capture;
+using shots::Image;
+using shots::WritePng;
 
 namespace {
 
@@ -116,39 +119,6 @@ void Settle(HWND dialog) {
         }
         Sleep(30);
     }
-}
-
-Image Capture(const RECT& area) {
-    Image image;
-    image.width = area.right - area.left;
-    image.height = area.bottom - area.top;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, image.width, image.height);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, image.width, image.height, screen, area.left, area.top, SRCCOPY);
-    SelectObject(memory, old);
-
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = image.width;
-    info.bmiHeader.biHeight = -image.height;  // top-down
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    std::vector<uint8_t> bgra(size_t(image.width) * image.height * 4);
-    GetDIBits(memory, bitmap, 0, image.height, bgra.data(), &info, DIB_RGB_COLORS);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-
-    image.rgb.resize(size_t(image.width) * image.height * 3);
-    for (size_t i = 0; i < size_t(image.width) * image.height; ++i) {
-        image.rgb[i * 3] = bgra[i * 4 + 2];
-        image.rgb[i * 3 + 1] = bgra[i * 4 + 1];
-        image.rgb[i * 3 + 2] = bgra[i * 4];
-    }
-    return image;
 }
 
 // Pixels clearly darker than any dialog or control background: text.

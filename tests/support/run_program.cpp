@@ -27,7 +27,10 @@ ProgramRun RunBinProgram(const std::wstring& program, const std::wstring& comman
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdOutput = writeEnd;
-    startup.hStdError = writeEnd;
+    // Not the pipe: the child's first window starts Wine's desktop process,
+    // which inherits the child's error handle and would hold the pipe open
+    // for as long as the prefix lives.
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     const std::wstring path = BinPath(program);
     std::wstring line = L"\"" + path + L"\" " + commandLine;

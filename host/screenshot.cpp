@@ -1,10 +1,10 @@
-#include "tests/resources/png_writer.h"
+#include "host/screenshot.h"
 
 #include <algorithm>
 
 #include "framework/handles.h"
 
-namespace resources_test {
+namespace shots {
 
 namespace {
 
@@ -64,6 +64,39 @@ std::vector<uint8_t> StoredZlib(const std::vector<uint8_t>& raw) {
 
 }  // namespace
 
+Image Capture(const RECT& area) {
+    Image image;
+    image.width = area.right - area.left;
+    image.height = area.bottom - area.top;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, image.width, image.height);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, image.width, image.height, screen, area.left, area.top, SRCCOPY);
+    SelectObject(memory, old);
+
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = image.width;
+    info.bmiHeader.biHeight = -image.height;  // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    std::vector<uint8_t> bgra(size_t(image.width) * image.height * 4);
+    GetDIBits(memory, bitmap, 0, image.height, bgra.data(), &info, DIB_RGB_COLORS);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+
+    image.rgb.resize(size_t(image.width) * image.height * 3);
+    for (size_t i = 0; i < size_t(image.width) * image.height; ++i) {
+        image.rgb[i * 3] = bgra[i * 4 + 2];
+        image.rgb[i * 3 + 1] = bgra[i * 4 + 1];
+        image.rgb[i * 3 + 2] = bgra[i * 4];
+    }
+    return image;
+}
+
 bool WritePng(const std::wstring& path, const Image& image) {
     std::vector<uint8_t> raw;
     const size_t stride = size_t(image.width) * 3;
@@ -85,4 +118,4 @@ bool WritePng(const std::wstring& path, const Image& image) {
     return file && WriteFile(file.get(), png.data(), DWORD(png.size()), &written, nullptr) && written == png.size();
 }
 
-}  // namespace resources_test
+}  // namespace shots

@@ -1,12 +1,13 @@
 #pragma once
-// Writes 24-bit images as PNG files, so screenshots open in any viewer.
+// Screenshots: a rectangle of the screen as a 24-bit image, written as a PNG
+// file that opens in any viewer.
 #include <windows.h>
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-namespace resources_test {
+namespace shots {
 
 struct Image {
     int width = 0;
@@ -19,6 +20,9 @@ struct Image {
     }
 };
 
+// What the screen shows in area (screen coordinates).
+Image Capture(const RECT& area);
+
 bool WritePng(const std::wstring& path, const Image& image);
 
-}  // namespace resources_test
+}  // namespace shots

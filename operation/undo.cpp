@@ -1,0 +1,96 @@
+#include "operation/undo.h"
+
+#include <string>
+
+#include "engine/long_path.h"
+#include "engine/temp_files.h"
+#include "exports/error_state.h"
+#include "fileoper.h"
+#include "framework/strings.h"
+#include "operation/run_dialog.h"
+#include "operation/worker_services.h"
+#include "standins/varendb/varendb.h"
+
+namespace oper {
+
+namespace {
+
+constexpr int kOperationLabel = 1003;
+constexpr UINT kUndoLabelText = 57357;
+
+enum PopDirection : uint32_t { kLastFileRow = 0, kFirstFolderRow = 1 };
+
+void AddRowOnFailure(uint32_t code, const std::wstring& path) {
+    if (code != kOk) AddRow(code, kRowFile, path.c_str());
+}
+
+void UncountBytes() { g_state.completedBytes = g_state.completedBytes - g_state.currentItemSize; }
+
+void ReverseInPlace(const std::wstring& path, bool folder) {
+    if (folder) {
+        DecryptFolderW(path.c_str());
+        AddRowOnFailure(GetOperErrorCode(), path);
+        return;
+    }
+    DecryptFileInPlaceW(path.c_str(), RunStateWord(), PercentWord());
+    AddRowOnFailure(GetOperErrorCode(), path);
+    UncountBytes();
+}
+
+// The copy at the destination goes back to the source path when the source
+// is gone (wiped, or moved away). A destination that was a copy of a source
+// still in place is deleted, but never one that may be the only whole copy.
+void ReverseToDestination(const std::wstring& path, bool folder) {
+    const std::wstring source = MapItemPath(kToSource, path.c_str());
+    const bool wiped = HasFlag(kFlagWipe);
+    const bool sourceThere = PathFileExistsLongW(source.c_str()) != FALSE;
+    if (folder) {
+        if (wiped && !sourceThere) CreateDirectoryLongW(source.c_str(), nullptr);
+        if (!wiped) RemoveDirectoryLongW(path.c_str());
+        return;
+    }
+    bool restored = sourceThere;
+    if (!sourceThere) {
+        CopyFileWithProgressW(path.c_str(), source.c_str(), RunStateWord(), PercentWord());
+        const uint32_t code = GetOperErrorCode();
+        AddRowOnFailure(code, path);
+        restored = code == kOk && !CancelRequested();
+    }
+    if (!wiped && restored) SafeDeleteFileW(path.c_str());
+    UncountBytes();
+}
+
+}  // namespace
+
+int UndoOperation(COperThread&) {
+    CTzVarenDB records;
+    SetDlgItemTextW(g_state.dialog->Window(), kOperationLabel, fw::LoadResString(kUndoLabelText).c_str());
+    g_state.reverseProgress = 1;
+    const bool toDestination = HasFlag(kFlagToDestination);
+    const uint32_t direction = toDestination ? kLastFileRow : kFirstFolderRow;
+    for (;;) {
+        std::wstring path;
+        uint64_t itemData = 0;
+        const int left = g_state.dialog->PopStatusRow(&path, direction, &itemData);
+        if (left == -1) break;
+        g_state.filesDone = g_state.filesDone - 1;
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        if (!GetFileAttributesExLongW(path.c_str(), GetFileExInfoStandard, &data)) {
+            AddRow(kErrGetAttributes, kRowFile, path.c_str());
+            return -1;
+        }
+        const bool folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        SetCurrentItemName(path.c_str());
+        if (!folder) g_state.currentItemSize = RoundedSize(data.nFileSizeHigh, data.nFileSizeLow);
+        if (toDestination)
+            ReverseToDestination(path, folder);
+        else
+            ReverseInPlace(path, folder);
+        if ((itemData >> 16) & 0xFFFF) records.DeleteRecordItemExW(path.c_str());
+        if (left <= 0) break;
+    }
+    g_state.reverseProgress = 0;
+    return 0;
+}
+
+}  // namespace oper

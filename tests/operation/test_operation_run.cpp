@@ -1,0 +1,187 @@
+// Whole runs through ShowOperationStatus with preset answers: what each kind
+// of run leaves on disk, how a failure ends a run, and that a move never
+// deletes a source whose data did not all reach the destination.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tests/operation/run_request.h"
+#include "tests/support/iat_patch.h"
+#include "tests/support/product.h"
+#include "tests/support/standin_store.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+using namespace testing_support;
+
+class OperationRun : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const std::wstring& folder : {src, src + L"\\A", src + L"\\A\\B", dst}) CreateDirectoryW(folder.c_str(), nullptr);
+        for (const auto& [name, bytes] : files) ASSERT_TRUE(WriteFileBytes(src + name, bytes));
+    }
+    std::wstring Missing() const { return src + L"\\missing.txt"; }
+    std::vector<std::wstring> Items() const { return {src + L"\\A", src + L"\\top.txt"}; }
+    // Every file whole at its source path, or (moved) at the destination.
+    void ExpectWhole(const std::wstring& root, bool marked) {
+        for (const auto& [name, bytes] : files) {
+            EXPECT_EQ(ReadFileBytes(root + name), bytes) << Narrow(root + name);
+            EXPECT_EQ(IsMarked(root + name), marked) << Narrow(root + name);
+        }
+    }
+
+    StandinStore store;
+    TempDir dir;
+    std::wstring src = dir / L"src", dst = dir / L"dst";
+    const std::vector<std::pair<std::wstring, std::string>> files = {
+        {L"\\A\\f.txt", Pattern(70000)}, {L"\\A\\B\\g.txt", Pattern(5)}, {L"\\top.txt", ""}};
+};
+
+struct LayoutCase {
+    const char* name;
+    uint32_t flags;
+    bool toDestination;
+    bool sourceStays;
+};
+
+TEST_F(OperationRun, EachKindOfRunLeavesEveryFileWhole) {
+    const LayoutCase cases[] = {
+        {"in place", 0, false, true},         {"in place, wipe", FILEOPER_FLAG_WIPE, false, true},
+        {"to destination", 0, true, true},    {"to destination, wipe", FILEOPER_FLAG_WIPE, true, false},
+        {"move", FILEOPER_FLAG_MOVE, true, false},
+    };
+    for (const LayoutCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        RemoveTree(src);
+        RemoveTree(dst);
+        SetUp();
+        const RunOutcome run = RunOperation(0, c.flags | FILEOPER_CHOICE_STOP, Items(), c.toDestination ? dst : L"");
+        EXPECT_EQ(run.ErrorCount(), 0u);
+        EXPECT_EQ(run.FilesDone(), 5u);
+        EXPECT_EQ(run.results[5], reinterpret_cast<uintptr_t>(run.request));
+        EXPECT_EQ(run.results[8], 0u);
+        const std::wstring result = c.toDestination ? dst : src;
+        ExpectWhole(result, true);
+        EXPECT_TRUE(IsMarked(result + L"\\A"));
+        EXPECT_TRUE(IsMarked(result + L"\\A\\B"));
+        if (c.toDestination && c.sourceStays) ExpectWhole(src, false);
+        if (!c.sourceStays) EXPECT_FALSE(FileExists(src + L"\\A\\f.txt"));
+        EXPECT_EQ(ListFolder(result + L"\\A").size(), 2u) << "a temporary file was left";
+
+        const RunOutcome back = RunOperation(1, FILEOPER_CHOICE_STOP, {result + L"\\A", result + L"\\top.txt"});
+        EXPECT_EQ(back.ErrorCount(), 0u);
+        ExpectWhole(result, false);
+        EXPECT_FALSE(IsMarked(result + L"\\A"));
+    }
+}
+
+struct ChoiceCase {
+    uint32_t choice;
+    bool firstStaysMarked;
+    bool lastMarked;
+};
+
+TEST_F(OperationRun, AFailureEndsTheRunAsThePresetChoiceSays) {
+    const ChoiceCase cases[] = {
+        {FILEOPER_CHOICE_CONTINUE, true, true},
+        {FILEOPER_CHOICE_STOP, true, false},
+        {FILEOPER_CHOICE_UNDO, false, false},
+        {FILEOPER_CHOICE_RETRY, true, false},  // bounded: nobody is there to give up
+    };
+    for (const ChoiceCase& c : cases) {
+        SCOPED_TRACE(c.choice);
+        const RunOutcome run = RunOperation(0, c.choice, {src + L"\\A", Missing(), src + L"\\top.txt"});
+        EXPECT_EQ(run.ErrorCount(), 1u);
+        EXPECT_EQ(run.ReverseFlag(), 0u);
+        EXPECT_EQ(IsMarked(src + L"\\A"), c.firstStaysMarked);
+        EXPECT_EQ(IsMarked(src + L"\\A\\B\\g.txt"), c.firstStaysMarked);
+        EXPECT_EQ(IsMarked(src + L"\\top.txt"), c.lastMarked);
+        RunOperation(1, FILEOPER_CHOICE_CONTINUE, Items());
+        ExpectWhole(src, false);
+    }
+}
+
+TEST_F(OperationRun, AnUnmarkedTopFolderEndsADecryptionWithoutDescent) {
+    ASSERT_EQ(RunOperation(0, FILEOPER_CHOICE_STOP, {src + L"\\top.txt"}).ErrorCount(), 0u);
+    const RunOutcome run =
+        RunOperation(1, FILEOPER_CHOICE_CONTINUE | FILEOPER_FLAG_NO_DESCENT, {src + L"\\A", src + L"\\top.txt"});
+    EXPECT_EQ(run.ErrorCount(), 0u);  // code 14 leaves no row
+    EXPECT_TRUE(IsMarked(src + L"\\top.txt"));
+}
+
+TEST_F(OperationRun, ARefusedMarkIsAnErrorAndTheFilesStayEncrypted) {
+    store.SetSwitch(L"refuse-set.txt", Utf8(src + L"\\A\\B"));
+    const RunOutcome run = RunOperation(0, FILEOPER_CHOICE_CONTINUE, Items());
+    EXPECT_EQ(run.ErrorCount(), 1u);
+    EXPECT_FALSE(IsMarked(src + L"\\A\\B"));
+    EXPECT_TRUE(IsMarked(src + L"\\A"));
+    ExpectWhole(src, true);
+}
+
+TEST_F(OperationRun, ASystemFolderIsRefused) {
+    wchar_t windows[MAX_PATH];
+    GetWindowsDirectoryW(windows, MAX_PATH);
+    const RunOutcome run = RunOperation(0, FILEOPER_CHOICE_CONTINUE | FILEOPER_FLAG_NO_DESCENT, {windows});
+    EXPECT_EQ(run.ErrorCount(), 1u);
+    EXPECT_FALSE(IsMarked(windows));
+}
+
+fault::Trigger g_fail;
+
+// Only the folder lists' 40-byte nodes: the dialog's threads allocate too.
+LPVOID __cdecl FailingCalloc(size_t count, size_t size) {
+    if (count == 1 && size == 40 && g_fail.Fire()) return nullptr;
+    return fault::Real(&calloc, "msvcrt.dll", "calloc")(count, size);
+}
+
+HANDLE WINAPI UnlistableB(LPCWSTR pattern, LPWIN32_FIND_DATAW found) {
+    if (wcsstr(pattern, L"\\B\\*.*")) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    return fault::Real(&FindFirstFileW, "kernel32.dll", "FindFirstFileW")(pattern, found);
+}
+
+BOOL WINAPI NoSpace(LPCWSTR folder, PULARGE_INTEGER available, PULARGE_INTEGER total, PULARGE_INTEGER free) {
+    const BOOL ok = fault::Real(&GetDiskFreeSpaceExW, "kernel32.dll", "GetDiskFreeSpaceExW")(folder, available, total, free);
+    available->QuadPart = 1;
+    return ok;
+}
+
+struct FaultCase {
+    const char* name;
+    const char* dll;
+    const char* function;
+    const void* hook;
+};
+
+TEST_F(OperationRun, AMoveKeepsEverySourceThatDidNotAllArrive) {
+    const HMODULE library = GetModuleHandleW(L"fileoper.dll");
+    const FaultCase cases[] = {
+        {"locked file", nullptr, nullptr, nullptr},
+        {"folder that cannot be listed", "KERNEL32.dll", "FindFirstFileW", reinterpret_cast<const void*>(&UnlistableB)},
+        {"no memory for a folder list", "msvcrt.dll", "calloc", reinterpret_cast<const void*>(&FailingCalloc)},
+        {"full disk", "KERNEL32.dll", "GetDiskFreeSpaceExW", reinterpret_cast<const void*>(&NoSpace)},
+    };
+    for (const FaultCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        RemoveTree(dst);
+        CreateDirectoryW(dst.c_str(), nullptr);
+        HANDLE lock = c.dll ? INVALID_HANDLE_VALUE
+                            : CreateFileW((src + L"\\A\\f.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        {
+            std::optional<fault::ImportPatch> patch;
+            if (c.dll) patch.emplace(library, c.dll, c.function, c.hook);
+            g_fail.Arm(2);
+            RunOperation(0, FILEOPER_CHOICE_CONTINUE | FILEOPER_FLAG_MOVE, {src + L"\\A"}, dst);
+        }
+        if (lock != INVALID_HANDLE_VALUE) CloseHandle(lock);
+        ExpectWhole(src, false);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,156 @@
+// The event log and record database stand-ins as the operation tests trust
+// them: what was passed is kept exactly, survives the process, and a record
+// torn by a kill costs nothing but itself.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/support/run_program.h"
+#include "tests/support/standin_store.h"
+#include "tests/support/temp_dir.h"
+#include "tzevtlog.h"
+#include "tzevtlog_standin.h"
+#include "varendb.h"
+#include "varendb_standin.h"
+
+using namespace testing_support;
+
+namespace {
+
+struct Event {
+    uint32_t id;
+    std::string data;
+};
+
+std::vector<Event> Events() {
+    std::vector<Event> events;
+    TzEvtLogReadW(
+        [](void* context, uint32_t id, uint64_t, const void* data, uint32_t size) -> int {
+            static_cast<std::vector<Event>*>(context)->push_back({id, std::string(static_cast<const char*>(data), size)});
+            return 1;
+        },
+        &events);
+    return events;
+}
+
+std::string Bytes(const std::wstring& path) {
+    return std::string(reinterpret_cast<const char*>(path.c_str()), (path.size() + 1) * sizeof(wchar_t));
+}
+
+std::wstring Records(uint32_t history) {
+    std::wstring lines;
+    VarendbReadW(
+        history,
+        [](void* context, uint32_t operation, uint32_t value, uint64_t, const wchar_t* path) -> int {
+            *static_cast<std::wstring*>(context) +=
+                (operation == VARENDB_RECORD_ADDED ? L"+" + std::to_wstring(value) : std::wstring(L"-")) + L" " + path +
+                L"\n";
+            return 1;
+        },
+        &lines);
+    return lines;
+}
+
+std::wstring LogPath() {
+    wchar_t path[MAX_PATH];
+    TzEvtLogPathW(path, MAX_PATH);
+    return path;
+}
+
+class ProductStandins : public ::testing::Test {
+protected:
+    StandinStore store;
+    TempDir dir;
+};
+
+TEST_F(ProductStandins, EventsKeepTheirIdAndExactlyTheBytesPassedInBothLayouts) {
+    const std::wstring file = dir / L"report.txt";
+    const std::wstring deep = MakeDeepPath(dir.path(), 600);
+    ASSERT_TRUE(WriteFileBytes(file, "data"));
+    WIN32_FILE_ATTRIBUTE_DATA attributes;
+    ASSERT_TRUE(GetFileAttributesExW(file.c_str(), GetFileExInfoStandard, &attributes));
+    std::string block(reinterpret_cast<const char*>(&attributes), 36);
+    block += Bytes(file);
+    block += "\xEE\xEE";  // beyond the path's NUL: not the entry's
+    const std::vector<Event> passed = {{20, block}, {21, block}, {15, Bytes(file)}, {16, Bytes(deep)}};
+    for (const Event& e : passed) ASSERT_EQ(Event_Add(e.id, e.data.data()), 1);
+    EXPECT_EQ(Event_Add(15, nullptr), 0);
+
+    const std::vector<Event> kept = Events();
+    ASSERT_EQ(kept.size(), passed.size());
+    for (size_t i = 0; i < kept.size(); ++i) {
+        EXPECT_EQ(kept[i].id, passed[i].id) << i;
+        const size_t expected = passed[i].id >= 20 ? passed[i].data.size() - 2 : passed[i].data.size();
+        EXPECT_EQ(kept[i].data, passed[i].data.substr(0, expected)) << i;
+    }
+    EXPECT_EQ(LogPath().rfind(store.path() + L"\\", 0), 0u);
+}
+
+TEST_F(ProductStandins, ATornRecordCostsOnlyItselfWhereverTheKillCutIt) {
+    const std::wstring a = dir / L"a", b = dir / L"b", c = dir / L"c";
+    for (size_t cut : {1, 8, 20, 31}) {
+        ASSERT_TRUE(DeleteFileW(LogPath().c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND);
+        ASSERT_EQ(Event_Add(15, a.c_str()), 1);
+        const std::string whole = ReadFileBytes(LogPath());
+        ASSERT_EQ(Event_Add(16, b.c_str()), 1);
+        // What a kill during the write of b leaves: part of its record.
+        const std::string torn = ReadFileBytes(LogPath()).substr(0, whole.size() + cut);
+        ASSERT_TRUE(WriteFileBytes(LogPath(), torn));
+        ASSERT_EQ(Event_Add(16, c.c_str()), 1);
+
+        const std::vector<Event> kept = Events();
+        ASSERT_EQ(kept.size(), 2u) << cut;
+        EXPECT_EQ(kept[0].data, Bytes(a)) << cut;
+        EXPECT_EQ(kept[1].data, Bytes(c)) << cut;
+    }
+}
+
+TEST_F(ProductStandins, EntriesAddedAtTheSameTimeAreAllKept) {
+    const std::wstring file = dir / L"f";
+    std::vector<std::thread> adders;
+    for (int t = 0; t < 4; ++t)
+        adders.emplace_back([&] {
+            for (int i = 0; i < 300; ++i) Event_Add(15, file.c_str());
+        });
+    for (std::thread& t : adders) t.join();
+    EXPECT_EQ(Events().size(), 1200u);
+}
+
+TEST_F(ProductStandins, RecordsAddAndDeleteByPathWithoutRegardToCase) {
+    const std::wstring a = dir / L"Folder", b = dir / L"file.txt";
+    {
+        CTzVarenDB db;
+        EXPECT_EQ(db.AddRecordItem(a.c_str(), 0), 1);
+        EXPECT_EQ(db.AddRecordItem(b.c_str(), 1), 1);
+        EXPECT_EQ(db.AddRecordItem(b.c_str(), 0), 1);
+    }
+    CTzVarenDB db;
+    std::wstring upper = a;
+    CharUpperBuffW(&upper[0], static_cast<DWORD>(upper.size()));
+    EXPECT_EQ(db.DeleteRecordItemExW(upper.c_str()), 1);
+    EXPECT_EQ(db.AddRecordItem(nullptr, 1), 0);
+
+    EXPECT_EQ(Records(0), L"+0 " + b + L"\n");
+    EXPECT_EQ(Records(1), L"+0 " + a + L"\n+1 " + b + L"\n+0 " + b + L"\n- " + upper + L"\n");
+}
+
+TEST_F(ProductStandins, DocmanShowsWhatAnotherProcessKept) {
+    const std::wstring file = dir / L"doc.txt";
+    ASSERT_EQ(Event_Add(16, file.c_str()), 1);
+    CTzVarenDB db;
+    ASSERT_EQ(db.AddRecordItem(file.c_str(), 1), 1);
+
+    const ProgramRun events = RunBinProgram(L"docman.exe", L"--json events");
+    EXPECT_EQ(events.exitCode, 0u) << events.output;
+    EXPECT_NE(events.output.find("\"id\": 16"), std::string::npos) << events.output;
+    const ProgramRun records = RunBinProgram(L"docman.exe", L"records");
+    EXPECT_EQ(records.exitCode, 0u) << records.output;
+    EXPECT_NE(records.output.find("path: " + Utf8(file)), std::string::npos) << records.output;
+    EXPECT_NE(records.output.find("value: 1"), std::string::npos) << records.output;
+}
+
+}  // namespace
