@@ -62,18 +62,18 @@ protected:
             ASSERT_TRUE(WriteFileBytes(files.back().path, bytes));
         }
         testing_support::RemoveTree(RescueFolder());
+        // The workers inherit a temporary folder of the test's own.
+        for (const wchar_t* name : {L"TMP", L"TEMP"}) SetEnvironmentVariableW(name, temp.c_str());
     }
 
     void TearDown() override { testing_support::RemoveTree(RescueFolder()); }
 
     std::wstring RescueFolder() const { return dir.path().substr(0, 3) + kRescueName; }
 
-    // Starts the worker with a private temporary folder, waits until it has
-    // begun, lets it run for a random while and kills it.
+    // Starts the worker, waits until it has begun, lets it run for a random
+    // while and kills it.
     void RunAndKill(const wchar_t* mode, std::mt19937& random) {
-        SECURITY_ATTRIBUTES inherit = {};
-        inherit.nLength = sizeof inherit;
-        inherit.bInheritHandle = TRUE;
+        SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
         HANDLE started = CreateEventW(&inherit, TRUE, FALSE, nullptr);
         std::wstring command = L"\"" + testing_support::BinDir() + L"crash_worker.exe\" \"" + data + L"\" " + mode + L" " +
                                std::to_wstring(random() % kFiles) + L" " +
@@ -81,14 +81,13 @@ protected:
         STARTUPINFOW si = {};
         si.cb = sizeof si;
         PROCESS_INFORMATION pi = {};
-        ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT,
-                                   Environment().data(), nullptr,
-                                   &si, &pi));
+        ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi))
+            << "worker not started after " << tally.kills << " kills: error " << GetLastError();
         HANDLE waits[2] = {started, pi.hProcess};
-        DWORD which = WaitForMultipleObjects(2, waits, FALSE, 60000);
+        const DWORD which = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
         DWORD exitCode = 0;
         GetExitCodeProcess(pi.hProcess, &exitCode);
-        ASSERT_EQ(which, WAIT_OBJECT_0) << "worker did not start: wait " << which << ", exit code " << exitCode;
+        ASSERT_EQ(which, WAIT_OBJECT_0) << "worker ended before it began: exit code " << exitCode;
         Sleep(random() % 100);
         TerminateProcess(pi.hProcess, 9);
         WaitForSingleObject(pi.hProcess, INFINITE);
@@ -96,26 +95,6 @@ protected:
         CloseHandle(pi.hProcess);
         CloseHandle(started);
         ++tally.kills;
-    }
-
-    // The environment of this process with TMP and TEMP pointing at the
-    // test's own temporary folder.
-    std::vector<wchar_t> Environment() const {
-        std::vector<wchar_t> block;
-        wchar_t* env = GetEnvironmentStringsW();
-        for (const wchar_t* p = env; *p; p += wcslen(p) + 1) {
-            std::wstring entry = p;
-            if (_wcsnicmp(p, L"TMP=", 4) == 0 || _wcsnicmp(p, L"TEMP=", 5) == 0) continue;
-            block.insert(block.end(), entry.begin(), entry.end());
-            block.push_back(0);
-        }
-        FreeEnvironmentStringsW(env);
-        for (const std::wstring& entry : {L"TMP=" + temp, L"TEMP=" + temp}) {
-            block.insert(block.end(), entry.begin(), entry.end());
-            block.push_back(0);
-        }
-        block.push_back(0);
-        return block;
     }
 
     std::vector<std::wstring> Leftovers() const {

@@ -131,19 +131,16 @@ TEST_F(Descriptor, BuildingNeverTouchesTheErrorState) {
     EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_NOT_ENCRYPTED);
 }
 
+using Calls = std::vector<std::pair<std::string, std::wstring>>;
+
 class DecryptFolder : public ::testing::Test {
 protected:
-    void SetUp() override { store.RecordCalls(); }
-
     bool MarkFolder(const std::wstring& path) {
         ENCRYPT_INFO info = {};
         return BuildEncryptInfoW(path.c_str(), &info) && DevIoSetEncryptInfoW(path.c_str(), &info);
     }
-
-    std::vector<std::pair<std::string, std::wstring>> CallsAfterMarking() {
-        auto calls = store.Calls();
-        while (!calls.empty() && calls.front().first == "set") calls.erase(calls.begin());
-        return calls;
+    BOOL Decrypt(bool narrow, const std::wstring& path) {
+        return narrow ? DecryptFolderA(Narrow(path).c_str()) : DecryptFolderW(path.c_str());
     }
 
     StandinStore store;
@@ -151,34 +148,44 @@ protected:
     const std::wstring folder = dir / L"Folder";
 };
 
-TEST_F(DecryptFolder, ClearsTheMarkOfAFolderGivenWithATrailingBackslash) {
+// A folder is cleared without its trailing backslash, a root with it.
+TEST_F(DecryptFolder, ClearsTheMarkOfTheFolderAsTheDriverKnowsIt) {
     ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
-    ASSERT_TRUE(MarkFolder(folder));
-    EXPECT_EQ(DecryptFolderW((folder + L"\\").c_str()), TRUE);
-    EXPECT_EQ(GetOperErrorCode(), FILEOPER_OK);
-    const auto calls = CallsAfterMarking();
-    EXPECT_FALSE(DevIoIsEncryptedW(folder.c_str(), 0));
-    ASSERT_EQ(calls.size(), 2u);
-    EXPECT_EQ(calls[0], std::make_pair(std::string("query"), folder));
-    EXPECT_EQ(calls[1], std::make_pair(std::string("clear"), folder));
+    const struct {
+        bool narrow;
+        std::wstring given, cleared;
+    } cases[] = {{false, folder + L"\\", folder}, {true, folder + L"\\", folder}, {false, kPlainRoot, kPlainRoot}};
+    for (const auto& c : cases) {
+        ASSERT_TRUE(MarkFolder(c.cleared));
+        store.RecordCalls();
+        EXPECT_EQ(Decrypt(c.narrow, c.given), TRUE) << Narrow(c.given);
+        EXPECT_EQ(GetOperErrorCode(), FILEOPER_OK);
+        EXPECT_EQ(store.Calls(), (Calls{{"query", c.cleared}, {"clear", c.cleared}}));
+        EXPECT_FALSE(DevIoIsEncryptedW(c.cleared.c_str(), 0));
+    }
 }
 
-TEST_F(DecryptFolder, NarrowFormDoesTheSame) {
+// An unmarked folder is code 14 without a clear; a path beyond the buffer is
+// code 12 and reaches nothing, one character less reaches the driver.
+TEST_F(DecryptFolder, RefusalsClearNothing) {
     ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
-    ASSERT_TRUE(MarkFolder(folder));
-    EXPECT_EQ(DecryptFolderA((Narrow(folder) + "\\").c_str()), TRUE);
-    EXPECT_EQ(GetOperErrorCode(), FILEOPER_OK);
-    EXPECT_EQ(CallsAfterMarking().back(), std::make_pair(std::string("clear"), folder));
-    EXPECT_FALSE(DevIoIsEncryptedW(folder.c_str(), 0));
-}
-
-TEST_F(DecryptFolder, AnUnmarkedFolderIsCode14WithoutAClear) {
-    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
-    EXPECT_EQ(DecryptFolderA(Narrow(folder).c_str()), FALSE);
-    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_NOT_ENCRYPTED);
-    EXPECT_EQ(DecryptFolderW(folder.c_str()), FALSE);
-    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_NOT_ENCRYPTED);
-    for (const auto& call : store.Calls()) EXPECT_EQ(call.first, "query");
+    const std::wstring wide4096 = L"C:\\" + std::wstring(4093, L'w');
+    const std::wstring narrow260 = L"C:\\" + std::wstring(257, L'n');
+    const struct {
+        bool narrow;
+        std::wstring path;
+        uint32_t code;
+    } cases[] = {{true, folder, FILEOPER_ERR_NOT_ENCRYPTED},         {false, folder, FILEOPER_ERR_NOT_ENCRYPTED},
+                 {false, wide4096, FILEOPER_ERR_PATH_TOO_LONG},       {true, narrow260, FILEOPER_ERR_PATH_TOO_LONG},
+                 {false, wide4096.substr(1), FILEOPER_ERR_NOT_ENCRYPTED}, {true, narrow260.substr(1), FILEOPER_ERR_NOT_ENCRYPTED}};
+    for (const auto& c : cases) {
+        store.RecordCalls();
+        EXPECT_EQ(Decrypt(c.narrow, c.path), FALSE);
+        EXPECT_EQ(GetOperErrorCode(), c.code) << Narrow(c.path).substr(0, 80);
+        const Calls calls = store.Calls();
+        EXPECT_EQ(calls.size(), c.code == FILEOPER_ERR_PATH_TOO_LONG ? 0u : 1u);
+        for (const auto& call : calls) EXPECT_EQ(call.first, "query");
+    }
 }
 
 TEST_F(DecryptFolder, ARefusedClearIsCode10AndTheMarkStays) {
@@ -188,35 +195,9 @@ TEST_F(DecryptFolder, ARefusedClearIsCode10AndTheMarkStays) {
     EXPECT_EQ(DecryptFolderW(folder.c_str()), FALSE);
     EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_ENCRYPT_INFO);
     EXPECT_TRUE(DevIoIsEncryptedW(folder.c_str(), 0));
-
     store.RemoveSwitch(L"refuse-clear.txt");
     EXPECT_EQ(DecryptFolderW(folder.c_str()), TRUE);
     EXPECT_EQ(GetOperErrorCode(), FILEOPER_OK);
-}
-
-TEST_F(DecryptFolder, ARootKeepsItsBackslash) {
-    ASSERT_TRUE(MarkFolder(kPlainRoot));
-    EXPECT_EQ(DecryptFolderW(kPlainRoot), TRUE);
-    EXPECT_EQ(GetOperErrorCode(), FILEOPER_OK);
-    const auto calls = CallsAfterMarking();
-    ASSERT_EQ(calls.size(), 2u);
-    EXPECT_EQ(calls[1], std::make_pair(std::string("clear"), std::wstring(kPlainRoot)));
-    EXPECT_FALSE(DevIoIsEncryptedW(kPlainRoot, 0));
-}
-
-TEST_F(DecryptFolder, PathsBeyondTheBufferAreCode12AndReachNothing) {
-    const std::wstring wide4096 = L"C:\\" + std::wstring(4093, L'w');
-    EXPECT_EQ(DecryptFolderW(wide4096.c_str()), FALSE);
-    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_PATH_TOO_LONG);
-    const std::string narrow260 = "C:\\" + std::string(257, 'n');
-    EXPECT_EQ(DecryptFolderA(narrow260.c_str()), FALSE);
-    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_PATH_TOO_LONG);
-    EXPECT_TRUE(store.Calls().empty());
-
-    EXPECT_EQ(DecryptFolderW(wide4096.substr(1).c_str()), FALSE);
-    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_NOT_ENCRYPTED);
-    EXPECT_EQ(DecryptFolderA(narrow260.substr(1).c_str()), FALSE);
-    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_NOT_ENCRYPTED);
 }
 
 }  // namespace

@@ -52,6 +52,10 @@ protected:
         for (const wchar_t* root : {kPlainRoot, kNtldrRoot}) DevIoClearEncryptInfoW(root, 0);
     }
 
+    BOOL Encrypt(bool narrow, const std::wstring& path, ENCRYPT_INFO* info) {
+        return narrow ? EncryptFolderA(Narrow(path).c_str(), info) : EncryptFolderW(path.c_str(), info);
+    }
+
     std::vector<std::wstring> PathsSet() const {
         std::vector<std::wstring> paths;
         for (const auto& call : store.Calls())
@@ -71,7 +75,6 @@ TEST_F(EncryptFolder, MarksAFolderWithoutItsTrailingBackslash) {
     EXPECT_EQ(GetOperErrorCode(), FILEOPER_OK);
     EXPECT_EQ(info.flags, ENCRYPT_INFO_FOLDER);
     ASSERT_EQ(PathsSet(), std::vector<std::wstring>{folder});
-
     ENCRYPT_INFO marked = {};
     uint32_t isFolder = 0;
     ASSERT_EQ(TzDevIoReadMarkW(folder.c_str(), &marked, &isFolder), 1);
@@ -79,94 +82,67 @@ TEST_F(EncryptFolder, MarksAFolderWithoutItsTrailingBackslash) {
     EXPECT_EQ(isFolder, 1u);
 }
 
-TEST_F(EncryptFolder, AMissingFolderIsCode16AndTheDescriptorStaysAsItWas) {
-    ENCRYPT_INFO info = FileDescriptor();
-    const std::wstring missing = dir / L"missing";
-    EXPECT_EQ(EncryptFolderW(missing.c_str(), &info), FALSE);
-    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_FOLDER_ACCESS);
-    EXPECT_EQ(EncryptFolderA(Narrow(missing).c_str(), &info), FALSE);
-    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_FOLDER_ACCESS);
-    EXPECT_EQ(info.flags, 0u);
-    EXPECT_TRUE(PathsSet().empty());
-}
-
-TEST_F(EncryptFolder, TheSystemDrivesRootIsCode20) {
-    ENCRYPT_INFO info = FileDescriptor();
-    EXPECT_EQ(EncryptFolderW(L"C:\\", &info), FALSE);
-    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_SYSTEM_CRITICAL);
-    {
-        SystemDrive elsewhere(L"r:");
-        EXPECT_EQ(EncryptFolderW(kPlainRoot, &info), FALSE);
-        EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_SYSTEM_CRITICAL);
+// Roots are marked with their backslash, long folders as given. The wide
+// form refuses only the system drive's root, the narrow form any root that
+// holds ntldr.
+TEST_F(EncryptFolder, RootsAndLongFoldersAreMarkedAsGiven) {
+    const std::wstring deep = MakeDeepPath(dir.path(), 700);
+    ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + deep).c_str(), nullptr));
+    const struct {
+        bool narrow;
+        std::wstring path;
+        const wchar_t* systemDrive;
+    } cases[] = {{false, kPlainRoot, L"C:"}, {false, kNtldrRoot, L"C:"}, {true, kPlainRoot, L"R:"}, {false, deep, L"C:"}};
+    for (const auto& c : cases) {
+        SystemDrive drive(c.systemDrive);
+        store.RecordCalls();
+        ENCRYPT_INFO info = FileDescriptor();
+        EXPECT_EQ(Encrypt(c.narrow, c.path, &info), TRUE) << Narrow(c.path);
+        EXPECT_EQ(GetOperErrorCode(), FILEOPER_OK);
+        EXPECT_EQ(PathsSet(), std::vector<std::wstring>{c.path});
     }
-    EXPECT_EQ(info.flags, 0u);
-    EXPECT_TRUE(PathsSet().empty());
 }
 
-TEST_F(EncryptFolder, AnotherRootIsMarkedWithItsBackslash) {
-    ENCRYPT_INFO info = FileDescriptor();
-    EXPECT_EQ(EncryptFolderW(kPlainRoot, &info), TRUE);
-    EXPECT_EQ(GetOperErrorCode(), FILEOPER_OK);
-    EXPECT_EQ(PathsSet(), std::vector<std::wstring>{kPlainRoot});
-    EXPECT_TRUE(DevIoIsEncryptedW(kPlainRoot, 0));
-}
-
-TEST_F(EncryptFolder, TheNarrowFormRefusesAnyRootHoldingNtldrAndOnlyThat) {
-    ENCRYPT_INFO info = FileDescriptor();
-    EXPECT_EQ(EncryptFolderA(Narrow(kNtldrRoot).c_str(), &info), FALSE);
-    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_SYSTEM_CRITICAL);
-    EXPECT_TRUE(PathsSet().empty());
-
-    // The wide form asks for the system drive instead.
-    EXPECT_EQ(EncryptFolderW(kNtldrRoot, &info), TRUE);
-    // And the narrow form does not.
-    SystemDrive elsewhere(L"R:");
-    EXPECT_EQ(EncryptFolderA(Narrow(kPlainRoot).c_str(), &info), TRUE);
-    EXPECT_EQ(PathsSet(), (std::vector<std::wstring>{kNtldrRoot, kPlainRoot}));
-}
-
-TEST_F(EncryptFolder, TheDescriptorSizeIsCheckedAfterEveryPathCheck) {
-    ENCRYPT_INFO info = FileDescriptor();
-    info.size = 0;
-    EXPECT_EQ(EncryptFolderW((dir / L"missing").c_str(), &info), FALSE);
-    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_FOLDER_ACCESS);
-    EXPECT_EQ(EncryptFolderW(L"C:\\", &info), FALSE);
-    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_SYSTEM_CRITICAL);
-    EXPECT_EQ(EncryptFolderW(std::wstring(4094, L'x').c_str(), &info), FALSE);
-    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_PATH_TOO_LONG);
-
-    EXPECT_EQ(EncryptFolderW(folder.c_str(), &info), FALSE);
-    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_INVALID_PARAMETER);
-    EXPECT_EQ(EncryptFolderA(Narrow(folder).c_str(), &info), FALSE);
-    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_INVALID_PARAMETER);
+// Every refusal comes before the driver is asked and leaves the descriptor
+// as it was; the descriptor's size is checked after every path check.
+TEST_F(EncryptFolder, RefusalsGiveTheirCodeInOrderAndMarkNothing) {
+    const std::wstring missing = dir / L"missing";
+    const std::wstring wide4094 = L"C:\\" + std::wstring(4091, L'w');
+    const std::wstring narrow260 = L"C:\\" + std::wstring(257, L'n');
+    const struct {
+        bool narrow;
+        std::wstring path;
+        bool badSize;
+        const wchar_t* systemDrive;
+        uint32_t code;
+    } cases[] = {
+        {false, missing, false, L"C:", FILEOPER_ERR_FOLDER_ACCESS},
+        {true, missing, false, L"C:", FILEOPER_ERR_FOLDER_ACCESS},
+        {false, L"C:\\", false, L"C:", FILEOPER_ERR_SYSTEM_CRITICAL},
+        {false, kPlainRoot, false, L"r:", FILEOPER_ERR_SYSTEM_CRITICAL},
+        {true, kNtldrRoot, false, L"C:", FILEOPER_ERR_SYSTEM_CRITICAL},
+        {false, wide4094, false, L"C:", FILEOPER_ERR_PATH_TOO_LONG},
+        {false, wide4094.substr(1), false, L"C:", FILEOPER_ERR_FOLDER_ACCESS},
+        {true, narrow260, false, L"C:", FILEOPER_ERR_PATH_TOO_LONG},
+        {true, narrow260.substr(1), false, L"C:", FILEOPER_ERR_FOLDER_ACCESS},
+        {false, missing, true, L"C:", FILEOPER_ERR_FOLDER_ACCESS},
+        {false, L"C:\\", true, L"C:", FILEOPER_ERR_SYSTEM_CRITICAL},
+        {false, std::wstring(4094, L'x'), true, L"C:", FILEOPER_ERR_PATH_TOO_LONG},
+        {false, folder, true, L"C:", FILEOPER_ERR_INVALID_PARAMETER},
+        {true, folder, true, L"C:", FILEOPER_ERR_INVALID_PARAMETER},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << (c.narrow ? "8-bit " : "wide ") << Narrow(c.path).substr(0, 80));
+        SystemDrive drive(c.systemDrive);
+        ENCRYPT_INFO info = FileDescriptor();
+        if (c.badSize) info.size = 0;
+        EXPECT_EQ(Encrypt(c.narrow, c.path, &info), FALSE);
+        EXPECT_EQ(GetOperErrorCode(), c.code);
+        EXPECT_EQ(info.flags, 0u);
+    }
     EXPECT_EQ(EncryptFolderW(folder.c_str(), nullptr), FALSE);
     EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_INVALID_PARAMETER);
-    EXPECT_EQ(info.flags, 0u);
     EXPECT_TRUE(PathsSet().empty());
-}
-
-TEST_F(EncryptFolder, LengthLimitsOfBothForms) {
-    ENCRYPT_INFO info = FileDescriptor();
-    const std::wstring wide4094 = L"C:\\" + std::wstring(4091, L'w');
-    EXPECT_EQ(EncryptFolderW(wide4094.c_str(), &info), FALSE);
-    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_PATH_TOO_LONG);
-    EXPECT_EQ(EncryptFolderW(wide4094.substr(1).c_str(), &info), FALSE);
-    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_FOLDER_ACCESS);
-
-    const std::string narrow260 = "C:\\" + std::string(257, 'n');
-    EXPECT_EQ(EncryptFolderA(narrow260.c_str(), &info), FALSE);
-    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_PATH_TOO_LONG);
-    EXPECT_EQ(EncryptFolderA(narrow260.substr(1).c_str(), &info), FALSE);
-    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_FOLDER_ACCESS);
-}
-
-TEST_F(EncryptFolder, ALongFolderIsListedThroughItsLongFormAndMarkedAsGiven) {
-    std::wstring deep = MakeDeepPath(dir.path(), 700);
-    ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + deep).c_str(), nullptr));
-    ENCRYPT_INFO info = FileDescriptor();
-    EXPECT_EQ(EncryptFolderW(deep.c_str(), &info), TRUE);
-    EXPECT_EQ(GetOperErrorCode(), FILEOPER_OK);
-    EXPECT_EQ(PathsSet(), std::vector<std::wstring>{deep});
 }
 
 TEST_F(EncryptFolder, ARefusalOfTheDriverIsCode10AndTheFolderFlagStays) {
@@ -181,11 +157,9 @@ TEST_F(EncryptFolder, ARefusalOfTheDriverIsCode10AndTheFolderFlagStays) {
 TEST_F(EncryptFolder, NoMemoryForTheWorkingCopyIsCode21) {
     ENCRYPT_INFO info = FileDescriptor();
     {
-        fault::ImportPatch patch(Library(), "KERNEL32.dll", "HeapAlloc", reinterpret_cast<const void*>(&fault::FailingHeapAlloc));
-        ASSERT_TRUE(patch.active());
-        fault::g_heapAllocFailure.Arm(1);
+        fault::Hook<decltype(&HeapAlloc)> alloc(Library(), "KERNEL32.dll", "HeapAlloc", nullptr, ERROR_NOT_ENOUGH_MEMORY);
+        alloc.trigger.Arm(1);
         EXPECT_EQ(EncryptFolderW(folder.c_str(), &info), FALSE);
-        fault::g_heapAllocFailure.Disarm();
     }
     EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_OUT_OF_MEMORY);
     EXPECT_TRUE(PathsSet().empty());

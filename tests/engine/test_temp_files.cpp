@@ -28,12 +28,7 @@ const void* Hook(Fn* fn) {
 
 // An existing folder whose path has exactly `length` characters.
 std::wstring MakeFolderOfLength(const std::wstring& base, size_t length) {
-    std::wstring path = base;
-    while (length - path.size() > 70) {
-        path += L"\\" + std::wstring(60, L'd');
-        CreateDirectoryW((L"\\\\?\\" + path).c_str(), nullptr);
-    }
-    path += L"\\" + std::wstring(length - path.size() - 1, L'f');
+    const std::wstring path = MakeDeepPath(base, length);
     CreateDirectoryW((L"\\\\?\\" + path).c_str(), nullptr);
     return path;
 }
@@ -70,21 +65,10 @@ VOID WINAPI CountingSleep(DWORD ms) {
     if (g_duringPause) g_duringPause(g_pauses);
 }
 
-int g_moves = 0;
-BOOL WINAPI CountingMoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
-    ++g_moves;
-    return fault::Real(&MoveFileExW, "kernel32.dll", "MoveFileExW")(from, to, flags);
-}
-BOOL WINAPI CountingMoveFileExA(LPCSTR from, LPCSTR to, DWORD flags) {
-    ++g_moves;
-    return fault::Real(&MoveFileExA, "kernel32.dll", "MoveFileExA")(from, to, flags);
-}
-
 class MoveWithRetry : public ::testing::Test {
 protected:
     void SetUp() override {
         g_pauses = 0;
-        g_moves = 0;
         g_duringPause = nullptr;
         ASSERT_TRUE(WriteFileBytes(from, "payload"));
     }
@@ -94,24 +78,28 @@ protected:
     const std::wstring from = dir / L"from.txt";
     const std::wstring to = dir / L"to.txt";
     fault::ImportPatch sleep{Self(), "KERNEL32.dll", "Sleep", Hook(&CountingSleep)};
-    fault::ImportPatch moveW{Self(), "KERNEL32.dll", "MoveFileExW", Hook(&CountingMoveFileExW)};
-    fault::ImportPatch moveA{Self(), "KERNEL32.dll", "MoveFileExA", Hook(&CountingMoveFileExA)};
+    fault::Hook<decltype(&MoveFileExW)> moveW{Self(), "KERNEL32.dll", "MoveFileExW"};
+    fault::Hook<decltype(&MoveFileExA)> moveA{Self(), "KERNEL32.dll", "MoveFileExA"};
+    long Moves() const { return moveW.calls + moveA.calls; }
+
+    BOOL Move(bool narrow, DWORD flags) {
+        return narrow ? oper::MoveFileWithRetryA(Narrow(from).c_str(), Narrow(to).c_str(), flags)
+                      : oper::MoveFileWithRetryW(from.c_str(), to.c_str(), flags);
+    }
 };
 
 TEST_F(MoveWithRetry, ALockThatStaysGivesUpAfterThreeAttemptsAndExactlyTwoPauses) {
     HANDLE lock = Lock(from);
     ASSERT_NE(lock, INVALID_HANDLE_VALUE);
-    EXPECT_FALSE(oper::MoveFileWithRetryW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING));
-    const DWORD error = GetLastError();
-    EXPECT_TRUE(error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED) << error;
-    EXPECT_EQ(g_moves, 3);
-    EXPECT_EQ(g_pauses, 2);
-    EXPECT_EQ(g_pauseLength, 200u);
-
-    g_moves = g_pauses = 0;
-    EXPECT_FALSE(oper::MoveFileWithRetryA(Narrow(from).c_str(), Narrow(to).c_str(), MOVEFILE_REPLACE_EXISTING));
-    EXPECT_EQ(g_moves, 3);
-    EXPECT_EQ(g_pauses, 2);
+    for (bool narrow : {false, true}) {
+        moveW.calls = moveA.calls = g_pauses = 0;
+        EXPECT_FALSE(Move(narrow, MOVEFILE_REPLACE_EXISTING));
+        const DWORD error = GetLastError();
+        EXPECT_TRUE(error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED) << error;
+        EXPECT_EQ(Moves(), 3);
+        EXPECT_EQ(g_pauses, 2);
+        EXPECT_EQ(g_pauseLength, 200u);
+    }
     CloseHandle(lock);
     EXPECT_EQ(ReadFileBytes(from), "payload");
     EXPECT_FALSE(FileExists(to));
@@ -123,47 +111,34 @@ TEST_F(MoveWithRetry, ALockReleasedDuringTheSecondPauseLetsTheThirdAttemptSuccee
     g_duringPause = [&](int pause) {
         if (pause == 2) CloseHandle(lock);
     };
-    EXPECT_TRUE(oper::MoveFileWithRetryW(from.c_str(), to.c_str(), 0));
-    EXPECT_EQ(g_moves, 3);
+    EXPECT_TRUE(Move(false, 0));
+    EXPECT_EQ(Moves(), 3);
     EXPECT_EQ(g_pauses, 2);
     EXPECT_EQ(ReadFileBytes(to), "payload");
     EXPECT_FALSE(FileExists(from));
 }
 
 TEST_F(MoveWithRetry, AnExistingTargetIsReplacedOnTheSecondAttemptWithoutAPause) {
-    ASSERT_TRUE(WriteFileBytes(to, "old"));
-    EXPECT_TRUE(oper::MoveFileWithRetryW(from.c_str(), to.c_str(), 0));
-    EXPECT_EQ(g_moves, 2);
-    EXPECT_EQ(g_pauses, 0);
-    EXPECT_EQ(ReadFileBytes(to), "payload");
-
-    ASSERT_TRUE(WriteFileBytes(from, "again"));
-    g_moves = 0;
-    EXPECT_TRUE(oper::MoveFileWithRetryA(Narrow(from).c_str(), Narrow(to).c_str(), 0));
-    EXPECT_EQ(g_moves, 2);
-    EXPECT_EQ(g_pauses, 0);
-    EXPECT_EQ(ReadFileBytes(to), "again");
+    for (bool narrow : {false, true}) {
+        ASSERT_TRUE(WriteFileBytes(to, "old"));
+        ASSERT_TRUE(WriteFileBytes(from, "payload"));
+        moveW.calls = moveA.calls = 0;
+        EXPECT_TRUE(Move(narrow, 0));
+        EXPECT_EQ(Moves(), 2);
+        EXPECT_EQ(g_pauses, 0);
+        EXPECT_EQ(ReadFileBytes(to), "payload");
+    }
 }
 
 TEST_F(MoveWithRetry, OtherErrorsRetryAtOnceAndLeaveTheLastErrorForTheCaller) {
-    const std::wstring missing = dir / L"missing.txt";
-    EXPECT_FALSE(oper::MoveFileWithRetryW(missing.c_str(), to.c_str(), 1));
+    DeleteFileW(from.c_str());
+    EXPECT_FALSE(Move(false, 1));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-    EXPECT_EQ(g_moves, 3);
+    EXPECT_EQ(Moves(), 3);
     EXPECT_EQ(g_pauses, 0);
 }
 
 // --- temporary names ----------------------------------------------------------
-
-int g_systemTempNames = 0;
-UINT WINAPI CountingGetTempFileNameW(LPCWSTR folder, LPCWSTR prefix, UINT unique, LPWSTR out) {
-    ++g_systemTempNames;
-    return fault::Real(&GetTempFileNameW, "kernel32.dll", "GetTempFileNameW")(folder, prefix, unique, out);
-}
-UINT WINAPI CountingGetTempFileNameA(LPCSTR folder, LPCSTR prefix, UINT unique, LPSTR out) {
-    ++g_systemTempNames;
-    return fault::Real(&GetTempFileNameA, "kernel32.dll", "GetTempFileNameA")(folder, prefix, unique, out);
-}
 
 int g_uuids = 0;
 int g_fixedUuids = 0;  // how many of the next UUIDs are the fixed one
@@ -180,12 +155,13 @@ RPC_STATUS WINAPI FixedUuidCreate(UUID* id) {
 
 class TempNames : public ::testing::Test {
 protected:
-    void SetUp() override { g_systemTempNames = g_uuids = g_fixedUuids = 0; }
+    void SetUp() override { g_uuids = g_fixedUuids = 0; }
+    long SystemTempNames() const { return systemW.calls + systemA.calls; }
 
     TempDir dir;
     wchar_t out[4096 + 8];
-    fault::ImportPatch systemW{Self(), "KERNEL32.dll", "GetTempFileNameW", Hook(&CountingGetTempFileNameW)};
-    fault::ImportPatch systemA{Self(), "KERNEL32.dll", "GetTempFileNameA", Hook(&CountingGetTempFileNameA)};
+    fault::Hook<decltype(&GetTempFileNameW)> systemW{Self(), "KERNEL32.dll", "GetTempFileNameW"};
+    fault::Hook<decltype(&GetTempFileNameA)> systemA{Self(), "KERNEL32.dll", "GetTempFileNameA"};
     fault::ImportPatch uuid{Self(), "RPCRT4.dll", "UuidCreate", Hook(&FixedUuidCreate)};
 };
 
@@ -194,7 +170,7 @@ TEST_F(TempNames, AFolderOf246CharactersGetsASystemNameWithThePrefix) {
     ASSERT_EQ(folder.size(), 246u);
     ASSERT_NE(oper::GetTempFileNameLongW(folder.c_str(), oper::kTempPrefixW, 0, out), 0u);
     const std::wstring name = out;
-    EXPECT_EQ(g_systemTempNames, 1);
+    EXPECT_EQ(SystemTempNames(), 1);
     EXPECT_EQ(name.substr(0, folder.size() + 4), folder + L"\\TzT");
     EXPECT_TRUE(FileExists(name));
     EXPECT_EQ(ReadFileBytes(name), "");
@@ -212,7 +188,7 @@ TEST_F(TempNames, LongerFoldersGetAUuidNameAndNeverReachTheSystemFunction) {
         EXPECT_EQ(name.substr(name.size() - 4), L".tmp") << length;
         EXPECT_TRUE(FileExists(name)) << length;
     }
-    EXPECT_EQ(g_systemTempNames, 0);
+    EXPECT_EQ(SystemTempNames(), 0);
 
     // A folder given with its backslash gets no second one.
     const std::wstring folder = MakeFolderOfLength(dir.path(), 280) + L"\\";
@@ -254,31 +230,15 @@ TEST_F(TempNames, TheNarrowFormKeepsWindowsLimitAwayFromTheSystemFunction) {
     SetLastError(0);
     EXPECT_EQ(oper::GetTempFileNameCheckedA(Narrow(folder247).c_str(), oper::kTempPrefixA, 0, narrowOut), 0u);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BUFFER_OVERFLOW));
-    EXPECT_EQ(g_systemTempNames, 0);
+    EXPECT_EQ(SystemTempNames(), 0);
 
     const std::wstring folder246 = MakeFolderOfLength(dir.path(), 246);
     ASSERT_NE(oper::GetTempFileNameCheckedA(Narrow(folder246).c_str(), oper::kTempPrefixA, 0, narrowOut), 0u);
-    EXPECT_EQ(g_systemTempNames, 1);
+    EXPECT_EQ(SystemTempNames(), 1);
     EXPECT_TRUE(FileExists(std::wstring(narrowOut, narrowOut + strlen(narrowOut))));
 }
 
 // --- safe delete ----------------------------------------------------------------
-
-fault::Trigger g_deleteFailure;
-BOOL WINAPI FailingDeleteFileW(LPCWSTR path) {
-    if (g_deleteFailure.Fire()) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
-    }
-    return fault::Real(&DeleteFileW, "kernel32.dll", "DeleteFileW")(path);
-}
-BOOL WINAPI FailingDeleteFileA(LPCSTR path) {
-    if (g_deleteFailure.Fire()) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
-    }
-    return fault::Real(&DeleteFileA, "kernel32.dll", "DeleteFileA")(path);
-}
 
 class SafeDelete : public ::testing::Test {
 protected:
@@ -286,24 +246,19 @@ protected:
         SetOperOptions(2, 0);
         ASSERT_TRUE(WriteFileBytes(file, "keep me"));
     }
-    void TearDown() override {
-        g_deleteFailure.Disarm();
-        SetOperOptions(2, 0);
-    }
+    void TearDown() override { SetOperOptions(2, 0); }
 
     TempDir dir;
     const std::wstring file = dir / L"doc.txt";
 };
 
 TEST_F(SafeDelete, AReadOnlyFileIsDeleted) {
-    ASSERT_TRUE(SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY));
-    EXPECT_TRUE(oper::SafeDeleteFileW(file.c_str()));
-    EXPECT_FALSE(FileExists(file));
-
-    ASSERT_TRUE(WriteFileBytes(file, "x"));
-    ASSERT_TRUE(SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY));
-    EXPECT_TRUE(oper::SafeDeleteFileA(Narrow(file).c_str()));
-    EXPECT_FALSE(FileExists(file));
+    for (bool narrow : {false, true}) {
+        ASSERT_TRUE(WriteFileBytes(file, "x"));
+        ASSERT_TRUE(SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY));
+        EXPECT_TRUE(narrow ? oper::SafeDeleteFileA(Narrow(file).c_str()) : oper::SafeDeleteFileW(file.c_str()));
+        EXPECT_FALSE(FileExists(file));
+    }
 }
 
 TEST_F(SafeDelete, ALockedFileStaysUntouchedWithOrWithoutRenaming) {
@@ -318,12 +273,17 @@ TEST_F(SafeDelete, ALockedFileStaysUntouchedWithOrWithoutRenaming) {
     EXPECT_EQ(CountTempLeftovers(dir.path()), 0);
 }
 
+// A file that would not go under its own name goes after a rename when the
+// option says so, and only then.
 TEST_F(SafeDelete, RenamingFirstGetsAFileDeletedThatWouldNotGoUnderItsOwnName) {
+    fault::Hook<decltype(&DeleteFileW)> remove(Self(), "KERNEL32.dll", "DeleteFileW", FALSE, ERROR_ACCESS_DENIED);
+    remove.trigger.Arm(1);
+    EXPECT_FALSE(oper::SafeDeleteFileW(file.c_str()));
+    EXPECT_EQ(ReadFileBytes(file), "keep me");
     SetOperOptions(2, 2);
     for (const std::wstring& path : {file, MakeDeepPath(dir.path(), 600)}) {
         ASSERT_TRUE(WriteFileBytes(path, "x"));
-        fault::ImportPatch patch(Self(), "KERNEL32.dll", "DeleteFileW", Hook(&FailingDeleteFileW));
-        g_deleteFailure.Arm(1);
+        remove.trigger.Arm(1);
         EXPECT_TRUE(oper::SafeDeleteFileW(path.c_str())) << path.size();
         EXPECT_FALSE(FileExists(path)) << path.size();
     }
@@ -333,30 +293,19 @@ TEST_F(SafeDelete, RenamingFirstGetsAFileDeletedThatWouldNotGoUnderItsOwnName) {
 TEST_F(SafeDelete, AFileThatCannotBeDeletedAnywhereEndsUpBackUnderItsOwnName) {
     SetOperOptions(2, 2);
     {
-        fault::ImportPatch patch(Self(), "KERNEL32.dll", "DeleteFileW", Hook(&FailingDeleteFileW));
-        g_deleteFailure.Arm(1, true);
+        fault::Hook<decltype(&DeleteFileW)> remove(Self(), "KERNEL32.dll", "DeleteFileW", FALSE, ERROR_ACCESS_DENIED);
+        remove.trigger.Arm(1, true);
         EXPECT_FALSE(oper::SafeDeleteFileW(file.c_str()));
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-        g_deleteFailure.Disarm();
     }
     EXPECT_EQ(ReadFileBytes(file), "keep me");
     EXPECT_EQ(CountTempLeftovers(dir.path()), 0);
 
     // The narrow form stops as soon as its empty temporary file will not go.
-    fault::ImportPatch patch(Self(), "KERNEL32.dll", "DeleteFileA", Hook(&FailingDeleteFileA));
-    g_deleteFailure.Arm(1, true);
+    fault::Hook<decltype(&DeleteFileA)> remove(Self(), "KERNEL32.dll", "DeleteFileA", FALSE, ERROR_ACCESS_DENIED);
+    remove.trigger.Arm(1, true);
     EXPECT_FALSE(oper::SafeDeleteFileA(Narrow(file).c_str()));
-    g_deleteFailure.Disarm();
     EXPECT_EQ(ReadFileBytes(file), "keep me");
-}
-
-TEST_F(SafeDelete, WithoutRenamingAFailedDeleteIsTheEnd) {
-    fault::ImportPatch patch(Self(), "KERNEL32.dll", "DeleteFileW", Hook(&FailingDeleteFileW));
-    g_deleteFailure.Arm(1);
-    EXPECT_FALSE(oper::SafeDeleteFileW(file.c_str()));
-    g_deleteFailure.Disarm();
-    EXPECT_EQ(ReadFileBytes(file), "keep me");
-    EXPECT_EQ(CountTempLeftovers(dir.path()), 0);
 }
 
 }  // namespace

@@ -155,7 +155,7 @@ TEST(ExportTable, HoldsExactlyTheImplementedFunctionsByOrdinal) {
 
     // Ordinal 1 alone carries a name; the rest are reached by ordinal only.
     const std::vector<PeFile::Export> expected = {
-        {2, ""},   {3, ""},   {4, ""},   {5, ""},   {100, ""}, {101, ""}, {102, ""}, {103, ""},
+        {1, "ShowOperationStatus"}, {2, ""}, {3, ""},   {4, ""},   {5, ""},   {100, ""}, {101, ""}, {102, ""}, {103, ""},
         {104, ""}, {105, ""}, {110, ""}, {111, ""}, {120, ""}, {200, ""}, {201, ""}, {202, ""},
         {203, ""}, {204, ""}, {205, ""}, {210, ""}, {211, ""}, {220, ""},
     };

@@ -64,16 +64,16 @@ TEST(MakeLongPath, FollowsThePrefixRules) {
 std::wstring g_seen[2];
 int g_calls = 0;
 
+// Each hook fails the way its system function does, with this last error.
 void Seen(const wchar_t* a, const wchar_t* b = nullptr) {
     ++g_calls;
     g_seen[0] = a ? a : L"";
     g_seen[1] = b ? b : L"";
+    SetLastError(ERROR_PATH_NOT_FOUND);
 }
 
 HANDLE WINAPI HookCreateFileW(LPCWSTR p, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
-    Seen(p);
-    SetLastError(ERROR_PATH_NOT_FOUND);
-    return INVALID_HANDLE_VALUE;
+    return Seen(p), INVALID_HANDLE_VALUE;
 }
 BOOL WINAPI HookDeleteFileW(LPCWSTR p) { return Seen(p), FALSE; }
 DWORD WINAPI HookGetFileAttributesW(LPCWSTR p) { return Seen(p), INVALID_FILE_ATTRIBUTES; }
@@ -133,6 +133,7 @@ TEST(LongPathWrappers, HandTheLongFormToTheSystemAndKeepItsLastError) {
             g_calls = 0;
             SetLastError(ERROR_ACCESS_DENIED);
             EXPECT_TRUE(w.call(c.input.c_str())) << w.function;
+            EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND)) << w.function;
             ASSERT_EQ(g_calls, 1) << w.function << ": " << c.what;
             EXPECT_EQ(g_seen[0], c.expected) << w.function << ": " << c.what;
             if (std::string(w.function) == "MoveFileExW") {
@@ -142,46 +143,29 @@ TEST(LongPathWrappers, HandTheLongFormToTheSystemAndKeepItsLastError) {
     }
 }
 
-TEST(LongPathWrappers, LastErrorOfTheSystemCallSurvivesTheBufferRelease) {
-    fault::ImportPatch patch(Self(), "KERNEL32.dll", "CreateFileW", reinterpret_cast<const void*>(&HookCreateFileW));
-    SetLastError(0);
-    oper::CreateFileLongW(PathOf(L"C:\\", 300).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
-}
-
-int g_frees = 0;
-
-BOOL WINAPI CountingHeapFree(HANDLE heap, DWORD flags, LPVOID p) {
-    ++g_frees;
-    return fault::Real(&HeapFree, "kernel32.dll", "HeapFree")(heap, flags, p);
-}
-
 TEST(LongPathWrappers, ReportOutOfMemoryWithTheirFailureValueWithoutCallingTheSystem) {
-    fault::ImportPatch alloc(Self(), "KERNEL32.dll", "HeapAlloc", reinterpret_cast<const void*>(&fault::FailingHeapAlloc));
+    fault::Hook<decltype(&HeapAlloc)> alloc(Self(), "KERNEL32.dll", "HeapAlloc", nullptr, ERROR_NOT_ENOUGH_MEMORY);
     for (const Wrapper& w : kWrappers) {
         fault::ImportPatch patch(Self(), w.dll, w.function, w.hook);
         oper::SetOperError(0);
         g_calls = 0;
-        fault::g_heapAllocFailure.Arm(1);
+        alloc.trigger.Arm(1);
         EXPECT_TRUE(w.call(L"C:\\file.txt")) << w.function;
-        fault::g_heapAllocFailure.Disarm();
         EXPECT_EQ(g_calls, 0) << w.function;
         EXPECT_EQ(GetOperErrorCode(), 21u) << w.function;
     }
 }
 
 TEST(LongPathWrappers, MoveReleasesTheSourceFormWhenTheDestinationCannotBeBuilt) {
-    fault::ImportPatch alloc(Self(), "KERNEL32.dll", "HeapAlloc", reinterpret_cast<const void*>(&fault::FailingHeapAlloc));
-    fault::ImportPatch free(Self(), "KERNEL32.dll", "HeapFree", reinterpret_cast<const void*>(&CountingHeapFree));
+    fault::Hook<decltype(&HeapAlloc)> alloc(Self(), "KERNEL32.dll", "HeapAlloc", nullptr, ERROR_NOT_ENOUGH_MEMORY);
+    fault::Hook<decltype(&HeapFree)> free(Self(), "KERNEL32.dll", "HeapFree");
     fault::ImportPatch move(Self(), "KERNEL32.dll", "MoveFileExW", reinterpret_cast<const void*>(&HookMoveFileExW));
     oper::SetOperError(0);
     g_calls = 0;
-    g_frees = 0;
-    fault::g_heapAllocFailure.Arm(2);
+    alloc.trigger.Arm(2);
     EXPECT_EQ(oper::MoveFileExLongW(L"C:\\a", L"C:\\b", 0), FALSE);
-    fault::g_heapAllocFailure.Disarm();
     EXPECT_EQ(g_calls, 0);
-    EXPECT_EQ(g_frees, 1);
+    EXPECT_EQ(free.calls, 1);
     EXPECT_EQ(GetOperErrorCode(), 21u);
 }
 

@@ -58,7 +58,8 @@ TEST(Docman, BadCommandLinesExitWith2AndTouchNothing) {
     const std::wstring badLines[] = {L"no-such-command", L"copy " + quoted, L"encrypt " + quoted + L" --cancel-after 150%",
                                      L"decrypt " + quoted + L" --cancel-after half", L"test-create"};
     for (const std::wstring& args : badLines) {
-        EXPECT_EQ(RunBinProgram(L"docman.exe", args).exitCode, 2u) << testing_support::Narrow(args);
+        const auto run = RunBinProgram(L"docman.exe", args);
+        EXPECT_EQ(run.exitCode, 2u) << testing_support::Narrow(args) << ", start error " << run.startError;
     }
     EXPECT_EQ(testing_support::ReadFileBytes(file), "data");
 }

@@ -96,17 +96,12 @@ std::wstring ClassName(const std::wstring& name) {
     return it == atoms.end() ? name : it->second;
 }
 
-// The dialog and its items keep their styles alike: the extended forms put a
-// help id first and the extended style before the style.
-void ReadStyles(Reader& r, bool extended, DWORD& style, DWORD& exStyle) {
-    if (extended) {
-        r.Get<DWORD>();  // help id
-        exStyle = r.Get<DWORD>();
-        style = r.Get<DWORD>();
-    } else {
-        style = r.Get<DWORD>();
-        exStyle = r.Get<DWORD>();
-    }
+// Extended templates put a help id first and the extended style before the
+// style, for the dialog and for its items alike.
+void ReadStyles(Reader& r, DWORD& style, DWORD& exStyle) {
+    r.Get<DWORD>();  // help id
+    exStyle = r.Get<DWORD>();
+    style = r.Get<DWORD>();
 }
 
 void ReadBox(Reader& r, short& x, short& y, short& cx, short& cy) {
@@ -116,11 +111,11 @@ void ReadBox(Reader& r, short& x, short& y, short& cx, short& cy) {
     cy = r.Get<short>();
 }
 
-void ReadItem(Reader& r, bool extended, DialogItem& item) {
+void ReadItem(Reader& r, DialogItem& item) {
     r.AlignDword();
-    ReadStyles(r, extended, item.style, item.exStyle);
+    ReadStyles(r, item.style, item.exStyle);
     ReadBox(r, item.x, item.y, item.cx, item.cy);
-    item.id = extended ? r.Get<DWORD>() : r.Get<WORD>();
+    item.id = r.Get<DWORD>();
     item.cls = ClassName(r.NameOrOrdinal());
     item.text = r.NameOrOrdinal();
     r.Skip(r.Get<WORD>());  // creation data
@@ -151,10 +146,10 @@ int Mnemonics(const std::wstring& text) {
 bool ParseDialog(const std::vector<BYTE>& bytes, DialogTemplate& dialog) {
     // An extended template starts with version 1 and the signature 0xFFFF.
     const WORD extendedStart[2] = {1, 0xFFFF};
-    dialog.extended = bytes.size() >= 4 && memcmp(bytes.data(), extendedStart, 4) == 0;
+    if (bytes.size() < 4 || memcmp(bytes.data(), extendedStart, 4) != 0) return false;
     Reader r(bytes);
-    if (dialog.extended) r.Skip(4);
-    ReadStyles(r, dialog.extended, dialog.style, dialog.exStyle);
+    r.Skip(4);
+    ReadStyles(r, dialog.style, dialog.exStyle);
     WORD count = r.Get<WORD>();
     ReadBox(r, dialog.x, dialog.y, dialog.cx, dialog.cy);
     dialog.menu = r.NameOrOrdinal();
@@ -162,15 +157,13 @@ bool ParseDialog(const std::vector<BYTE>& bytes, DialogTemplate& dialog) {
     dialog.caption = r.String();
     if (dialog.style & (DS_SETFONT | DS_SHELLFONT)) {
         dialog.pointSize = r.Get<WORD>();
-        if (dialog.extended) {
-            r.Get<WORD>();  // weight
-            r.Get<BYTE>();  // italic
-            r.Get<BYTE>();  // character set
-        }
+        r.Get<WORD>();  // weight
+        r.Get<BYTE>();  // italic
+        r.Get<BYTE>();  // character set
         dialog.font = r.String();
     }
     dialog.items.resize(count);
-    for (DialogItem& item : dialog.items) ReadItem(r, dialog.extended, item);
+    for (DialogItem& item : dialog.items) ReadItem(r, item);
     r.AlignDword();
     return r.ok() && r.atEnd();
 }

@@ -32,7 +32,6 @@ struct DialogItem {
 };
 
 struct DialogTemplate {
-    bool extended = false;  // DLGTEMPLATEEX
     DWORD style = 0;
     DWORD exStyle = 0;
     short x = 0, y = 0, cx = 0, cy = 0;
@@ -47,8 +46,9 @@ struct DialogTemplate {
 // The mnemonic markers of a caption: single '&'s ("&&" shows an ampersand).
 int Mnemonics(const std::wstring& text);
 
-// Parses a DLGTEMPLATE or DLGTEMPLATEEX; false when the bytes run out or the
-// item count does not match what follows.
+// Parses a DLGTEMPLATEEX (the only form the library ships); false for any
+// other, or when the bytes run out or the item count does not match what
+// follows.
 bool ParseDialog(const std::vector<BYTE>& bytes, DialogTemplate& dialog);
 
 }  // namespace resources_test

@@ -129,7 +129,6 @@ TEST_P(DialogTemplates, MatchTheLayoutInEveryLanguage) {
     for (LANGID language : kLanguages) {
         SCOPED_TRACE(testing::Message() << "language " << std::hex << language);
         DialogTemplate dialog = Load(want.id, language);
-        EXPECT_TRUE(dialog.extended);
         EXPECT_EQ(dialog.style, DWORD(DS_SHELLFONT | DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU));
         EXPECT_EQ(dialog.exStyle, 0u);
         EXPECT_EQ(dialog.cx, want.cx);
@@ -155,31 +154,6 @@ TEST(DialogTemplates, ProgressCaptionIsTheApplicationTitle) {
     for (LANGID language : kLanguages) {
         EXPECT_EQ(Load(1000, language).caption, StringTable(Library(), language).at(57344)) << std::hex << language;
     }
-}
-
-TEST(DialogTemplates, ParserReadsAClassicTemplate) {
-    // A DLGTEMPLATE with one button: the older layout the parser must also read.
-    std::vector<WORD> words = {
-        LOWORD(WS_POPUP | DS_SETFONT), HIWORD(WS_POPUP | DS_SETFONT), 0, 0,  // style, ex style
-        1, 0, 0, 100, 50,                                                    // count, rectangle
-        0, 0, L'T', 0,                                                       // menu, class, caption
-        8, L'F', 0,                                                          // point size, font; the item starts DWORD-aligned
-        LOWORD(kButton), HIWORD(kButton), 0, 0, 1, 2, 30, 12,                // item style ... size
-        7, 0xFFFF, 0x80, L'O', L'K', 0, 0,                                   // id, class, text, data
-    };
-    std::vector<BYTE> bytes(reinterpret_cast<BYTE*>(words.data()), reinterpret_cast<BYTE*>(words.data() + words.size()));
-    DialogTemplate dialog;
-    ASSERT_TRUE(ParseDialog(bytes, dialog));
-    EXPECT_FALSE(dialog.extended);
-    EXPECT_EQ(dialog.caption, L"T");
-    EXPECT_EQ(dialog.font, L"F");
-    EXPECT_EQ(dialog.pointSize, 8);
-    ASSERT_EQ(dialog.items.size(), 1u);
-    EXPECT_EQ(dialog.items[0].id, 7u);
-    EXPECT_EQ(dialog.items[0].cls, L"Button");
-    EXPECT_EQ(dialog.items[0].text, L"OK");
-    EXPECT_EQ(dialog.items[0].style, kButton);
-    EXPECT_EQ(dialog.items[0].cy, 12);
 }
 
 }  // namespace

@@ -127,46 +127,6 @@ TEST(StringTable, TranslationsKeepArgumentsAndMnemonicsOfTheEnglish) {
     }
 }
 
-// The library never chooses a language: LoadString's choice follows the
-// thread. Windows reads the thread's UI language for it, Wine the thread
-// locale, so the test sets both.
-class ThreadLanguage {
-public:
-    explicit ThreadLanguage(LANGID language) : locale_(GetThreadLocale()), ui_(GetThreadUILanguage()) {
-        SetThreadUILanguage(language);
-        SetThreadLocale(MAKELCID(language, SORT_DEFAULT));
-    }
-    ~ThreadLanguage() {
-        SetThreadLocale(locale_);
-        SetThreadUILanguage(ui_);
-    }
-
-private:
-    LCID locale_;
-    LANGID ui_;
-};
-
-std::wstring LoadedText(UINT id) {
-    const wchar_t* text = nullptr;
-    int length = LoadStringW(Library(), id, reinterpret_cast<LPWSTR>(&text), 0);
-    return std::wstring(text ? text : L"", length > 0 ? length : 0);
-}
-
-TEST(StringLoader, FollowsTheThreadsLanguage) {
-    for (LANGID language : kLanguages) {
-        ThreadLanguage scope(language);
-        EXPECT_EQ(LoadedText(1038), StringTable(Library(), language).at(1038)) << std::hex << language;
-    }
-}
-
-TEST(StringLoader, ALanguageTheLibraryLacksGetsTheUsersLanguageOrEnglish) {
-    LANGID fallback = kEnglish;
-    for (LANGID language : kLanguages)
-        if (language == GetUserDefaultUILanguage()) fallback = language;
-    ThreadLanguage scope(MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN));
-    EXPECT_EQ(LoadedText(1038), StringTable(Library(), fallback).at(1038));
-}
-
 TEST(VersionBlock, DescribesTheLibraryAsTheFileManagersOperation) {
     wchar_t path[MAX_PATH];
     DWORD length = GetModuleFileNameW(Library(), path, MAX_PATH);

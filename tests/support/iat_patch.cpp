@@ -80,14 +80,4 @@ ImportPatch::~ImportPatch() {
     for (size_t i = 0; i < slots_.size(); ++i) WriteSlot(slots_[i], originals_[i]);
 }
 
-Trigger g_heapAllocFailure;
-
-LPVOID WINAPI FailingHeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes) {
-    if (g_heapAllocFailure.Fire()) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return nullptr;
-    }
-    return Real(&HeapAlloc, "kernel32.dll", "HeapAlloc")(heap, flags, bytes);
-}
-
 }  // namespace fault

@@ -4,17 +4,17 @@
 // hook of the test's. The module's imports are its real boundary with the
 // system; nothing in the product knows it is being tested.
 //
-//   static fault::Trigger g_fail;          // fires on the N-th call
-//   static LPVOID WINAPI FailingHeapAlloc(HANDLE h, DWORD f, SIZE_T n) {
-//       if (g_fail.Fire()) { SetLastError(ERROR_NOT_ENOUGH_MEMORY); return nullptr; }
-//       return fault::Real(&HeapAlloc, "kernel32.dll", "HeapAlloc")(h, f, n);
-//   }
-//   fault::ImportPatch patch(fileoper, "KERNEL32.dll", "HeapAlloc", &FailingHeapAlloc);
-//   g_fail.Arm(1);
+//   fault::Hook<decltype(&HeapAlloc)> alloc(fileoper, "KERNEL32.dll", "HeapAlloc", nullptr,
+//                                           ERROR_NOT_ENOUGH_MEMORY);
+//   alloc.trigger.Arm(1);                  // the first allocation fails
+//
+// A hook of the test's own (ImportPatch) does what Hook cannot: change what
+// the system returns, or fail only some calls.
 //
 // Calls the system makes internally (inside kernel32) are not caught.
 #include <windows.h>
 
+#include <functional>
 #include <vector>
 
 namespace fault {
@@ -78,10 +78,57 @@ private:
     bool sticky_ = false;
 };
 
-// A HeapAlloc that fails with ERROR_NOT_ENOUGH_MEMORY whenever
-// g_heapAllocFailure fires: patched into a module, it runs that module out of
-// memory on the N-th allocation.
-extern Trigger g_heapAllocFailure;
-LPVOID WINAPI FailingHeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes);
+// A patch whose hook counts the calls, shows each to `before` (when set) and
+// passes it on to the system, unless `trigger` fires: then the call fails
+// with `error` and returns `failure`. One patch per function type at a time.
+//
+//   fault::Hook<decltype(&MoveFileExW)> move(module, "KERNEL32.dll", "MoveFileExW", FALSE, ERROR_ACCESS_DENIED);
+//   move.trigger.Arm(1);
+template <typename Fn>
+class Hook;
+
+template <typename R, typename... A>
+class Hook<R (*)(A...)> {
+public:
+    // `function` is a name, or the WORD ordinal of a function imported by ordinal.
+    template <typename Name>
+    Hook(HMODULE module, const char* dll, Name function, R failure = R(), DWORD error = 0)
+        : real_(reinterpret_cast<R (*)(A...)>(
+              reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA(dll), ProcName(function))))),
+          failure_(failure),
+          error_(error),
+          patch_(Activate(this, module), dll, function, reinterpret_cast<const void*>(&Call)) {}
+    ~Hook() { active_ = nullptr; }
+    Hook(const Hook&) = delete;
+    Hook& operator=(const Hook&) = delete;
+
+    Trigger trigger;
+    std::function<void(A...)> before;
+    long calls = 0;
+
+private:
+    static LPCSTR ProcName(const char* name) { return name; }
+    static LPCSTR ProcName(WORD ordinal) { return MAKEINTRESOURCEA(ordinal); }
+    static HMODULE Activate(Hook* hook, HMODULE module) {
+        active_ = hook;
+        return module;
+    }
+    static R WINAPI Call(A... args) {
+        Hook& self = *active_;
+        ++self.calls;
+        if (self.before) self.before(args...);
+        if (self.trigger.Fire()) {
+            SetLastError(self.error_);
+            return self.failure_;
+        }
+        return self.real_(args...);
+    }
+
+    static inline Hook* active_ = nullptr;
+    R (*real_)(A...);
+    R failure_;
+    DWORD error_;
+    ImportPatch patch_;
+};
 
 }  // namespace fault

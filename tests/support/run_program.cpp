@@ -17,7 +17,10 @@ ProgramRun RunBinProgram(const std::wstring& program, const std::wstring& comman
     ProgramRun run;
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     HANDLE readEnd = nullptr, writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return run;
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) {
+        run.startError = GetLastError();
+        return run;
+    }
     SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
 
     STARTUPINFOW startup = {};
@@ -36,6 +39,7 @@ ProgramRun RunBinProgram(const std::wstring& program, const std::wstring& comman
     PROCESS_INFORMATION process = {};
     const BOOL started = CreateProcessW(path.c_str(), mutableLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                                         &startup, &process);
+    if (!started) run.startError = GetLastError();
     CloseHandle(writeEnd);
     if (started) {
         char buffer[4096];

@@ -7,7 +7,8 @@ namespace testing_support {
 
 struct ProgramRun {
     unsigned long exitCode = ~0ul;
-    std::string output;  // stdout, UTF-8
+    unsigned long startError = 0;  // GetLastError when the program did not start
+    std::string output;            // stdout, UTF-8
 };
 
 // commandLine is everything after the program's name.

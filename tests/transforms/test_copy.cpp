@@ -10,14 +10,7 @@
 #include "tests/support/iat_patch.h"
 #include "tests/support/temp_dir.h"
 
-using testing_support::Pattern;
-using testing_support::FileExists;
-using testing_support::LongestPathIn;
-using testing_support::MakeDeepPath;
-using testing_support::Narrow;
-using testing_support::ReadFileBytes;
-using testing_support::TempDir;
-using testing_support::WriteFileBytes;
+using namespace testing_support;
 
 namespace {
 
@@ -38,6 +31,16 @@ void SetOldTime(const std::wstring& path) {
     CloseHandle(h);
 }
 
+// Appends behind the copy's back: the copy lets others write its source.
+bool AppendBytes(const std::wstring& path, const std::string& bytes) {
+    HANDLE h = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                           nullptr);
+    DWORD written = 0;
+    const BOOL ok = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(h);
+    return ok && written == bytes.size();
+}
+
 class CopyTest : public ::testing::Test {
 protected:
     TempDir dir;
@@ -50,51 +53,41 @@ protected:
 };
 
 TEST_F(CopyTest, CopiesContentTimesAndAttributes) {
-    const std::string data = Pattern(200000);
-    ASSERT_TRUE(WriteFileBytes(source, data));
-    SetOldTime(source);
-    SetFileAttributesW(source.c_str(), FILE_ATTRIBUTE_HIDDEN);
-
-    EXPECT_EQ(Copy(), TRUE);
-    EXPECT_EQ(GetOperErrorCode(), 0u);
-    EXPECT_EQ(ReadFileBytes(destination), data);
-    const FILETIME sourceTime = LastWriteTime(source);
-    const FILETIME destinationTime = LastWriteTime(destination);
-    EXPECT_EQ(CompareFileTime(&sourceTime, &destinationTime), 0);
-    EXPECT_TRUE(Attributes(destination) & FILE_ATTRIBUTE_HIDDEN);
-    EXPECT_EQ(percent, 100u);
+    for (DWORD attributes : {DWORD{FILE_ATTRIBUTE_HIDDEN}, DWORD{FILE_ATTRIBUTE_READONLY}}) {
+        const std::string data = Pattern(200000);
+        ASSERT_TRUE(WriteFileBytes(source, data));
+        SetOldTime(source);
+        SetFileAttributesW(source.c_str(), attributes);
+        percent = 0;
+        EXPECT_EQ(Copy(), TRUE);
+        EXPECT_EQ(GetOperErrorCode(), 0u);
+        EXPECT_EQ(ReadFileBytes(destination), data);
+        const FILETIME sourceTime = LastWriteTime(source);
+        const FILETIME destinationTime = LastWriteTime(destination);
+        EXPECT_EQ(CompareFileTime(&sourceTime, &destinationTime), 0);
+        EXPECT_TRUE(Attributes(destination) & attributes);
+        EXPECT_EQ(percent, 100u);
+        for (const std::wstring& path : {source, destination}) SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
 }
 
-TEST_F(CopyTest, ZeroLengthSourceCutsALongerDestinationAndLeavesPercentAlone) {
-    ASSERT_TRUE(WriteFileBytes(source, ""));
-    ASSERT_TRUE(WriteFileBytes(destination, Pattern(5000)));
-    EXPECT_EQ(Copy(), TRUE);
-    EXPECT_EQ(GetOperErrorCode(), 0u);
-    EXPECT_EQ(ReadFileBytes(destination), "");
-    EXPECT_EQ(percent, 777u);
-}
-
-TEST_F(CopyTest, LongerExistingDestinationEndsWithTheSourcesExactContent) {
-    const std::string data = Pattern(70000);
-    ASSERT_TRUE(WriteFileBytes(source, data));
-    ASSERT_TRUE(WriteFileBytes(destination, Pattern(300000)));
-    EXPECT_EQ(Copy(), TRUE);
-    EXPECT_EQ(ReadFileBytes(destination), data);
-}
-
-TEST_F(CopyTest, ReadOnlySourceGivesAReadOnlyDestination) {
-    ASSERT_TRUE(WriteFileBytes(source, Pattern(1000)));
-    SetFileAttributesW(source.c_str(), FILE_ATTRIBUTE_READONLY);
-    EXPECT_EQ(Copy(), TRUE);
-    EXPECT_TRUE(Attributes(destination) & FILE_ATTRIBUTE_READONLY);
-}
-
-TEST_F(CopyTest, NullPercentAndPausedStateChangeNothing) {
-    const std::string data = Pattern(65536 * 2 + 7);
-    ASSERT_TRUE(WriteFileBytes(source, data));
+// An existing destination ends with exactly the source's bytes, however
+// long it was; an empty source leaves the percentage alone.
+TEST_F(CopyTest, ExistingDestinationEndsWithTheSourcesExactContent) {
+    for (size_t size : {size_t{0}, size_t{70000}}) {
+        const std::string data = Pattern(size);
+        ASSERT_TRUE(WriteFileBytes(source, data));
+        ASSERT_TRUE(WriteFileBytes(destination, Pattern(300000)));
+        percent = 777;
+        EXPECT_EQ(Copy(), TRUE);
+        EXPECT_EQ(GetOperErrorCode(), 0u);
+        EXPECT_EQ(ReadFileBytes(destination), data);
+        EXPECT_EQ(percent, size ? 100u : 777u);
+    }
+    // Without a percentage and while paused the copy runs the same.
     state = FILEOPER_STATE_PAUSED;
     EXPECT_EQ(CopyFileWithProgressW(source.c_str(), destination.c_str(), &state, nullptr), TRUE);
-    EXPECT_EQ(ReadFileBytes(destination), data);
+    EXPECT_EQ(ReadFileBytes(destination), Pattern(70000));
 }
 
 TEST_F(CopyTest, CancelBeforeTheFirstChunkIsASuccessWithAnEmptyDestination) {
@@ -108,10 +101,14 @@ TEST_F(CopyTest, CancelBeforeTheFirstChunkIsASuccessWithAnEmptyDestination) {
     EXPECT_TRUE(Attributes(destination) & FILE_ATTRIBUTE_HIDDEN);
 }
 
-// Destinations that cannot be opened: code 2 and the destination as it was.
-TEST_F(CopyTest, UnopenableDestinationGivesCode2AndStaysAsItWas) {
-    ASSERT_TRUE(WriteFileBytes(source, Pattern(1000)));
+// Destinations that cannot be opened (read-only, locked, in a missing
+// folder): code 2 and the destination as it was; a missing source: code 1.
+TEST_F(CopyTest, UnopenableFilesGiveTheirCodesAndChangeNothing) {
+    EXPECT_EQ(Copy(), FALSE);
+    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_GET_ATTRIBUTES);
+    EXPECT_FALSE(FileExists(destination));
 
+    ASSERT_TRUE(WriteFileBytes(source, Pattern(1000)));
     ASSERT_TRUE(WriteFileBytes(destination, "read-only"));
     SetFileAttributesW(destination.c_str(), FILE_ATTRIBUTE_READONLY);
     EXPECT_EQ(Copy(), FALSE);
@@ -119,169 +116,99 @@ TEST_F(CopyTest, UnopenableDestinationGivesCode2AndStaysAsItWas) {
     EXPECT_EQ(ReadFileBytes(destination), "read-only");
     SetFileAttributesW(destination.c_str(), FILE_ATTRIBUTE_NORMAL);
 
-    ASSERT_TRUE(WriteFileBytes(destination, "locked"));
     HANDLE lock = CreateFileW(destination.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(lock, INVALID_HANDLE_VALUE);
     EXPECT_EQ(Copy(), FALSE);
     EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_OPEN_FILE);
     CloseHandle(lock);
-    EXPECT_EQ(ReadFileBytes(destination), "locked");
+    EXPECT_EQ(ReadFileBytes(destination), "read-only");
 
-    const std::wstring missing = dir / L"missing\\x.bin";
-    EXPECT_EQ(CopyFileWithProgressW(source.c_str(), missing.c_str(), &state, &percent), FALSE);
+    destination = dir / L"missing\\x.bin";
+    EXPECT_EQ(Copy(), FALSE);
     EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_OPEN_FILE);
 }
 
-TEST_F(CopyTest, MissingSourceGivesCode1AndCreatesNothing) {
-    EXPECT_EQ(Copy(), FALSE);
-    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_GET_ATTRIBUTES);
-    EXPECT_FALSE(FileExists(destination));
-}
-
-TEST_F(CopyTest, EightBitFormCopiesToo) {
+TEST_F(CopyTest, EightBitFormCopiesAndTheWideFormHandlesLongPaths) {
     const std::string data = Pattern(70000);
     ASSERT_TRUE(WriteFileBytes(source, data));
     EXPECT_EQ(CopyFileWithProgressA(Narrow(source).c_str(), Narrow(destination).c_str(), &state, &percent), TRUE);
     EXPECT_EQ(ReadFileBytes(destination), data);
-}
-
-TEST_F(CopyTest, WideFormHandlesLongPaths) {
     for (size_t length : {size_t{300}, LongestPathIn(dir.path(), 4000)}) {
-        const std::wstring longSource = MakeDeepPath(dir.path(), length);
-        const std::wstring longDestination = longSource.substr(0, longSource.size() - 1) + L"D";
-        const std::string data = Pattern(100000 + length);
-        ASSERT_TRUE(WriteFileBytes(longSource, data));
-        EXPECT_EQ(CopyFileWithProgressW(longSource.c_str(), longDestination.c_str(), &state, &percent), TRUE);
-        EXPECT_EQ(ReadFileBytes(longDestination), data) << length;
+        source = MakeDeepPath(dir.path(), length);
+        destination = source.substr(0, source.size() - 1) + L"D";
+        ASSERT_TRUE(WriteFileBytes(source, data));
+        EXPECT_EQ(Copy(), TRUE);
+        EXPECT_EQ(ReadFileBytes(destination), data) << length;
     }
 }
 
 // --- Faults injected at the library's imports ---------------------------
 
-std::vector<uint32_t> g_percentAtWrite;
-uint32_t* g_watchedPercent = nullptr;
-fault::Trigger g_writeFailure;
-
-BOOL WINAPI RecordingWriteFile(HANDLE h, LPCVOID buffer, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) {
-    if (g_watchedPercent) g_percentAtWrite.push_back(*g_watchedPercent);
-    if (g_writeFailure.Fire()) {
-        SetLastError(ERROR_DISK_FULL);
-        return FALSE;
-    }
-    return fault::Real(&WriteFile, "kernel32.dll", "WriteFile")(h, buffer, size, written, overlapped);
-}
-
 TEST_F(CopyTest, ReportsTruncatedSinglePrecisionPercentagesPerChunk) {
     const std::string data = Pattern(65536 * 3 + 1);
     ASSERT_TRUE(WriteFileBytes(source, data));
-    fault::ImportPatch patch(Library(), "KERNEL32.dll", "WriteFile", reinterpret_cast<const void*>(&RecordingWriteFile));
-    g_percentAtWrite.clear();
-    g_watchedPercent = &percent;
+    std::vector<uint32_t> percentAtWrite;
+    fault::Hook<decltype(&WriteFile)> write(Library(), "KERNEL32.dll", "WriteFile");
+    write.before = [&](auto...) { percentAtWrite.push_back(percent); };
     percent = 0;
     EXPECT_EQ(Copy(), TRUE);
-    g_watchedPercent = nullptr;
     // What each write saw is what the chunk before it reported.
-    EXPECT_EQ(g_percentAtWrite, (std::vector<uint32_t>{0, 33, 66, 99}));
+    EXPECT_EQ(percentAtWrite, (std::vector<uint32_t>{0, 33, 66, 99}));
     EXPECT_EQ(percent, 100u);
     EXPECT_EQ(ReadFileBytes(destination), data);
 }
 
-TEST_F(CopyTest, FailedWriteGivesCode3WithTheSystemErrorAndDeletesTheDestination) {
+TEST_F(CopyTest, FailedWriteGivesCode3AndDeletesTheDestination) {
     ASSERT_TRUE(WriteFileBytes(source, Pattern(65536 * 4)));
-    fault::ImportPatch patch(Library(), "KERNEL32.dll", "WriteFile", reinterpret_cast<const void*>(&RecordingWriteFile));
-    g_writeFailure.Arm(3);
+    fault::Hook<decltype(&WriteFile)> write(Library(), "KERNEL32.dll", "WriteFile", FALSE, ERROR_DISK_FULL);
+    write.trigger.Arm(3);
     EXPECT_EQ(Copy(), FALSE);
-    g_writeFailure.Disarm();
     EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_READ_WRITE);
     EXPECT_FALSE(FileExists(destination));
     EXPECT_TRUE(FileExists(source));
 }
 
-uint32_t* g_stateToCancel = nullptr;
-fault::Trigger g_cancelAtRead;
-fault::Trigger g_shortRead;
-
-BOOL WINAPI SteeringReadFile(HANDLE h, LPVOID buffer, DWORD size, LPDWORD got, LPOVERLAPPED overlapped) {
-    if (g_cancelAtRead.Fire()) *g_stateToCancel = FILEOPER_STATE_CANCEL;
-    if (g_shortRead.Fire()) {
-        *got = 0;  // as if the file had been cut behind the copy's back
-        return TRUE;
-    }
-    return fault::Real(&ReadFile, "kernel32.dll", "ReadFile")(h, buffer, size, got, overlapped);
-}
-
 TEST_F(CopyTest, CancelDuringTheCopyKeepsTheChunksCopiedSoFar) {
     const std::string data = Pattern(65536 * 5);
     ASSERT_TRUE(WriteFileBytes(source, data));
-    fault::ImportPatch patch(Library(), "KERNEL32.dll", "ReadFile", reinterpret_cast<const void*>(&SteeringReadFile));
-    g_stateToCancel = &state;
-    g_cancelAtRead.Arm(2);
+    fault::Hook<decltype(&ReadFile)> read(Library(), "KERNEL32.dll", "ReadFile");
+    read.before = [&](auto...) {
+        if (read.calls == 2) state = FILEOPER_STATE_CANCEL;
+    };
     EXPECT_EQ(Copy(), TRUE);
-    g_cancelAtRead.Disarm();
     EXPECT_EQ(GetOperErrorCode(), 0u);
     EXPECT_EQ(ReadFileBytes(destination), data.substr(0, 65536 * 2));
 }
 
-TEST_F(CopyTest, SourceThatShrinksDuringTheCopyEndsAsAFailureInsteadOfLooping) {
-    ASSERT_TRUE(WriteFileBytes(source, Pattern(65536 * 3)));
-    fault::ImportPatch patch(Library(), "KERNEL32.dll", "ReadFile", reinterpret_cast<const void*>(&SteeringReadFile));
-    g_shortRead.Arm(2, /*sticky=*/true);
-    EXPECT_EQ(Copy(), FALSE);
-    g_shortRead.Disarm();
-    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_READ_WRITE);
-    EXPECT_FALSE(FileExists(destination));
+// From the second read on, reads find nothing, as if the file had been cut
+// behind the copy's back.
+BOOL WINAPI ShortReadFile(HANDLE h, LPVOID buffer, DWORD size, LPDWORD got, LPOVERLAPPED overlapped) {
+    static int reads = 0;
+    if (++reads >= 2) return *got = 0, TRUE;
+    return fault::Real(&ReadFile, "kernel32.dll", "ReadFile")(h, buffer, size, got, overlapped);
 }
 
-// Appends to the source behind the copy's back on its first read.
-std::wstring g_growingSource;
-std::string g_growth;
-BOOL WINAPI GrowingReadFile(HANDLE h, LPVOID buffer, DWORD size, LPDWORD got, LPOVERLAPPED overlapped) {
-    if (!g_growth.empty()) {
-        HANDLE appender = CreateFileW(g_growingSource.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                      nullptr, OPEN_EXISTING, 0, nullptr);
-        DWORD written = 0;
-        WriteFile(appender, g_growth.data(), static_cast<DWORD>(g_growth.size()), &written, nullptr);
-        CloseHandle(appender);
-        g_growth.clear();
-    }
-    return fault::Real(&ReadFile, "kernel32.dll", "ReadFile")(h, buffer, size, got, overlapped);
+TEST_F(CopyTest, SourceThatShrinksDuringTheCopyEndsAsAFailureInsteadOfLooping) {
+    ASSERT_TRUE(WriteFileBytes(source, Pattern(65536 * 3)));
+    fault::ImportPatch patch(Library(), "KERNEL32.dll", "ReadFile", reinterpret_cast<const void*>(&ShortReadFile));
+    EXPECT_EQ(Copy(), FALSE);
+    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_READ_WRITE);
+    EXPECT_FALSE(FileExists(destination));
 }
 
 TEST_F(CopyTest, SourceThatGrowsEndsAtTheFirstChunkPastTheSizeMeasuredAtTheStart) {
     const std::string data = Pattern(100000);
     ASSERT_TRUE(WriteFileBytes(source, data));
-    fault::ImportPatch patch(Library(), "KERNEL32.dll", "ReadFile", reinterpret_cast<const void*>(&GrowingReadFile));
-    g_growingSource = source;
-    g_growth = Pattern(100000);
+    fault::Hook<decltype(&ReadFile)> read(Library(), "KERNEL32.dll", "ReadFile");
+    read.before = [&](auto...) {
+        if (read.calls == 1) {
+            EXPECT_TRUE(AppendBytes(source, Pattern(100000)));
+        }
+    };
     EXPECT_EQ(Copy(), TRUE);
     // Two chunks: 65536 < 100000, then 131072 passes it.
     EXPECT_EQ(ReadFileBytes(destination), (data + Pattern(100000)).substr(0, 131072));
     EXPECT_EQ(percent, 131u);
-}
-
-// The exported copy works in a 64 KiB buffer in its own frame.
-const void* g_readBuffer = nullptr;
-const void* g_hookFrame = nullptr;
-DWORD g_readSize = 0;
-
-BOOL WINAPI BufferWatchingReadFile(HANDLE h, LPVOID buffer, DWORD size, LPDWORD got, LPOVERLAPPED overlapped) {
-    char frameMarker = 0;
-    g_hookFrame = &frameMarker;
-    g_readBuffer = buffer;
-    g_readSize = size;
-    return fault::Real(&ReadFile, "kernel32.dll", "ReadFile")(h, buffer, size, got, overlapped);
-}
-
-TEST_F(CopyTest, ExportedCopyReadsIntoA64KiBBufferOnTheCallersStack) {
-    ASSERT_TRUE(WriteFileBytes(source, Pattern(1000)));
-    fault::ImportPatch patch(Library(), "KERNEL32.dll", "ReadFile", reinterpret_cast<const void*>(&BufferWatchingReadFile));
-    EXPECT_EQ(Copy(), TRUE);
-    // The stack grows down: the copy's frame lies just above the hook's.
-    const auto buffer = reinterpret_cast<uintptr_t>(g_readBuffer);
-    const auto hook = reinterpret_cast<uintptr_t>(g_hookFrame);
-    EXPECT_GT(buffer, hook);
-    EXPECT_LT(buffer - hook, 256u * 1024u);
-    EXPECT_EQ(g_readSize, 65536u);
 }
 
 }  // namespace

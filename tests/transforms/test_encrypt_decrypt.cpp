@@ -15,27 +15,11 @@
 #include "tests/support/standin_store.h"
 #include "tests/support/temp_dir.h"
 
-using testing_support::Pattern;
-using testing_support::FileExists;
-using testing_support::IsMarked;
-using testing_support::ListFolder;
-using testing_support::LongestPathIn;
-using testing_support::MakeDeepPath;
-using testing_support::Narrow;
-using testing_support::ReadFileBytes;
-using testing_support::TempDir;
-using testing_support::TestOptions;
-using testing_support::WriteFileBytes;
+using namespace testing_support;
 
 namespace {
 
 HMODULE Library() { return GetModuleHandleW(L"fileoper.dll"); }
-
-std::wstring TempFolder() {
-    wchar_t buffer[MAX_PATH];
-    GetTempPathW(MAX_PATH, buffer);
-    return buffer;
-}
 
 // The library's temporary files in a folder ("TzT" + hex + ".tmp").
 std::vector<std::wstring> TempFilesIn(const std::wstring& folder) {
@@ -47,18 +31,6 @@ std::vector<std::wstring> TempFilesIn(const std::wstring& folder) {
 }
 
 // --- Faults at the library's imports -------------------------------------
-
-fault::Trigger g_refuseSet;
-int WINAPI RefusingSetEncryptInfoW(const wchar_t* path, ENCRYPT_INFO* info) {
-    if (g_refuseSet.Fire()) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return 0;
-    }
-    using Fn = int(WINAPI*)(const wchar_t*, ENCRYPT_INFO*);
-    static auto real = reinterpret_cast<Fn>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"TzDevIo.dll"), MAKEINTRESOURCEA(171))));
-    return real(path, info);
-}
 
 DWORD g_extraAttributes = 0;
 BOOL WINAPI AttributeAddingGetFileAttributesExW(LPCWSTR path, GET_FILEEX_INFO_LEVELS level, LPVOID data) {
@@ -77,40 +49,52 @@ BOOL WINAPI ShortOfSpaceGetDiskFreeSpaceExW(LPCWSTR folder, PULARGE_INTEGER avai
     return ok;
 }
 
-fault::Trigger g_failMove;
-BOOL WINAPI FailingMoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
-    if (g_failMove.Fire()) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
-    }
-    return fault::Real(&MoveFileExW, "kernel32.dll", "MoveFileExW")(from, to, flags);
-}
-
-fault::Trigger g_failWrite;
-BOOL WINAPI FailingWriteFile(HANDLE h, LPCVOID buffer, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) {
-    if (g_failWrite.Fire()) {
-        SetLastError(ERROR_DISK_FULL);
-        return FALSE;
-    }
-    return fault::Real(&WriteFile, "kernel32.dll", "WriteFile")(h, buffer, size, written, overlapped);
-}
-
-uint32_t* g_cancelState = nullptr;
-fault::Trigger g_cancelAtRead;
-BOOL WINAPI CancellingReadFile(HANDLE h, LPVOID buffer, DWORD size, LPDWORD got, LPOVERLAPPED overlapped) {
-    if (g_cancelAtRead.Fire()) *g_cancelState = FILEOPER_STATE_CANCEL;
-    return fault::Real(&ReadFile, "kernel32.dll", "ReadFile")(h, buffer, size, got, overlapped);
-}
+enum Op { kEncrypt, kEncryptTo, kDecrypt, kDecryptTo };
+const Op kOps[] = {kEncrypt, kEncryptTo, kDecrypt, kDecryptTo};
+const char* const kOpNames[] = {"encrypt in place", "encrypt to", "decrypt in place", "decrypt to"};
 
 class Transforms : public ::testing::Test {
 protected:
+    // A temporary folder of this test alone: what the library leaves there is
+    // its own, whatever other tests run beside.
     void SetUp() override {
+        for (const wchar_t* name : {L"TMP", L"TEMP"}) {
+            wchar_t value[MAX_PATH] = L"";
+            GetEnvironmentVariableW(name, value, MAX_PATH);
+            savedTemp.push_back(value);
+            SetEnvironmentVariableW(name, temp.path().c_str());
+        }
         ASSERT_EQ(BuildEncryptInfoW(nullptr, &info), TRUE);
         ASSERT_TRUE(WriteFileBytes(file, data));
     }
 
-    BOOL Encrypt() { return EncryptFileInPlaceW(file.c_str(), &info, &state, &percent); }
-    BOOL Decrypt() { return DecryptFileInPlaceW(file.c_str(), &state, &percent); }
+    // The wide or, with `narrow` set, the 8-bit form of each export.
+    void TearDown() override {
+        SetEnvironmentVariableW(L"TMP", savedTemp[0].c_str());
+        SetEnvironmentVariableW(L"TEMP", savedTemp[1].c_str());
+    }
+
+    BOOL Run(Op op, const std::wstring& from, const std::wstring& to = L"") {
+        const std::string a = Narrow(from), b = Narrow(to);
+        switch (op) {
+        case kEncrypt:
+            return narrow ? EncryptFileInPlaceA(a.c_str(), &info, &state, &percent)
+                          : EncryptFileInPlaceW(from.c_str(), &info, &state, &percent);
+        case kEncryptTo:
+            return narrow ? EncryptFileToA(a.c_str(), b.c_str(), &info, &state, &percent)
+                          : EncryptFileToW(from.c_str(), to.c_str(), &info, &state, &percent);
+        case kDecrypt:
+            return narrow ? DecryptFileInPlaceA(a.c_str(), &state, &percent)
+                          : DecryptFileInPlaceW(from.c_str(), &state, &percent);
+        case kDecryptTo:
+            return narrow ? DecryptFileToA(a.c_str(), b.c_str(), &state, &percent)
+                          : DecryptFileToW(from.c_str(), to.c_str(), &state, &percent);
+        }
+        return FALSE;
+    }
+    BOOL Run(Op op) { return Run(op, file, copy); }
+    BOOL Encrypt() { return Run(kEncrypt); }
+    BOOL Decrypt() { return Run(kDecrypt); }
 
     // The folder holds exactly the given names.
     void ExpectFolderHolds(std::vector<std::wstring> names) {
@@ -120,36 +104,66 @@ protected:
         EXPECT_EQ(actual, names);
     }
 
-    testing_support::StandinStore store;
+    StandinStore store;
     TempDir dir;
     std::wstring file = dir / L"report.doc";
+    std::wstring copy = dir / L"copy.doc";
     std::string data = Pattern(200000);
     ENCRYPT_INFO info = {};
     uint32_t state = FILEOPER_STATE_RUNNING;
     uint32_t percent = 0;
+    bool narrow = false;
     TestOptions options;
+    TempDir temp;
+    std::vector<std::wstring> savedTemp;
 };
 
-// --- Encrypt in place ------------------------------------------------------
+TEST_F(Transforms, EveryFormKeepsTheDataAndPutsTheMarkWhereItBelongs) {
+    const std::wstring plain = dir / L"plain.doc";
+    for (bool eightBit : {false, true}) {
+        SCOPED_TRACE(eightBit ? "8-bit" : "wide");
+        narrow = eightBit;
+        // A plain file is not decrypted in place, but decrypted to a copy.
+        EXPECT_EQ(Decrypt(), FALSE);
+        EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_NOT_ENCRYPTED);
+        EXPECT_EQ(Run(kDecryptTo, file, plain), TRUE);
+        EXPECT_EQ(ReadFileBytes(plain), data);
 
-TEST_F(Transforms, EncryptInPlaceMarksTheFileKeepsItsDataAndLeavesNothingBehind) {
-    info.flags = ENCRYPT_INFO_FOLDER;
-    EXPECT_EQ(Encrypt(), TRUE);
-    EXPECT_EQ(GetOperErrorCode(), 0u);
-    EXPECT_TRUE(IsMarked(file));
-    EXPECT_EQ(ReadFileBytes(file), data);
-    EXPECT_EQ(percent, 100u);
-    EXPECT_EQ(info.flags & ENCRYPT_INFO_FOLDER, 0u);
-    ExpectFolderHolds({L"report.doc"});
+        EXPECT_EQ(Run(kEncryptTo, file, copy), TRUE);
+        EXPECT_TRUE(IsMarked(copy));
+        EXPECT_EQ(ReadFileBytes(copy), data);
+        EXPECT_FALSE(IsMarked(file));
+        EXPECT_EQ(Run(kDecryptTo, copy, plain), TRUE);
+        EXPECT_FALSE(IsMarked(plain));
+        EXPECT_EQ(ReadFileBytes(plain), data);
+        EXPECT_TRUE(IsMarked(copy));
+
+        info.flags = ENCRYPT_INFO_FOLDER;
+        percent = 0;
+        EXPECT_EQ(Encrypt(), TRUE);
+        EXPECT_EQ(GetOperErrorCode(), 0u);
+        EXPECT_TRUE(IsMarked(file));
+        EXPECT_EQ(ReadFileBytes(file), data);
+        EXPECT_EQ(percent, 100u);
+        EXPECT_EQ(info.flags & ENCRYPT_INFO_FOLDER, 0u);
+        EXPECT_EQ(Decrypt(), TRUE);
+        EXPECT_EQ(GetOperErrorCode(), 0u);
+        EXPECT_FALSE(IsMarked(file));
+        EXPECT_EQ(ReadFileBytes(file), data);
+        EXPECT_EQ(IsRebootRequired(), 0u);
+        ExpectFolderHolds({L"report.doc", L"copy.doc", L"plain.doc"});
+        DeleteFileW(copy.c_str());
+        DeleteFileW(plain.c_str());
+    }
 }
 
 TEST_F(Transforms, BadDescriptorIsRefusedBeforeTheFileIsTouched) {
     info.size = 0;
     info.flags = ENCRYPT_INFO_FOLDER;
-    EXPECT_EQ(Encrypt(), FALSE);
-    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_INVALID_PARAMETER);
-    EXPECT_EQ(EncryptFileToW(file.c_str(), nullptr, &info, &state, &percent), FALSE);
-    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_INVALID_PARAMETER);
+    for (Op op : {kEncrypt, kEncryptTo}) {
+        EXPECT_EQ(Run(op), FALSE);
+        EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_INVALID_PARAMETER);
+    }
     EXPECT_EQ(info.flags, ENCRYPT_INFO_FOLDER);
     EXPECT_FALSE(IsMarked(file));
     ExpectFolderHolds({L"report.doc"});
@@ -162,21 +176,19 @@ TEST_F(Transforms, ReadOnlyAndSystemFilesFollowTheOptions) {
     EXPECT_EQ(Encrypt(), FALSE);
     EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_READ_ONLY);
     EXPECT_FALSE(IsMarked(file));
-
     options.Set(L"EnableReadOnly", 1);
     options.Load();
     EXPECT_EQ(Encrypt(), TRUE);
     EXPECT_TRUE(IsMarked(file));
     EXPECT_TRUE(GetFileAttributesW(file.c_str()) & FILE_ATTRIBUTE_READONLY);
 
-    const std::wstring system = dir / L"system.dat";
-    ASSERT_TRUE(WriteFileBytes(system, "sys"));
-    SetFileAttributesW(system.c_str(), FILE_ATTRIBUTE_SYSTEM);
+    ASSERT_TRUE(WriteFileBytes(copy, "sys"));
+    SetFileAttributesW(copy.c_str(), FILE_ATTRIBUTE_SYSTEM);
     options.Set(L"EnableSystem", 0);
     options.Load();
-    EXPECT_EQ(EncryptFileInPlaceW(system.c_str(), &info, &state, &percent), FALSE);
+    EXPECT_EQ(Run(kEncrypt, copy), FALSE);
     EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_SYSTEM_OBJECT);
-    EXPECT_FALSE(IsMarked(system));
+    EXPECT_FALSE(IsMarked(copy));
 }
 
 TEST_F(Transforms, FilesTheFileSystemCompressesOrEncryptsAreRefused) {
@@ -200,50 +212,75 @@ TEST_F(Transforms, FilesTheFileSystemCompressesOrEncryptsAreRefused) {
     ExpectFolderHolds({L"report.doc"});
 }
 
-TEST_F(Transforms, CancelDuringEncryptionLeavesTheFileExactlyAsItWas) {
-    fault::ImportPatch patch(Library(), "KERNEL32.dll", "ReadFile", reinterpret_cast<const void*>(&CancellingReadFile));
-    g_cancelState = &state;
-    g_cancelAtRead.Arm(2);
-    EXPECT_EQ(Encrypt(), TRUE);
-    g_cancelAtRead.Disarm();
-    EXPECT_EQ(GetOperErrorCode(), 0u);
-    EXPECT_FALSE(IsMarked(file));
-    EXPECT_EQ(ReadFileBytes(file), data);
-    ExpectFolderHolds({L"report.doc"});
+TEST_F(Transforms, CancelLeavesTheFileAsItWasAndNoPartialCopy) {
+    fault::Trigger cancelAtRead;
+    fault::Hook<decltype(&ReadFile)> read(Library(), "KERNEL32.dll", "ReadFile");
+    read.before = [&](auto...) {
+        if (cancelAtRead.Fire()) state = FILEOPER_STATE_CANCEL;
+    };
+    for (Op op : kOps) {
+        SCOPED_TRACE(kOpNames[op]);
+        const bool decrypt = op == kDecrypt || op == kDecryptTo;
+        state = FILEOPER_STATE_RUNNING;
+        if (decrypt) {
+            ASSERT_EQ(Encrypt(), TRUE);
+        }
+        cancelAtRead.Arm(2);
+        EXPECT_EQ(Run(op), TRUE);
+        EXPECT_EQ(GetOperErrorCode(), 0u);
+        EXPECT_EQ(IsMarked(file), decrypt);
+        EXPECT_EQ(ReadFileBytes(file), data);
+        ExpectFolderHolds({L"report.doc"});
+        state = FILEOPER_STATE_RUNNING;
+        if (decrypt) {
+            ASSERT_EQ(Decrypt(), TRUE);
+        }
+    }
 }
 
 TEST_F(Transforms, RefusedMarkGivesCode10AndRemovesTheTemporaryFile) {
-    fault::ImportPatch patch(Library(), "TzDevIo.dll", WORD{171}, reinterpret_cast<const void*>(&RefusingSetEncryptInfoW));
-    g_refuseSet.Arm(1);
+    using SetEncryptInfoW = int (*)(const wchar_t*, ENCRYPT_INFO*);
+    fault::Hook<SetEncryptInfoW> set(Library(), "TzDevIo.dll", WORD{171}, 0, ERROR_ACCESS_DENIED);
+    set.trigger.Arm(1);
     EXPECT_EQ(Encrypt(), FALSE);
-    g_refuseSet.Disarm();
     EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_ENCRYPT_INFO);
     EXPECT_EQ(ReadFileBytes(file), data);
     ExpectFolderHolds({L"report.doc"});
 }
 
-TEST_F(Transforms, FullVolumeEncryptsThroughTheTemporaryFolderAndCopiesBack) {
+TEST_F(Transforms, FullVolumeGoesThroughTheTemporaryFolderAndCopiesBack) {
     fault::ImportPatch patch(Library(), "KERNEL32.dll", "GetDiskFreeSpaceExW",
                              reinterpret_cast<const void*>(&ShortOfSpaceGetDiskFreeSpaceExW));
-    const size_t tempsBefore = TempFilesIn(TempFolder()).size();
     g_fullFolder = dir.path();
     EXPECT_EQ(Encrypt(), TRUE);
+    EXPECT_TRUE(IsMarked(file));
+    EXPECT_EQ(Decrypt(), TRUE);
     g_fullFolder.clear();
     EXPECT_EQ(GetOperErrorCode(), 0u);
-    EXPECT_TRUE(IsMarked(file));
+    EXPECT_FALSE(IsMarked(file));
     EXPECT_EQ(ReadFileBytes(file), data);
     ExpectFolderHolds({L"report.doc"});
-    EXPECT_EQ(TempFilesIn(TempFolder()).size(), tempsBefore);
+    EXPECT_TRUE(TempFilesIn(temp.path()).empty());
+
+    // A second file on a full volume is never started.
+    TempDir full;
+    g_fullFolder = full.path();
+    for (Op op : {kEncryptTo, kDecryptTo}) {
+        EXPECT_EQ(Run(op, file, full / L"copy.doc"), FALSE);
+        EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_DISK_FULL);
+    }
+    g_fullFolder.clear();
+    EXPECT_TRUE(ListFolder(full.path()).empty());
 }
 
-// The survival rules: before the plain file is deleted it is intact and the
-// temporary file is gone; after, the encrypted data survive in the temporary
-// file whatever fails.
+// The survival rules: before the old form is deleted it is intact and the
+// temporary file is gone; after, the new form survives in the temporary file
+// whatever fails.
 TEST_F(Transforms, FailedFinalMoveKeepsTheEncryptedDataInTheTemporaryFile) {
-    fault::ImportPatch patch(Library(), "KERNEL32.dll", "MoveFileExW", reinterpret_cast<const void*>(&FailingMoveFileExW));
-    g_failMove.Arm(1, /*sticky=*/true);
+    fault::Hook<decltype(&MoveFileExW)> move(Library(), "KERNEL32.dll", "MoveFileExW", FALSE, ERROR_ACCESS_DENIED);
+    move.trigger.Arm(1, /*sticky=*/true);
     EXPECT_EQ(Encrypt(), FALSE);
-    g_failMove.Disarm();
+    move.trigger.Disarm();
     EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_RENAME_TEMP);
     EXPECT_FALSE(FileExists(file));
     std::vector<std::wstring> temps = TempFilesIn(dir.path());
@@ -252,232 +289,91 @@ TEST_F(Transforms, FailedFinalMoveKeepsTheEncryptedDataInTheTemporaryFile) {
     EXPECT_TRUE(IsMarked(dir / temps[0]));
 }
 
-TEST_F(Transforms, UndeletablePlainFileStaysAndTheTemporaryFileGoes) {
-    HANDLE holder = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(Encrypt(), FALSE);
-    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_DELETE_FILE);
-    CloseHandle(holder);
-    EXPECT_EQ(ReadFileBytes(file), data);
-    EXPECT_FALSE(IsMarked(file));
-    ExpectFolderHolds({L"report.doc"});
+TEST_F(Transforms, AFileInUseStaysAsItWasAndTheTemporaryFileGoes) {
+    for (Op op : {kEncrypt, kDecrypt}) {
+        SCOPED_TRACE(kOpNames[op]);
+        if (op == kDecrypt) {
+            ASSERT_EQ(Encrypt(), TRUE);
+        }
+        HANDLE holder = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+        EXPECT_EQ(Run(op), FALSE);
+        EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_DELETE_FILE);
+        CloseHandle(holder);
+        EXPECT_EQ(ReadFileBytes(file), data);
+        EXPECT_EQ(IsMarked(file), op == kDecrypt);
+        ExpectFolderHolds({L"report.doc"});
+    }
 }
 
 TEST_F(Transforms, FailedCopyBackKeepsTheEncryptedDataInTheTemporaryFolder) {
     fault::ImportPatch space(Library(), "KERNEL32.dll", "GetDiskFreeSpaceExW",
                              reinterpret_cast<const void*>(&ShortOfSpaceGetDiskFreeSpaceExW));
-    fault::ImportPatch write(Library(), "KERNEL32.dll", "WriteFile", reinterpret_cast<const void*>(&FailingWriteFile));
-    const std::vector<std::wstring> before = TempFilesIn(TempFolder());
+    fault::Hook<decltype(&WriteFile)> write(Library(), "KERNEL32.dll", "WriteFile", FALSE, ERROR_DISK_FULL);
     g_fullFolder = dir.path();
     // The first copy into the temporary folder writes 4 chunks; the copy
     // back fails on its first.
-    g_failWrite.Arm(5);
+    write.trigger.Arm(5);
     EXPECT_EQ(Encrypt(), FALSE);
-    g_failWrite.Disarm();
     g_fullFolder.clear();
     EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_READ_WRITE);
     EXPECT_FALSE(FileExists(file));
-    std::vector<std::wstring> after = TempFilesIn(TempFolder());
-    std::vector<std::wstring> added;
-    for (const std::wstring& name : after)
-        if (std::find(before.begin(), before.end(), name) == before.end()) added.push_back(name);
-    ASSERT_EQ(added.size(), 1u);
-    EXPECT_EQ(ReadFileBytes(TempFolder() + added[0]), data);
-    DeleteFileW((TempFolder() + added[0]).c_str());
+    const std::vector<std::wstring> kept = TempFilesIn(temp.path());
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(ReadFileBytes(temp / kept[0]), data);
 }
 
 TEST_F(Transforms, LongPathsWorkInTheWideFormsAndAreRefusedByTheEightBitForms) {
     for (size_t length : {size_t{300}, LongestPathIn(dir.path(), 4000)}) {
         const std::wstring longFile = MakeDeepPath(dir.path(), length);
         ASSERT_TRUE(WriteFileBytes(longFile, data));
-        EXPECT_EQ(EncryptFileInPlaceW(longFile.c_str(), &info, &state, &percent), TRUE) << length;
+        EXPECT_EQ(Run(kEncrypt, longFile), TRUE) << length;
         EXPECT_EQ(ReadFileBytes(longFile), data);
-        EXPECT_EQ(DecryptFileInPlaceW(longFile.c_str(), &state, &percent), TRUE) << length;
+        EXPECT_EQ(Run(kDecrypt, longFile), TRUE) << length;
         EXPECT_EQ(ReadFileBytes(longFile), data);
     }
     // The 8-bit system calls cannot reach the file at all.
     const std::wstring longFile = MakeDeepPath(dir.path(), 300);
     ASSERT_TRUE(WriteFileBytes(longFile, data));
-    EXPECT_EQ(EncryptFileInPlaceA(Narrow(longFile).c_str(), &info, &state, &percent), FALSE);
+    narrow = true;
+    EXPECT_EQ(Run(kEncrypt, longFile), FALSE);
     EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_GET_ATTRIBUTES);
     EXPECT_FALSE(IsMarked(longFile));
-}
-
-TEST_F(Transforms, EightBitFormsEncryptAndDecryptInPlaceAndToASecondFile) {
-    const std::string path = Narrow(file), copy = Narrow(dir / L"copy.doc"), plain = Narrow(dir / L"plain.doc");
-    EXPECT_EQ(EncryptFileInPlaceA(path.c_str(), &info, &state, &percent), TRUE);
-    EXPECT_TRUE(IsMarked(file));
-    EXPECT_EQ(EncryptFileToA(path.c_str(), copy.c_str(), &info, &state, &percent), TRUE);
-    EXPECT_TRUE(IsMarked(dir / L"copy.doc"));
-    EXPECT_EQ(DecryptFileToA(copy.c_str(), plain.c_str(), &state, &percent), TRUE);
-    EXPECT_FALSE(IsMarked(dir / L"plain.doc"));
-    EXPECT_EQ(ReadFileBytes(dir / L"plain.doc"), data);
-    EXPECT_EQ(DecryptFileInPlaceA(path.c_str(), &state, &percent), TRUE);
-    EXPECT_FALSE(IsMarked(file));
-    EXPECT_EQ(ReadFileBytes(file), data);
-    EXPECT_EQ(DecryptFileInPlaceA(path.c_str(), &state, &percent), FALSE);
-    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_NOT_ENCRYPTED);
-    ExpectFolderHolds({L"report.doc", L"copy.doc", L"plain.doc"});
-}
-
-// --- Encrypt to a second file ---------------------------------------------
-
-TEST_F(Transforms, EncryptToWritesAMarkedCopyAndLeavesTheSourceAlone) {
-    const std::wstring destination = dir / L"copy.doc";
-    EXPECT_EQ(EncryptFileToW(file.c_str(), destination.c_str(), &info, &state, &percent), TRUE);
-    EXPECT_TRUE(IsMarked(destination));
-    EXPECT_EQ(ReadFileBytes(destination), data);
-    EXPECT_FALSE(IsMarked(file));
-    EXPECT_EQ(ReadFileBytes(file), data);
 }
 
 TEST_F(Transforms, EncryptToTheSourceItselfEncryptsInPlace) {
     std::wstring upper = file;
     std::transform(upper.begin(), upper.end(), upper.begin(), ::towupper);
-    EXPECT_EQ(EncryptFileToW(file.c_str(), upper.c_str(), &info, &state, &percent), TRUE);
-    EXPECT_TRUE(IsMarked(file));
-    ExpectFolderHolds({L"report.doc"});
-
-    ASSERT_EQ(DecryptFileInPlaceW(file.c_str(), &state, &percent), TRUE);
-    const std::wstring otherSpelling = dir.path() + L"\\.\\report.doc";
-    EXPECT_EQ(EncryptFileToW(file.c_str(), otherSpelling.c_str(), &info, &state, &percent), TRUE);
-    EXPECT_TRUE(IsMarked(file));
-    EXPECT_EQ(ReadFileBytes(file), data);
-    ExpectFolderHolds({L"report.doc"});
-}
-
-TEST_F(Transforms, EncryptToAFullVolumeCreatesNothing) {
-    fault::ImportPatch patch(Library(), "KERNEL32.dll", "GetDiskFreeSpaceExW",
-                             reinterpret_cast<const void*>(&ShortOfSpaceGetDiskFreeSpaceExW));
-    TempDir full;
-    const std::wstring destination = full / L"copy.doc";
-    g_fullFolder = full.path();
-    EXPECT_EQ(EncryptFileToW(file.c_str(), destination.c_str(), &info, &state, &percent), FALSE);
-    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_DISK_FULL);
-    EXPECT_EQ(DecryptFileToW(file.c_str(), destination.c_str(), &state, &percent), FALSE);
-    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_DISK_FULL);
-    g_fullFolder.clear();
-    EXPECT_FALSE(FileExists(destination));
-}
-
-TEST_F(Transforms, CancelledEncryptToRemovesThePartialDestination) {
-    fault::ImportPatch patch(Library(), "KERNEL32.dll", "ReadFile", reinterpret_cast<const void*>(&CancellingReadFile));
-    const std::wstring destination = dir / L"copy.doc";
-    g_cancelState = &state;
-    g_cancelAtRead.Arm(2);
-    EXPECT_EQ(EncryptFileToW(file.c_str(), destination.c_str(), &info, &state, &percent), TRUE);
-    g_cancelAtRead.Disarm();
-    EXPECT_EQ(GetOperErrorCode(), 0u);
-    EXPECT_FALSE(FileExists(destination));
-    EXPECT_FALSE(IsMarked(destination));
-}
-
-// --- Decrypt ---------------------------------------------------------------
-
-TEST_F(Transforms, PlainFileIsNotDecryptedInPlaceButCopiedByDecryptTo) {
-    EXPECT_EQ(Decrypt(), FALSE);
-    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_NOT_ENCRYPTED);
-    ExpectFolderHolds({L"report.doc"});
-
-    const std::wstring destination = dir / L"plain.doc";
-    EXPECT_EQ(DecryptFileToW(file.c_str(), destination.c_str(), &state, &percent), TRUE);
-    EXPECT_EQ(ReadFileBytes(destination), data);
-}
-
-TEST_F(Transforms, DecryptInPlaceRemovesTheMarkAndKeepsTheData) {
-    ASSERT_EQ(Encrypt(), TRUE);
-    EXPECT_EQ(Decrypt(), TRUE);
-    EXPECT_EQ(GetOperErrorCode(), 0u);
-    EXPECT_FALSE(IsMarked(file));
-    EXPECT_EQ(ReadFileBytes(file), data);
-    ExpectFolderHolds({L"report.doc"});
-    EXPECT_EQ(IsRebootRequired(), 0u);
-}
-
-TEST_F(Transforms, DecryptToWritesAPlainCopyAndLeavesTheEncryptedFile) {
-    ASSERT_EQ(Encrypt(), TRUE);
-    const std::wstring destination = dir / L"plain.doc";
-    EXPECT_EQ(DecryptFileToW(file.c_str(), destination.c_str(), &state, &percent), TRUE);
-    EXPECT_FALSE(IsMarked(destination));
-    EXPECT_EQ(ReadFileBytes(destination), data);
-    EXPECT_TRUE(IsMarked(file));
-}
-
-TEST_F(Transforms, CancelDuringDecryptionLeavesTheEncryptedFileAsItWas) {
-    ASSERT_EQ(Encrypt(), TRUE);
-    fault::ImportPatch patch(Library(), "KERNEL32.dll", "ReadFile", reinterpret_cast<const void*>(&CancellingReadFile));
-    g_cancelState = &state;
-    g_cancelAtRead.Arm(2);
-    EXPECT_EQ(Decrypt(), TRUE);
-    EXPECT_EQ(GetOperErrorCode(), 0u);
-    EXPECT_TRUE(IsMarked(file));
-    EXPECT_EQ(ReadFileBytes(file), data);
-    ExpectFolderHolds({L"report.doc"});
-
-    state = FILEOPER_STATE_RUNNING;
-    const std::wstring destination = dir / L"plain.doc";
-    g_cancelAtRead.Arm(2);
-    EXPECT_EQ(DecryptFileToW(file.c_str(), destination.c_str(), &state, &percent), TRUE);
-    g_cancelAtRead.Disarm();
-    EXPECT_FALSE(FileExists(destination));
-}
-
-TEST_F(Transforms, FullVolumeDecryptsThroughTheTemporaryFolderAndCopiesBack) {
-    ASSERT_EQ(Encrypt(), TRUE);
-    fault::ImportPatch patch(Library(), "KERNEL32.dll", "GetDiskFreeSpaceExW",
-                             reinterpret_cast<const void*>(&ShortOfSpaceGetDiskFreeSpaceExW));
-    const size_t tempsBefore = TempFilesIn(TempFolder()).size();
-    g_fullFolder = dir.path();
-    EXPECT_EQ(Decrypt(), TRUE);
-    g_fullFolder.clear();
-    EXPECT_FALSE(IsMarked(file));
-    EXPECT_EQ(ReadFileBytes(file), data);
-    ExpectFolderHolds({L"report.doc"});
-    EXPECT_EQ(TempFilesIn(TempFolder()).size(), tempsBefore);
-}
-
-TEST_F(Transforms, FileInUseIsNotDecryptedWithoutDecryptAfterReboot) {
-    ASSERT_EQ(Encrypt(), TRUE);
-    HANDLE holder = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(Decrypt(), FALSE);
-    CloseHandle(holder);
-    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_DELETE_FILE);
-    EXPECT_TRUE(IsMarked(file));
-    ExpectFolderHolds({L"report.doc"});
-}
-
-fault::Trigger g_failTempName;
-UINT WINAPI FailingGetTempFileNameW(LPCWSTR folder, LPCWSTR prefix, UINT unique, LPWSTR out) {
-    if (g_failTempName.Fire()) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return 0;
+    for (const std::wstring& same : {upper, dir.path() + L"\\.\\report.doc"}) {
+        EXPECT_EQ(Run(kEncryptTo, file, same), TRUE);
+        EXPECT_TRUE(IsMarked(file));
+        EXPECT_EQ(ReadFileBytes(file), data);
+        ExpectFolderHolds({L"report.doc"});
+        ASSERT_EQ(Decrypt(), TRUE);
     }
-    return fault::Real(&GetTempFileNameW, "kernel32.dll", "GetTempFileNameW")(folder, prefix, unique, out);
 }
 
 TEST_F(Transforms, FolderWithoutRoomForATemporaryFileUsesTheRescueFolderWithDecryptAfterReboot) {
     ASSERT_EQ(Encrypt(), TRUE);
-    fault::ImportPatch patch(Library(), "KERNEL32.dll", "GetTempFileNameW",
-                             reinterpret_cast<const void*>(&FailingGetTempFileNameW));
-    g_failTempName.Arm(1);
+    fault::Hook<decltype(&GetTempFileNameW)> tempName(Library(), "KERNEL32.dll", "GetTempFileNameW", 0,
+                                                      ERROR_ACCESS_DENIED);
+    tempName.trigger.Arm(1);
     EXPECT_EQ(Decrypt(), FALSE);
     EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_TEMP_FILE);
     EXPECT_TRUE(IsMarked(file));
 
     const std::wstring rescue = dir.path().substr(0, 3) + L"7a3e5c19-4b2d-4e8f-9c61-2d5b8a0f3e47";
-    testing_support::RemoveTree(rescue);
+    RemoveTree(rescue);
     ASSERT_EQ(SetOperOptions(1, 1), 1);
-    g_failTempName.Arm(1);
+    tempName.trigger.Arm(1);
     EXPECT_EQ(Decrypt(), TRUE);
-    g_failTempName.Disarm();
     SetOperOptions(1, 0);
     EXPECT_EQ(GetOperErrorCode(), 0u);
     EXPECT_FALSE(IsMarked(file));
     EXPECT_EQ(ReadFileBytes(file), data);
     EXPECT_TRUE(FileExists(rescue));
     EXPECT_TRUE(ListFolder(rescue).empty());
-    testing_support::RemoveTree(rescue);
+    RemoveTree(rescue);
 }
 
 }  // namespace

@@ -36,17 +36,20 @@ std::wstring PendingRenames() {
     return value;
 }
 
-// Restarts the prefix's session the way Wine carries out pending moves.
-bool RestartWine() {
+// Restarts the prefix's session the way Wine carries out pending moves; the
+// exit code of wineboot, or the start error.
+DWORD RestartWine() {
     wchar_t command[] = L"wineboot.exe -r";
     STARTUPINFOW si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
-    if (!CreateProcessW(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return false;
-    WaitForSingleObject(pi.hProcess, 60000);
+    if (!CreateProcessW(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return GetLastError();
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    DWORD exitCode = 0;
+    GetExitCodeProcess(pi.hProcess, &exitCode);
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
-    return true;
+    return exitCode;
 }
 
 TEST(DecryptAfterReboot, FileInUseIsReplacedByItsPlainFormAtTheNextRestart) {
@@ -80,7 +83,7 @@ TEST(DecryptAfterReboot, FileInUseIsReplacedByItsPlainFormAtTheNextRestart) {
     EXPECT_EQ(ReadFileBytes(temp), data);
     EXPECT_NE(PendingRenames().find(temp), std::wstring::npos);
 
-    ASSERT_TRUE(RestartWine());
+    ASSERT_EQ(RestartWine(), 0u);
     EXPECT_EQ(ReadFileBytes(file), data);
     EXPECT_FALSE(IsMarked(file));
     EXPECT_EQ(ListFolder(dir.path()), std::vector<std::wstring>{L"in-use.doc"});

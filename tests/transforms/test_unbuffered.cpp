@@ -76,20 +76,20 @@ protected:
     uint32_t state = FILEOPER_STATE_RUNNING;
 };
 
-TEST_P(Unbuffered, DecryptInPlaceWithItsOwnBuffer) {
+// In place with its own buffer and with the shared one, and to a second file.
+TEST_P(Unbuffered, EveryDecryptionReadsAlignedWholeSectors) {
     EXPECT_EQ(DecryptFileInPlaceW(file.c_str(), &state, nullptr), TRUE);
     EXPECT_EQ(GetOperErrorCode(), 0u);
     EXPECT_EQ(ReadFileBytes(file), data);
     EXPECT_EQ(g_unbufferedReads > 0, !data.empty());
-}
 
-TEST_P(Unbuffered, DecryptInPlaceWithTheSharedBuffer) {
+    ASSERT_EQ(EncryptFileInPlaceW(file.c_str(), &info, &state, nullptr), TRUE);
     ASSERT_EQ(oper::AllocTransferBuffer(oper::kTransferBufferSize), 1u);
     EXPECT_EQ(DecryptFileInPlaceW(file.c_str(), &state, nullptr), TRUE);
     EXPECT_EQ(ReadFileBytes(file), data);
-}
+    oper::FreeTransferBuffer();
 
-TEST_P(Unbuffered, DecryptToASecondFile) {
+    ASSERT_EQ(EncryptFileInPlaceW(file.c_str(), &info, &state, nullptr), TRUE);
     const std::wstring destination = dir / L"plain.xls";
     EXPECT_EQ(DecryptFileToW(file.c_str(), destination.c_str(), &state, nullptr), TRUE);
     EXPECT_EQ(ReadFileBytes(destination), data);
