@@ -32,6 +32,14 @@ bool LogPath(wchar_t* path) {
            TzRtl_MakeVendorPathW(L"TzVozAdu\\Error.log", relative, 0) && PathAppendW(path, relative);
 }
 
+// The product's folders below the application data exist only once
+// something of the product has written there: a first run makes them.
+void CreateLogFolder(const wchar_t* path) {
+    wchar_t folder[MAX_PATH];
+    wcscpy(folder, path);
+    if (PathRemoveFileSpecW(folder)) SHCreateDirectoryExW(nullptr, folder, nullptr);
+}
+
 // Keeps one older generation: a log past 2 MiB becomes "<log>.bak".
 void RotateIfLarge(const wchar_t* path) {
     WIN32_FILE_ATTRIBUTE_DATA data;
@@ -62,6 +70,7 @@ void ErrorLog::Open(uint32_t kind) {
     if (!LogSwitchOn()) return;
     wchar_t path[MAX_PATH];
     if (!LogPath(path)) return;
+    CreateLogFolder(path);
     RotateIfLarge(path);
     file_ = fw::FileHandle(
         CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));

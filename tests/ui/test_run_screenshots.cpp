@@ -12,7 +12,7 @@
 #include <map>
 #include <string>
 
-#include "tests/resources/png_writer.h"
+#include "host/screenshot.h"
 #include "tests/resources/resource_reader.h"
 #include "tests/support/iat_patch.h"
 #include "tests/support/standin_store.h"
@@ -23,7 +23,7 @@
 namespace {
 
 using namespace ui_test;
-using resources_test::Image;
+using shots::Image;
 
 const std::map<LANGID, std::wstring> kTags = {
     {0x409, L"en-US"}, {0x404, L"zh-TW"}, {0x411, L"ja-JP"}, {0x412, L"ko-KR"}, {0x804, L"zh-CN"}};
@@ -61,31 +61,7 @@ Image Picture(HWND window) {
     SleepEx(300, FALSE);
     RECT frame;
     GetWindowRect(window, &frame);
-    Image image;
-    image.width = frame.right - frame.left;
-    image.height = frame.bottom - frame.top;
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = image.width;
-    info.bmiHeader.biHeight = -image.height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP section = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(memory, section);
-    BitBlt(memory, 0, 0, image.width, image.height, screen, frame.left, frame.top, SRCCOPY);
-    GdiFlush();
-    const uint8_t* bgra = static_cast<const uint8_t*>(bits);
-    for (size_t i = 0; bgra && i < size_t(image.width) * image.height; ++i) {
-        image.rgb.insert(image.rgb.end(), {bgra[i * 4 + 2], bgra[i * 4 + 1], bgra[i * 4]});
-    }
-    SelectObject(memory, old);
-    DeleteObject(section);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-    return image;
+    return shots::Capture(frame);
 }
 
 // Dark pixels: text and frames.
@@ -162,7 +138,7 @@ TEST_P(RunScreenshots, ShowTheRunsDialogsWithRealContent) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(name)));
         ASSERT_EQ(pictures.count(name), 1u) << "not shown";
         EXPECT_TRUE(HasInk(pictures[name])) << "blank";
-        EXPECT_TRUE(resources_test::WritePng(ScreenshotPath(name, language), pictures[name]));
+        EXPECT_TRUE(shots::WritePng(ScreenshotPath(name, language), pictures[name]));
     }
 }
 
