@@ -20,7 +20,7 @@ namespace {
 
 using namespace testing_support;
 
-constexpr int kKillsPerMode = 40;
+constexpr int kKillsPerMode = 25;
 const wchar_t* const kFolders[] = {L"", L"\\A", L"\\A\\B"};
 const wchar_t kRescueName[] = L"7a3e5c19-4b2d-4e8f-9c61-2d5b8a0f3e47";
 
@@ -62,9 +62,11 @@ protected:
         SetEnvironmentVariableW(L"TEMP", temp.c_str());
         STARTUPINFOW si = {sizeof si};
         PROCESS_INFORMATION pi = {};
-        ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi));
+        ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi))
+            << "start error " << GetLastError();
+        // A loaded machine starts a worker slowly; only its early end is a failure.
         HANDLE waits[2] = {started, pi.hProcess};
-        ASSERT_EQ(WaitForMultipleObjects(2, waits, FALSE, 120000), WAIT_OBJECT_0) << "worker did not start";
+        ASSERT_EQ(WaitForMultipleObjects(2, waits, FALSE, INFINITE), WAIT_OBJECT_0) << "worker ended before it started";
         Sleep(random() % 700);
         TerminateProcess(pi.hProcess, 9);
         WaitForSingleObject(pi.hProcess, INFINITE);
