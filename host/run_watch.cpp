@@ -112,7 +112,7 @@ void ScriptedUser::Watch() {
         if (!pausedOnce && !finished && RowCount(dialog, kStatusList) >= 40) {
             pausedOnce = true;
             Press(dialog, kPauseButton);
-            Sleep(700);  // the figures redraw every 200 ms, the times every second
+            Sleep(1300);  // the figures redraw every 200 ms, the times about every second
             Save(dialog, L"-mid.png");
             Press(dialog, kPauseButton);
         } else if (finished) {
