@@ -119,32 +119,29 @@ TEST_P(Binaries, AreX64ImagesImportingOnlySystemAndProductLibraries) {
 INSTANTIATE_TEST_SUITE_P(Built, Binaries,
                          ::testing::Values(L"fileoper.dll", L"docman.exe", L"TzDevIo.dll", L"TzRtl.dll"));
 
-// The driver's library is bound by ordinal only, as a host machine provides
-// it; the functions used are a subset of the ones it exports by ordinal.
-TEST(ProductImports, AreBoundByOrdinalToExportsOfTheStandIn) {
+// The driver's and the run-time library are bound by ordinal only, as a
+// host machine provides them; the functions used are a subset of the ones
+// the stand-ins export by ordinal only (their own test helpers have names).
+TEST(ProductImports, AreBoundByOrdinalToExportsOfTheStandIns) {
     PeFile library(testing_support::BinDir() + L"fileoper.dll");
-    PeFile devio(testing_support::BinDir() + L"TzDevIo.dll");
     ASSERT_TRUE(library.valid());
-    ASSERT_TRUE(devio.valid());
-    std::set<DWORD> exported;
-    for (const PeFile::Export& e : devio.Exports())
-        if (e.name.empty()) exported.insert(e.ordinal);
-    EXPECT_EQ(exported, (std::set<DWORD>{160, 161, 170, 171, 180, 181, 200, 400, 402}));
-
-    const std::vector<DWORD> imported = library.ImportsFrom("TzDevIo.dll");
-    EXPECT_FALSE(imported.empty());
-    for (DWORD ordinal : imported) EXPECT_TRUE(exported.count(ordinal)) << "import " << ordinal;
-}
-
-TEST(ProductImports, TheRunTimeLibraryExportsItsOrdinals) {
-    PeFile rtl(testing_support::BinDir() + L"TzRtl.dll");
-    ASSERT_TRUE(rtl.valid());
-    std::set<DWORD> exported;
-    for (const PeFile::Export& e : rtl.Exports()) {
-        EXPECT_TRUE(e.name.empty()) << e.name;
-        exported.insert(e.ordinal);
+    const struct {
+        const wchar_t* file;
+        const char* dll;
+        std::set<DWORD> ordinals;
+    } cases[] = {{L"TzDevIo.dll", "TzDevIo.dll", {160, 161, 170, 171, 180, 181, 200, 400, 402}},
+                 {L"TzRtl.dll", "TzRtl.dll", {1100, 1120, 1121, 1200}}};
+    for (const auto& c : cases) {
+        PeFile standin(testing_support::BinDir() + c.file);
+        ASSERT_TRUE(standin.valid());
+        std::set<DWORD> exported;
+        for (const PeFile::Export& e : standin.Exports())
+            if (e.name.empty()) exported.insert(e.ordinal);
+        EXPECT_EQ(exported, c.ordinals) << c.dll;
+        const std::vector<DWORD> imported = library.ImportsFrom(c.dll);
+        EXPECT_FALSE(imported.empty()) << c.dll;
+        for (DWORD ordinal : imported) EXPECT_TRUE(exported.count(ordinal)) << c.dll << " import " << ordinal;
     }
-    EXPECT_EQ(exported, (std::set<DWORD>{1100, 1120, 1121, 1200}));
 }
 
 TEST(ExportTable, HoldsExactlyTheImplementedFunctionsByOrdinal) {
