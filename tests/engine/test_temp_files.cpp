@@ -254,8 +254,10 @@ TEST_F(SafeDelete, AReadOnlyFileGoesALockedOneStays) {
 }
 
 // A file that would not go under its own name goes after a rename when the
-// option says so, and only then.
-TEST_F(SafeDelete, RenamingFirstGetsAFileDeletedThatWouldNotGoUnderItsOwnName) {
+// option says so, and only then; one that will not go anywhere ends up back
+// under its own name. The narrow form stops as soon as its empty temporary
+// file will not go.
+TEST_F(SafeDelete, RenamingFirstGetsPastAFileThatWouldNotGoUnderItsOwnName) {
     fault::Hook<decltype(&DeleteFileW)> remove(Self(), "KERNEL32.dll", "DeleteFileW", FALSE, ERROR_ACCESS_DENIED);
     remove.trigger.Arm(1);
     EXPECT_FALSE(oper::SafeDeleteFileW(file.c_str()));
@@ -267,23 +269,15 @@ TEST_F(SafeDelete, RenamingFirstGetsAFileDeletedThatWouldNotGoUnderItsOwnName) {
         EXPECT_TRUE(oper::SafeDeleteFileW(path.c_str())) << path.size();
         EXPECT_FALSE(FileExists(path)) << path.size();
     }
-    EXPECT_EQ(CountTempLeftovers(dir.path()), 0);
-}
-
-TEST_F(SafeDelete, AFileThatCannotBeDeletedAnywhereEndsUpBackUnderItsOwnName) {
-    SetOperOptions(2, 2);
-    {
-        fault::Hook<decltype(&DeleteFileW)> remove(Self(), "KERNEL32.dll", "DeleteFileW", FALSE, ERROR_ACCESS_DENIED);
-        remove.trigger.Arm(1, true);
-        EXPECT_FALSE(oper::SafeDeleteFileW(file.c_str()));
-        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-    }
+    ASSERT_TRUE(WriteFileBytes(file, "keep me"));
+    remove.trigger.Arm(1, true);
+    EXPECT_FALSE(oper::SafeDeleteFileW(file.c_str()));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     EXPECT_EQ(ReadFileBytes(file), "keep me");
     EXPECT_EQ(CountTempLeftovers(dir.path()), 0);
-
-    // The narrow form stops as soon as its empty temporary file will not go.
-    fault::Hook<decltype(&DeleteFileA)> remove(Self(), "KERNEL32.dll", "DeleteFileA", FALSE, ERROR_ACCESS_DENIED);
-    remove.trigger.Arm(1, true);
+    remove.trigger.Disarm();
+    fault::Hook<decltype(&DeleteFileA)> removeA(Self(), "KERNEL32.dll", "DeleteFileA", FALSE, ERROR_ACCESS_DENIED);
+    removeA.trigger.Arm(1, true);
     EXPECT_FALSE(oper::SafeDeleteFileA(Narrow(file).c_str()));
     EXPECT_EQ(ReadFileBytes(file), "keep me");
 }
