@@ -12,24 +12,14 @@ struct BootCase {
     int expected;
 };
 
+// Boot file names in a drive root, any case, ".." resolved; streams always.
 const BootCase kCases[] = {
-    {"C:\\NTLDR", 1},
-    {"C:\\BOOTMGR.efi", 1},
-    {"c:\\boot.ini", 1},
-    {"D:\\Ntdetect.com", 1},
-    {"C:\\bootsect.DOS", 1},
-    {"C:\\ntbootdd.sys", 1},
-    {"C:\\bootmgr", 1},
-    {"C:\\x\\..\\ntldr", 1},
-    {"C:\\Windows\\NTLDR", 0},
-    {"\\\\server\\share\\NTLDR", 0},
-    {"C:\\NTLDR.bak", 0},
-    {"C:\\bootmgr.efi.old", 0},
-    {"C:\\report.txt", 0},
-    {"C:\\", 0},
-    {"C:\\data\\", 0},
-    {"C:\\data\\file.txt:stream", 1},
-    {"C:\\file.txt:stream", 1},
+    {"C:\\NTLDR", 1},          {"C:\\BOOTMGR.efi", 1},         {"c:\\boot.ini", 1},
+    {"D:\\Ntdetect.com", 1},   {"C:\\bootsect.DOS", 1},        {"C:\\ntbootdd.sys", 1},
+    {"C:\\bootmgr", 1},        {"C:\\x\\..\\ntldr", 1},        {"C:\\Windows\\NTLDR", 0},
+    {"\\\\server\\share\\NTLDR", 0}, {"C:\\NTLDR.bak", 0},    {"C:\\bootmgr.efi.old", 0},
+    {"C:\\report.txt", 0},     {"C:\\", 0},                     {"C:\\data\\", 0},
+    {"C:\\data\\file.txt:stream", 1}, {"C:\\file.txt:stream", 1},
 };
 
 TEST(BootFiles, AreRecognisedInDriveRootsOnlyAndStreamsAlways) {

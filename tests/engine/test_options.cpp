@@ -77,40 +77,21 @@ TEST_F(Options, AFreshLibraryAndAnEmptyRegistryGiveTheDefaults) {
     EXPECT_EQ(Loaded(), (Values{1, 1, 0, 0, 4}));
 }
 
-TEST_F(Options, AnyNonZeroValueOfAnyTypeIsOne) {
+// Any non-zero value of any type is 1; the default user's value stands in
+// for a missing one, and a value found nowhere keeps the current setting.
+TEST_F(Options, UserValuesAnyNonZeroIsOneWithTheDefaultUserAsFallBack) {
+    SetOperOptions(3, 3);
     User(L"EnableSystem", 7);
-    User(L"RenameBeforeDelete", 0x100);
     const BYTE binary[4] = {0, 0, 0, 2};
-    RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"DecryptAfterReboot", REG_BINARY, binary, sizeof binary);
-    User(L"EnableReadOnly", 0);
+    RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"RenameBeforeDelete", REG_BINARY, binary, sizeof binary);
+    SetDword(HKEY_USERS, defaultUser, L"EnableReadOnly", 0);
+    SetDword(HKEY_USERS, defaultUser, L"EnableSystem", 0);
     Load();
     EXPECT_EQ(Loaded(), (Values{0, 1, 1, 1, 4}));
     User(L"EnableSystem", 0);
-    Load();
-    EXPECT_EQ(Loaded()[1], 0u);
-}
-
-TEST_F(Options, TheDefaultUsersValueStandsInForAMissingOne) {
-    SetDword(HKEY_USERS, defaultUser, L"EnableReadOnly", 0);
-    SetDword(HKEY_USERS, defaultUser, L"EnableSystem", 0);
-    User(L"EnableSystem", 1);
-    Load();
-    EXPECT_EQ(Loaded()[0], 0u);
-    EXPECT_EQ(Loaded()[1], 1u) << "the user's own value wins";
-}
-
-TEST_F(Options, AValueFoundNowhereKeepsTheCurrentSetting) {
-    SetOperOptions(3, 3);
-    User(L"EnableReadOnly", 0);
-    Load();
-    RegDeleteKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"EnableReadOnly");
-    Load();
-    EXPECT_EQ(Loaded(), (Values{0, 1, 1, 1, 4}));
-    User(L"EnableReadOnly", 1);
     User(L"RenameBeforeDelete", 0);
-    User(L"DecryptAfterReboot", 0);
     Load();
-    EXPECT_EQ(Loaded(), (Values{1, 1, 0, 0, 4}));
+    EXPECT_EQ(Loaded(), (Values{0, 0, 0, 1, 4}));
 }
 
 TEST_F(Options, DefaultCipherIsTheMachinesRawNumberWithoutAUserFallback) {
@@ -126,20 +107,15 @@ TEST_F(Options, DefaultCipherIsTheMachinesRawNumberWithoutAUserFallback) {
     EXPECT_EQ(Loaded()[4], 4u);
 }
 
-TEST_F(Options, SetOperOptionsChangesOnlyTheMaskedOptions) {
+// Setting changes only the masked options. Loading never touches the error
+// state, always clears the reboot flag, and without a key path keeps the
+// user options.
+TEST_F(Options, SettingIsMaskedAndLoadingClearsTheRebootFlagOnly) {
     EXPECT_EQ(SetOperOptions(2, 2), 1);
     EXPECT_EQ(Loaded(), (Values{1, 1, 1, 0, 4}));
-    EXPECT_EQ(SetOperOptions(3, 1), 1);
-    EXPECT_EQ(Loaded(), (Values{1, 1, 0, 1, 4}));
-    SetOperOptions(~3u, ~0u);
-    EXPECT_EQ(Loaded(), (Values{1, 1, 0, 1, 4}));
-}
-
-// Loading never touches the error state, always clears the reboot flag, and
-// without a key path keeps the user options.
-TEST_F(Options, LoadingClearsTheRebootFlagAndLeavesTheErrorStateAlone) {
+    EXPECT_EQ(SetOperOptions(~2u, 1), 1);
+    EXPECT_EQ(Loaded(), (Values{1, 1, 1, 1, 4}));
     MachineCipher(77);
-    SetOperOptions(3, 3);
     oper::g_options.rebootRequired = 1;
     oper::SetOperError(oper::kErrFreeSpace);
     EXPECT_EQ(LoadOperOptions(nullptr), 1);

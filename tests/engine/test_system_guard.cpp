@@ -69,37 +69,32 @@ protected:
     SystemDrive systemDrive{L"C:"};
 };
 
-TEST_F(EncryptFolder, MarksAFolderWithoutItsTrailingBackslash) {
-    ENCRYPT_INFO info = FileDescriptor();
-    EXPECT_EQ(EncryptFolderW((folder + L"\\").c_str(), &info), TRUE);
-    EXPECT_EQ(GetOperErrorCode(), FILEOPER_OK);
-    EXPECT_EQ(info.flags, ENCRYPT_INFO_FOLDER);
-    ASSERT_EQ(PathsSet(), std::vector<std::wstring>{folder});
-    ENCRYPT_INFO marked = {};
-    uint32_t isFolder = 0;
-    ASSERT_EQ(TzDevIoReadMarkW(folder.c_str(), &marked, &isFolder), 1);
-    EXPECT_EQ(memcmp(&marked, &info, sizeof info), 0);
-    EXPECT_EQ(isFolder, 1u);
-}
-
-// Roots are marked with their backslash, long folders as given. The wide
-// form refuses only the system drive's root, the narrow form any root that
-// holds ntldr.
-TEST_F(EncryptFolder, RootsAndLongFoldersAreMarkedAsGiven) {
+// A folder is marked without its trailing backslash, roots with it, long
+// folders as given, with the caller's descriptor and the folder flag. The
+// wide form refuses only the system drive's root, the narrow form any root
+// that holds ntldr.
+TEST_F(EncryptFolder, MarksFoldersRootsAndLongFoldersAsTheDriverKnowsThem) {
     const std::wstring deep = MakeDeepPath(dir.path(), 700);
     ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + deep).c_str(), nullptr));
     const struct {
         bool narrow;
-        std::wstring path;
+        std::wstring path, marked;
         const wchar_t* systemDrive;
-    } cases[] = {{false, kPlainRoot, L"C:"}, {false, kNtldrRoot, L"C:"}, {true, kPlainRoot, L"R:"}, {false, deep, L"C:"}};
+    } cases[] = {{false, folder + L"\\", folder, L"C:"}, {false, kPlainRoot, kPlainRoot, L"C:"},
+                 {false, kNtldrRoot, kNtldrRoot, L"C:"}, {true, kPlainRoot, kPlainRoot, L"R:"}, {false, deep, deep, L"C:"}};
     for (const auto& c : cases) {
         SystemDrive drive(c.systemDrive);
         store.RecordCalls();
         ENCRYPT_INFO info = FileDescriptor();
         EXPECT_EQ(Encrypt(c.narrow, c.path, &info), TRUE) << Narrow(c.path);
         EXPECT_EQ(GetOperErrorCode(), FILEOPER_OK);
-        EXPECT_EQ(PathsSet(), std::vector<std::wstring>{c.path});
+        EXPECT_EQ(info.flags, ENCRYPT_INFO_FOLDER);
+        EXPECT_EQ(PathsSet(), std::vector<std::wstring>{c.marked});
+        ENCRYPT_INFO marked = {};
+        uint32_t isFolder = 0;
+        ASSERT_EQ(TzDevIoReadMarkW(c.marked.c_str(), &marked, &isFolder), 1);
+        EXPECT_EQ(memcmp(&marked, &info, sizeof info), 0);
+        EXPECT_EQ(isFolder, 1u);
     }
 }
 
@@ -145,17 +140,17 @@ TEST_F(EncryptFolder, RefusalsGiveTheirCodeInOrderAndMarkNothing) {
     EXPECT_TRUE(PathsSet().empty());
 }
 
-TEST_F(EncryptFolder, ARefusalOfTheDriverIsCode10AndTheFolderFlagStays) {
+// A refusal of the driver is code 10 with the folder flag set; no memory for
+// the working copy is code 21 with nothing asked; the next success is code 0.
+TEST_F(EncryptFolder, FailuresAfterThePathChecks) {
     store.SetSwitch(L"refuse-set.txt", Utf8(folder) + "\n");
     ENCRYPT_INFO info = FileDescriptor();
     EXPECT_EQ(EncryptFolderW(folder.c_str(), &info), FALSE);
     EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_ENCRYPT_INFO);
     EXPECT_EQ(info.flags, ENCRYPT_INFO_FOLDER);
     EXPECT_FALSE(DevIoIsEncryptedW(folder.c_str(), 0));
-}
-
-TEST_F(EncryptFolder, NoMemoryForTheWorkingCopyIsCode21) {
-    ENCRYPT_INFO info = FileDescriptor();
+    store.RemoveSwitch(L"refuse-set.txt");
+    store.RecordCalls();
     {
         fault::Hook<decltype(&HeapAlloc)> alloc(Library(), "KERNEL32.dll", "HeapAlloc", nullptr, ERROR_NOT_ENOUGH_MEMORY);
         alloc.trigger.Arm(1);
@@ -163,7 +158,6 @@ TEST_F(EncryptFolder, NoMemoryForTheWorkingCopyIsCode21) {
     }
     EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_OUT_OF_MEMORY);
     EXPECT_TRUE(PathsSet().empty());
-    // The next call that succeeds sets the code back to 0.
     EXPECT_EQ(EncryptFolderW(folder.c_str(), &info), TRUE);
     EXPECT_EQ(GetOperErrorCode(), FILEOPER_OK);
 }

@@ -88,10 +88,12 @@ protected:
     }
 };
 
-TEST_F(MoveWithRetry, ALockThatStaysGivesUpAfterThreeAttemptsAndExactlyTwoPauses) {
-    HANDLE lock = Lock(from);
-    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+// A lock is waited out with two pauses of 200 ms between three attempts,
+// whether it stays or goes during the second pause.
+TEST_F(MoveWithRetry, ALockGetsThreeAttemptsAndExactlyTwoPauses) {
     for (bool narrow : {false, true}) {
+        HANDLE lock = Lock(from);
+        ASSERT_NE(lock, INVALID_HANDLE_VALUE);
         moveW.calls = moveA.calls = g_pauses = 0;
         EXPECT_FALSE(Move(narrow, MOVEFILE_REPLACE_EXISTING));
         const DWORD error = GetLastError();
@@ -99,39 +101,32 @@ TEST_F(MoveWithRetry, ALockThatStaysGivesUpAfterThreeAttemptsAndExactlyTwoPauses
         EXPECT_EQ(Moves(), 3);
         EXPECT_EQ(g_pauses, 2);
         EXPECT_EQ(g_pauseLength, 200u);
+        EXPECT_EQ(ReadFileBytes(from), "payload");
+        EXPECT_FALSE(FileExists(to));
+        moveW.calls = moveA.calls = g_pauses = 0;
+        g_duringPause = [&](int pause) {
+            if (pause == 2) CloseHandle(lock);
+        };
+        EXPECT_TRUE(Move(narrow, 0));
+        EXPECT_EQ(Moves(), 3);
+        EXPECT_EQ(ReadFileBytes(to), "payload");
+        g_duringPause = nullptr;
+        ASSERT_TRUE(MoveFileExW(to.c_str(), from.c_str(), 0));
     }
-    CloseHandle(lock);
-    EXPECT_EQ(ReadFileBytes(from), "payload");
-    EXPECT_FALSE(FileExists(to));
 }
 
-TEST_F(MoveWithRetry, ALockReleasedDuringTheSecondPauseLetsTheThirdAttemptSucceed) {
-    HANDLE lock = Lock(from);
-    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
-    g_duringPause = [&](int pause) {
-        if (pause == 2) CloseHandle(lock);
-    };
-    EXPECT_TRUE(Move(false, 0));
-    EXPECT_EQ(Moves(), 3);
-    EXPECT_EQ(g_pauses, 2);
-    EXPECT_EQ(ReadFileBytes(to), "payload");
-    EXPECT_FALSE(FileExists(from));
-}
-
-TEST_F(MoveWithRetry, AnExistingTargetIsReplacedOnTheSecondAttemptWithoutAPause) {
+// An existing target is replaced on the second attempt; any other error is
+// retried at once and its last error left for the caller.
+TEST_F(MoveWithRetry, OtherFailuresRetryWithoutAPause) {
     for (bool narrow : {false, true}) {
         ASSERT_TRUE(WriteFileBytes(to, "old"));
         ASSERT_TRUE(WriteFileBytes(from, "payload"));
         moveW.calls = moveA.calls = 0;
         EXPECT_TRUE(Move(narrow, 0));
         EXPECT_EQ(Moves(), 2);
-        EXPECT_EQ(g_pauses, 0);
         EXPECT_EQ(ReadFileBytes(to), "payload");
     }
-}
-
-TEST_F(MoveWithRetry, OtherErrorsRetryAtOnceAndLeaveTheLastErrorForTheCaller) {
-    DeleteFileW(from.c_str());
+    moveW.calls = moveA.calls = 0;
     EXPECT_FALSE(Move(false, 1));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(Moves(), 3);
@@ -165,77 +160,63 @@ protected:
     fault::ImportPatch uuid{Self(), "RPCRT4.dll", "UuidCreate", Hook(&FixedUuidCreate)};
 };
 
-TEST_F(TempNames, AFolderOf246CharactersGetsASystemNameWithThePrefix) {
-    const std::wstring folder = MakeFolderOfLength(dir.path(), 246);
-    ASSERT_EQ(folder.size(), 246u);
-    ASSERT_NE(oper::GetTempFileNameLongW(folder.c_str(), oper::kTempPrefixW, 0, out), 0u);
-    const std::wstring name = out;
-    EXPECT_EQ(SystemTempNames(), 1);
-    EXPECT_EQ(name.substr(0, folder.size() + 4), folder + L"\\TzT");
-    EXPECT_TRUE(FileExists(name));
-    EXPECT_EQ(ReadFileBytes(name), "");
-}
+// Up to 246 characters both forms use the system's name; beyond, the wide
+// form makes a UUID name and the narrow form refuses.
+TEST_F(TempNames, TheSystemNameUpTo246CharactersAUuidNameBeyond) {
+    const std::wstring folder246 = MakeFolderOfLength(dir.path(), 246);
+    ASSERT_NE(oper::GetTempFileNameLongW(folder246.c_str(), oper::kTempPrefixW, 0, out), 0u);
+    EXPECT_EQ(std::wstring(out).substr(0, 250), folder246 + L"\\TzT");
+    EXPECT_EQ(ReadFileBytes(out), "");
+    char narrowOut[MAX_PATH + 8];
+    ASSERT_NE(oper::GetTempFileNameCheckedA(Narrow(folder246).c_str(), oper::kTempPrefixA, 0, narrowOut), 0u);
+    EXPECT_TRUE(FileExists(std::wstring(narrowOut, narrowOut + strlen(narrowOut))));
+    EXPECT_EQ(SystemTempNames(), 2);
 
-TEST_F(TempNames, LongerFoldersGetAUuidNameAndNeverReachTheSystemFunction) {
-    for (size_t length : {247u, 248u, 300u, 2000u}) {
+    for (size_t length : {247u, 300u, 2000u}) {
         const std::wstring folder = MakeFolderOfLength(dir.path(), length);
         const UINT result = oper::GetTempFileNameLongW(folder.c_str(), oper::kTempPrefixW, 0, out);
         const std::wstring name = out;
-        ASSERT_NE(result, 0u) << length;
         EXPECT_EQ(result, name.size()) << length;
         EXPECT_EQ(name.size(), folder.size() + 1 + 36 + 4) << length;
         EXPECT_EQ(name.substr(0, folder.size() + 1), folder + L"\\") << length;
         EXPECT_EQ(name.substr(name.size() - 4), L".tmp") << length;
         EXPECT_TRUE(FileExists(name)) << length;
     }
-    EXPECT_EQ(SystemTempNames(), 0);
-
-    // A folder given with its backslash gets no second one.
     const std::wstring folder = MakeFolderOfLength(dir.path(), 280) + L"\\";
     ASSERT_NE(oper::GetTempFileNameLongW(folder.c_str(), oper::kTempPrefixW, 0, out), 0u);
     EXPECT_EQ(std::wstring(out).find(L"\\\\", 2), std::wstring::npos);
+    SetLastError(0);
+    const std::string folder247 = Narrow(MakeFolderOfLength(dir.path(), 247));
+    EXPECT_EQ(oper::GetTempFileNameCheckedA(folder247.c_str(), oper::kTempPrefixA, 0, narrowOut), 0u);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BUFFER_OVERFLOW));
+    EXPECT_EQ(SystemTempNames(), 2);
 }
 
+// A taken UUID name is followed by a fresh one, up to eight tries; a folder
+// too long for any name is refused before anything is written.
 TEST_F(TempNames, ATakenUuidNameIsFollowedByAFreshOne) {
     const std::wstring folder = MakeFolderOfLength(dir.path(), 260);
     g_fixedUuids = 1;
     ASSERT_NE(oper::GetTempFileNameLongW(folder.c_str(), oper::kTempPrefixW, 0, out), 0u);
     const std::wstring taken = out;
     ASSERT_TRUE(WriteFileBytes(taken, "someone else's"));
-
     g_uuids = 0;
     g_fixedUuids = 1;
     ASSERT_NE(oper::GetTempFileNameLongW(folder.c_str(), oper::kTempPrefixW, 0, out), 0u);
     EXPECT_EQ(g_uuids, 2);
     EXPECT_NE(std::wstring(out), taken);
     EXPECT_EQ(ReadFileBytes(taken), "someone else's");
-
     g_uuids = 0;
     g_fixedUuids = 100;
     EXPECT_EQ(oper::GetTempFileNameLongW(folder.c_str(), oper::kTempPrefixW, 0, out), 0u);
     EXPECT_EQ(g_uuids, 8);
-}
 
-TEST_F(TempNames, AFolderTooLongForTheNameIsRefusedBeforeAnythingIsWritten) {
-    const std::wstring folder = L"C:\\" + std::wstring(4060, L'x');
+    g_uuids = 0;
     out[4096] = L'#';
-    EXPECT_EQ(oper::GetTempFileNameLongW(folder.c_str(), oper::kTempPrefixW, 0, out), 0u);
+    const std::wstring tooLong = L"C:\\" + std::wstring(4060, L'x');
+    EXPECT_EQ(oper::GetTempFileNameLongW(tooLong.c_str(), oper::kTempPrefixW, 0, out), 0u);
     EXPECT_EQ(g_uuids, 0);
     EXPECT_EQ(out[4096], L'#');
-}
-
-TEST_F(TempNames, TheNarrowFormKeepsWindowsLimitAwayFromTheSystemFunction) {
-    char narrowOut[MAX_PATH + 8];
-    const std::wstring folder247 = MakeFolderOfLength(dir.path(), 247);
-    SetLastError(0);
-    EXPECT_EQ(oper::GetTempFileNameCheckedA(Narrow(folder247).c_str(), oper::kTempPrefixA, 0, narrowOut), 0u);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BUFFER_OVERFLOW));
-    EXPECT_EQ(SystemTempNames(), 0);
-
-    const std::wstring folder246 = MakeFolderOfLength(dir.path(), 246);
-    ASSERT_NE(oper::GetTempFileNameCheckedA(Narrow(folder246).c_str(), oper::kTempPrefixA, 0, narrowOut), 0u);
-    EXPECT_EQ(SystemTempNames(), 1);
-    EXPECT_TRUE(FileExists(std::wstring(narrowOut, narrowOut + strlen(narrowOut))));
 }
 
 // --- safe delete ----------------------------------------------------------------
@@ -252,16 +233,15 @@ protected:
     const std::wstring file = dir / L"doc.txt";
 };
 
-TEST_F(SafeDelete, AReadOnlyFileIsDeleted) {
+// A read-only file goes; a locked one stays untouched, renamed first or not.
+TEST_F(SafeDelete, AReadOnlyFileGoesALockedOneStays) {
     for (bool narrow : {false, true}) {
-        ASSERT_TRUE(WriteFileBytes(file, "x"));
-        ASSERT_TRUE(SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY));
-        EXPECT_TRUE(narrow ? oper::SafeDeleteFileA(Narrow(file).c_str()) : oper::SafeDeleteFileW(file.c_str()));
-        EXPECT_FALSE(FileExists(file));
+        ASSERT_TRUE(WriteFileBytes(dir / L"ro.txt", "x"));
+        ASSERT_TRUE(SetFileAttributesW((dir / L"ro.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+        EXPECT_TRUE(narrow ? oper::SafeDeleteFileA(Narrow(dir / L"ro.txt").c_str())
+                           : oper::SafeDeleteFileW((dir / L"ro.txt").c_str()));
+        EXPECT_FALSE(FileExists(dir / L"ro.txt"));
     }
-}
-
-TEST_F(SafeDelete, ALockedFileStaysUntouchedWithOrWithoutRenaming) {
     HANDLE lock = Lock(file);
     ASSERT_NE(lock, INVALID_HANDLE_VALUE);
     EXPECT_FALSE(oper::SafeDeleteFileW(file.c_str()));
@@ -274,8 +254,10 @@ TEST_F(SafeDelete, ALockedFileStaysUntouchedWithOrWithoutRenaming) {
 }
 
 // A file that would not go under its own name goes after a rename when the
-// option says so, and only then.
-TEST_F(SafeDelete, RenamingFirstGetsAFileDeletedThatWouldNotGoUnderItsOwnName) {
+// option says so, and only then; one that will not go anywhere ends up back
+// under its own name. The narrow form stops as soon as its empty temporary
+// file will not go.
+TEST_F(SafeDelete, RenamingFirstGetsPastAFileThatWouldNotGoUnderItsOwnName) {
     fault::Hook<decltype(&DeleteFileW)> remove(Self(), "KERNEL32.dll", "DeleteFileW", FALSE, ERROR_ACCESS_DENIED);
     remove.trigger.Arm(1);
     EXPECT_FALSE(oper::SafeDeleteFileW(file.c_str()));
@@ -287,23 +269,15 @@ TEST_F(SafeDelete, RenamingFirstGetsAFileDeletedThatWouldNotGoUnderItsOwnName) {
         EXPECT_TRUE(oper::SafeDeleteFileW(path.c_str())) << path.size();
         EXPECT_FALSE(FileExists(path)) << path.size();
     }
-    EXPECT_EQ(CountTempLeftovers(dir.path()), 0);
-}
-
-TEST_F(SafeDelete, AFileThatCannotBeDeletedAnywhereEndsUpBackUnderItsOwnName) {
-    SetOperOptions(2, 2);
-    {
-        fault::Hook<decltype(&DeleteFileW)> remove(Self(), "KERNEL32.dll", "DeleteFileW", FALSE, ERROR_ACCESS_DENIED);
-        remove.trigger.Arm(1, true);
-        EXPECT_FALSE(oper::SafeDeleteFileW(file.c_str()));
-        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-    }
+    ASSERT_TRUE(WriteFileBytes(file, "keep me"));
+    remove.trigger.Arm(1, true);
+    EXPECT_FALSE(oper::SafeDeleteFileW(file.c_str()));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     EXPECT_EQ(ReadFileBytes(file), "keep me");
     EXPECT_EQ(CountTempLeftovers(dir.path()), 0);
-
-    // The narrow form stops as soon as its empty temporary file will not go.
-    fault::Hook<decltype(&DeleteFileA)> remove(Self(), "KERNEL32.dll", "DeleteFileA", FALSE, ERROR_ACCESS_DENIED);
-    remove.trigger.Arm(1, true);
+    remove.trigger.Disarm();
+    fault::Hook<decltype(&DeleteFileA)> removeA(Self(), "KERNEL32.dll", "DeleteFileA", FALSE, ERROR_ACCESS_DENIED);
+    removeA.trigger.Arm(1, true);
     EXPECT_FALSE(oper::SafeDeleteFileA(Narrow(file).c_str()));
     EXPECT_EQ(ReadFileBytes(file), "keep me");
 }

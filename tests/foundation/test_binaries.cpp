@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -29,29 +30,20 @@ public:
     WORD machine() const { return nt_->FileHeader.Machine; }
     WORD magic() const { return nt_->OptionalHeader.Magic; }
 
-    std::set<std::string> ImportedDlls() const {
-        std::set<std::string> dlls;
+    // Per imported DLL (lower case), the ordinal of each import, or 0 for an
+    // import by name.
+    std::map<std::string, std::vector<DWORD>> Imports() const {
+        std::map<std::string, std::vector<DWORD>> imports;
         auto* desc = At<IMAGE_IMPORT_DESCRIPTOR>(Directory(IMAGE_DIRECTORY_ENTRY_IMPORT).VirtualAddress);
         for (; desc && desc->Name; ++desc) {
             std::string name = At<char>(desc->Name);
             std::transform(name.begin(), name.end(), name.begin(), ::tolower);
-            dlls.insert(name);
-        }
-        return dlls;
-    }
-
-    // The ordinals through which the image imports from dll, or, for an
-    // import by name, 0.
-    std::vector<DWORD> ImportsFrom(const std::string& dll) const {
-        std::vector<DWORD> ordinals;
-        auto* desc = At<IMAGE_IMPORT_DESCRIPTOR>(Directory(IMAGE_DIRECTORY_ENTRY_IMPORT).VirtualAddress);
-        for (; desc && desc->Name; ++desc) {
-            if (_stricmp(At<char>(desc->Name), dll.c_str()) != 0) continue;
+            std::vector<DWORD>& ordinals = imports[name];
             auto* thunk = At<IMAGE_THUNK_DATA64>(desc->OriginalFirstThunk ? desc->OriginalFirstThunk : desc->FirstThunk);
             for (; thunk && thunk->u1.AddressOfData; ++thunk)
                 ordinals.push_back(IMAGE_SNAP_BY_ORDINAL64(thunk->u1.Ordinal) ? IMAGE_ORDINAL64(thunk->u1.Ordinal) : 0);
         }
-        return ordinals;
+        return imports;
     }
 
     struct Export {
@@ -112,39 +104,35 @@ TEST_P(Binaries, AreX64ImagesImportingOnlySystemAndProductLibraries) {
     ASSERT_TRUE(pe.valid());
     EXPECT_EQ(pe.machine(), IMAGE_FILE_MACHINE_AMD64);
     EXPECT_EQ(pe.magic(), IMAGE_NT_OPTIONAL_HDR64_MAGIC);
-    for (const std::string& dll : pe.ImportedDlls())
-        EXPECT_TRUE(kAllowedImports.count(dll)) << "imports " << dll;
+    for (const auto& dll : pe.Imports()) EXPECT_TRUE(kAllowedImports.count(dll.first)) << "imports " << dll.first;
 }
 
 INSTANTIATE_TEST_SUITE_P(Built, Binaries,
                          ::testing::Values(L"fileoper.dll", L"docman.exe", L"TzDevIo.dll", L"TzRtl.dll"));
 
-// The driver's library is bound by ordinal only, as a host machine provides
-// it; the functions used are a subset of the ones it exports by ordinal.
-TEST(ProductImports, AreBoundByOrdinalToExportsOfTheStandIn) {
+// The driver's and the run-time library are bound by ordinal only, as a
+// host machine provides them; the functions used are a subset of the ones
+// the stand-ins export by ordinal only (their own test helpers have names).
+TEST(ProductImports, AreBoundByOrdinalToExportsOfTheStandIns) {
     PeFile library(testing_support::BinDir() + L"fileoper.dll");
-    PeFile devio(testing_support::BinDir() + L"TzDevIo.dll");
     ASSERT_TRUE(library.valid());
-    ASSERT_TRUE(devio.valid());
-    std::set<DWORD> exported;
-    for (const PeFile::Export& e : devio.Exports())
-        if (e.name.empty()) exported.insert(e.ordinal);
-    EXPECT_EQ(exported, (std::set<DWORD>{160, 161, 170, 171, 180, 181, 200, 400, 402}));
-
-    const std::vector<DWORD> imported = library.ImportsFrom("TzDevIo.dll");
-    EXPECT_FALSE(imported.empty());
-    for (DWORD ordinal : imported) EXPECT_TRUE(exported.count(ordinal)) << "import " << ordinal;
-}
-
-TEST(ProductImports, TheRunTimeLibraryExportsItsOrdinals) {
-    PeFile rtl(testing_support::BinDir() + L"TzRtl.dll");
-    ASSERT_TRUE(rtl.valid());
-    std::set<DWORD> exported;
-    for (const PeFile::Export& e : rtl.Exports()) {
-        EXPECT_TRUE(e.name.empty()) << e.name;
-        exported.insert(e.ordinal);
+    const struct {
+        const wchar_t* file;
+        const char* dll;
+        std::set<DWORD> ordinals;
+    } cases[] = {{L"TzDevIo.dll", "tzdevio.dll", {160, 161, 170, 171, 180, 181, 200, 400, 402}},
+                 {L"TzRtl.dll", "tzrtl.dll", {1100, 1120, 1121, 1200}}};
+    for (const auto& c : cases) {
+        PeFile standin(testing_support::BinDir() + c.file);
+        ASSERT_TRUE(standin.valid());
+        std::set<DWORD> exported;
+        for (const PeFile::Export& e : standin.Exports())
+            if (e.name.empty()) exported.insert(e.ordinal);
+        EXPECT_EQ(exported, c.ordinals) << c.dll;
+        const std::vector<DWORD> imported = library.Imports()[c.dll];
+        EXPECT_FALSE(imported.empty()) << c.dll;
+        for (DWORD ordinal : imported) EXPECT_TRUE(exported.count(ordinal)) << c.dll << " import " << ordinal;
     }
-    EXPECT_EQ(exported, (std::set<DWORD>{1100, 1120, 1121, 1200}));
 }
 
 TEST(ExportTable, HoldsExactlyTheImplementedFunctionsByOrdinal) {

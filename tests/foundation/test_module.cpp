@@ -34,21 +34,16 @@ TEST(TestCreate, CreatesOrTruncatesAndHoldsNothingOpen) {
     }
 }
 
-// A failure of these two is the host's to interpret: neither writes the
-// module error state.
-TEST(TestCreate, FailureInAMissingFolderLeavesTheErrorStateUntouched) {
+// A failure in a missing folder is the host's to interpret and leaves the
+// error state alone; no memory for the long form is code 21.
+TEST(TestCreate, FailuresCreateNothing) {
     TempDir dir;
     const uint32_t before = GetOperErrorCode();
-    const std::wstring path = dir / L"missing\\x.txt";
+    const std::wstring path = dir / L"missing\\x.txt", file = dir / L"never.txt";
     EXPECT_EQ(TestCreateFileW(path.c_str()), FALSE);
     EXPECT_EQ(TestCreateFileA(Narrow(path).c_str()), FALSE);
     EXPECT_EQ(GetOperErrorCode(), before);
     EXPECT_FALSE(FileExists(path));
-}
-
-TEST(TestCreate, WideFormReportsOutOfMemoryWhenTheLongFormCannotBeBuilt) {
-    TempDir dir;
-    const std::wstring file = dir / L"never.txt";
     {
         fault::Hook<decltype(&HeapAlloc)> alloc(Library(), "KERNEL32.dll", "HeapAlloc", nullptr, ERROR_NOT_ENOUGH_MEMORY);
         alloc.trigger.Arm(1);

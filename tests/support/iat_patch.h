@@ -58,23 +58,17 @@ public:
     void Arm(long nth, bool sticky = false) {
         remaining_ = nth;
         sticky_ = sticky;
-        fired_ = 0;
     }
     void Disarm() { remaining_ = 0; }
     bool Fire() {
         if (remaining_ <= 0) return false;
-        if (--remaining_ == 0) {
-            ++fired_;
-            if (sticky_) remaining_ = 1;
-            return true;
-        }
-        return false;
+        if (--remaining_ != 0) return false;
+        if (sticky_) remaining_ = 1;
+        return true;
     }
-    long fired() const { return fired_; }
 
 private:
     volatile long remaining_ = 0;
-    volatile long fired_ = 0;
     bool sticky_ = false;
 };
 

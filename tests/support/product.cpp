@@ -28,13 +28,8 @@ TestOptions::~TestOptions() {
 }
 
 void TestOptions::Set(const wchar_t* name, uint32_t value) {
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, key_.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) ==
-        ERROR_SUCCESS) {
-        DWORD v = value;
-        RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), sizeof v);
-        RegCloseKey(key);
-    }
+    const DWORD v = value;
+    RegSetKeyValueW(HKEY_CURRENT_USER, key_.c_str(), name, REG_DWORD, &v, sizeof v);
 }
 
 void TestOptions::Load() const {

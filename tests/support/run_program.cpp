@@ -4,14 +4,11 @@
 
 #include <vector>
 
+#include "tests/support/temp_dir.h"
+
 namespace testing_support {
 
-std::wstring BinPath(const std::wstring& name) {
-    wchar_t path[MAX_PATH];
-    const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring dir(path, n);
-    return dir.substr(0, dir.find_last_of(L'\\') + 1) + name;
-}
+std::wstring BinPath(const std::wstring& name) { return BinDir() + name; }
 
 ProgramRun RunBinProgram(const std::wstring& program, const std::wstring& commandLine) {
     ProgramRun run;
