@@ -60,11 +60,8 @@ TEST(RequestView, ItemListEndsAtTheCountOrTheFirstEmptyString) {
         std::vector<BYTE> block = BuildRequest(L"D:\\", L"C:\\", three, count);
         return Items(oper::RequestView(reinterpret_cast<const OperationRequest*>(block.data())));
     };
-    EXPECT_EQ(itemsFor(2).size(), 2u);
-    EXPECT_EQ(itemsFor(3).size(), 3u);
-    EXPECT_EQ(itemsFor(10).size(), 3u);
-    EXPECT_TRUE(itemsFor(0).empty());
-    EXPECT_TRUE(itemsFor(-1).empty());
+    const std::pair<int32_t, size_t> cases[] = {{2, 2}, {3, 3}, {10, 3}, {0, 0}, {-1, 0}};
+    for (const auto& [count, items] : cases) EXPECT_EQ(itemsFor(count).size(), items) << count;
 }
 
 TEST(Results, PackPairsLowThenHighAndHandBackTheRequestAddress) {
