@@ -43,82 +43,66 @@ void ReadBlock(const std::vector<BYTE>& block, UINT blockId, std::map<UINT, std:
     }
 }
 
-// Reads the template field by field, failing once the bytes run out.
-class Reader {
-public:
-    explicit Reader(const std::vector<BYTE>& bytes) : bytes_(bytes) {}
-
-    bool ok() const { return ok_; }
-    bool atEnd() const { return pos_ >= bytes_.size(); }
+// Reads a template field by field; reading past the end spoils the reader.
+struct Reader {
+    const std::vector<BYTE>& bytes;
+    size_t pos = 0;
+    bool ok = true;
 
     template <typename T>
     T Get() {
         T value{};
-        if (pos_ + sizeof(T) > bytes_.size()) {
-            ok_ = false;
-            return value;
-        }
-        memcpy(&value, bytes_.data() + pos_, sizeof(T));
-        pos_ += sizeof(T);
+        ok = ok && pos + sizeof(T) <= bytes.size();
+        if (ok) memcpy(&value, bytes.data() + pos, sizeof(T));
+        pos += sizeof(T);
         return value;
     }
 
     std::wstring String() {
         std::wstring s;
-        for (wchar_t c = Get<wchar_t>(); ok_ && c; c = Get<wchar_t>()) s += c;
+        for (wchar_t c = Get<wchar_t>(); ok && c; c = Get<wchar_t>()) s += c;
         return s;
     }
 
     // A name that is either 0xFFFF and an ordinal, or a string.
     std::wstring NameOrOrdinal() {
-        WORD first = Get<WORD>();
-        if (first == 0xFFFF) return L"#" + std::to_wstring(Get<WORD>());
-        pos_ -= 2;
+        if (Get<WORD>() == 0xFFFF) return L"#" + std::to_wstring(Get<WORD>());
+        pos -= 2;
         return String();
     }
 
-    void AlignDword() { pos_ = (pos_ + 3) & ~size_t(3); }
-    void Skip(size_t n) { pos_ += n; }
+    void AlignDword() { pos = (pos + 3) & ~size_t(3); }
 
-private:
-    const std::vector<BYTE>& bytes_;
-    size_t pos_ = 0;
-    bool ok_ = true;
+    // Extended templates put a help id first and the extended style before
+    // the style, for the dialog and for its items alike.
+    void Styles(DWORD& style, DWORD& exStyle) {
+        Get<DWORD>();
+        exStyle = Get<DWORD>();
+        style = Get<DWORD>();
+    }
+
+    void Box(short& x, short& y, short& cx, short& cy) {
+        x = Get<short>();
+        y = Get<short>();
+        cx = Get<short>();
+        cy = Get<short>();
+    }
 };
 
-// Items name the predefined classes by atom.
+// Items name the predefined classes our dialogs use by atom.
 std::wstring ClassName(const std::wstring& name) {
-    static const std::map<std::wstring, std::wstring> atoms = {
-        {L"#128", L"Button"}, {L"#129", L"Edit"},      {L"#130", L"Static"},
-        {L"#131", L"ListBox"}, {L"#132", L"ScrollBar"}, {L"#133", L"ComboBox"},
-    };
-    auto it = atoms.find(name);
-    return it == atoms.end() ? name : it->second;
-}
-
-// Extended templates put a help id first and the extended style before the
-// style, for the dialog and for its items alike.
-void ReadStyles(Reader& r, DWORD& style, DWORD& exStyle) {
-    r.Get<DWORD>();  // help id
-    exStyle = r.Get<DWORD>();
-    style = r.Get<DWORD>();
-}
-
-void ReadBox(Reader& r, short& x, short& y, short& cx, short& cy) {
-    x = r.Get<short>();
-    y = r.Get<short>();
-    cx = r.Get<short>();
-    cy = r.Get<short>();
+    if (name == L"#128") return L"Button";
+    return name == L"#130" ? L"Static" : name;
 }
 
 void ReadItem(Reader& r, DialogItem& item) {
     r.AlignDword();
-    ReadStyles(r, item.style, item.exStyle);
-    ReadBox(r, item.x, item.y, item.cx, item.cy);
+    r.Styles(item.style, item.exStyle);
+    r.Box(item.x, item.y, item.cx, item.cy);
     item.id = r.Get<DWORD>();
     item.cls = ClassName(r.NameOrOrdinal());
     item.text = r.NameOrOrdinal();
-    r.Skip(r.Get<WORD>());  // creation data
+    r.pos += r.Get<WORD>();  // creation data
 }
 
 }  // namespace
@@ -147,25 +131,22 @@ bool ParseDialog(const std::vector<BYTE>& bytes, DialogTemplate& dialog) {
     // An extended template starts with version 1 and the signature 0xFFFF.
     const WORD extendedStart[2] = {1, 0xFFFF};
     if (bytes.size() < 4 || memcmp(bytes.data(), extendedStart, 4) != 0) return false;
-    Reader r(bytes);
-    r.Skip(4);
-    ReadStyles(r, dialog.style, dialog.exStyle);
+    Reader r{bytes, 4};
+    r.Styles(dialog.style, dialog.exStyle);
     WORD count = r.Get<WORD>();
-    ReadBox(r, dialog.x, dialog.y, dialog.cx, dialog.cy);
+    r.Box(dialog.x, dialog.y, dialog.cx, dialog.cy);
     dialog.menu = r.NameOrOrdinal();
     dialog.cls = r.NameOrOrdinal();
     dialog.caption = r.String();
     if (dialog.style & (DS_SETFONT | DS_SHELLFONT)) {
         dialog.pointSize = r.Get<WORD>();
-        r.Get<WORD>();  // weight
-        r.Get<BYTE>();  // italic
-        r.Get<BYTE>();  // character set
+        r.pos += 4;  // weight, italic, character set
         dialog.font = r.String();
     }
     dialog.items.resize(count);
     for (DialogItem& item : dialog.items) ReadItem(r, item);
     r.AlignDword();
-    return r.ok() && r.atEnd();
+    return r.ok && r.pos >= bytes.size();
 }
 
 }  // namespace resources_test

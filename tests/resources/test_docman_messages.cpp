@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -20,15 +21,10 @@ testing_support::ProgramRun Docman(const std::wstring& args) { return testing_su
 // The values of the "name: value" lines of one field, in order.
 std::vector<std::string> Values(const std::string& out, const std::string& name) {
     std::vector<std::string> values;
-    const std::string key = name + ": ";
-    size_t start = 0;
-    while (start < out.size()) {
-        size_t end = out.find('\n', start);
-        if (end == std::string::npos) end = out.size();
-        std::string line = out.substr(start, end - start);
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.compare(0, key.size(), key) == 0) values.push_back(line.substr(key.size()));
-        start = end + 1;
+        if (line.rfind(name + ": ", 0) == 0) values.push_back(line.substr(name.size() + 2));
     }
     return values;
 }

@@ -68,12 +68,12 @@ protected:
         ASSERT_TRUE(WriteFileBytes(file, data));
     }
 
-    // The wide or, with `narrow` set, the 8-bit form of each export.
     void TearDown() override {
         SetEnvironmentVariableW(L"TMP", savedTemp[0].c_str());
         SetEnvironmentVariableW(L"TEMP", savedTemp[1].c_str());
     }
 
+    // The wide or, with `narrow` set, the 8-bit form of each export.
     BOOL Run(Op op, const std::wstring& from, const std::wstring& to = L"") {
         const std::string a = Narrow(from), b = Narrow(to);
         switch (op) {
@@ -102,6 +102,13 @@ protected:
         std::sort(actual.begin(), actual.end());
         std::sort(names.begin(), names.end());
         EXPECT_EQ(actual, names);
+    }
+
+    // The file is whole, in the given form, and alone in its folder.
+    void ExpectFileAlone(bool marked) {
+        EXPECT_EQ(ReadFileBytes(file), data);
+        EXPECT_EQ(IsMarked(file), marked);
+        ExpectFolderHolds({L"report.doc"});
     }
 
     StandinStore store;
@@ -165,8 +172,7 @@ TEST_F(Transforms, BadDescriptorIsRefusedBeforeTheFileIsTouched) {
         EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_INVALID_PARAMETER);
     }
     EXPECT_EQ(info.flags, ENCRYPT_INFO_FOLDER);
-    EXPECT_FALSE(IsMarked(file));
-    ExpectFolderHolds({L"report.doc"});
+    ExpectFileAlone(false);
 }
 
 TEST_F(Transforms, ReadOnlyAndSystemFilesFollowTheOptions) {
@@ -208,8 +214,7 @@ TEST_F(Transforms, FilesTheFileSystemCompressesOrEncryptsAreRefused) {
         EXPECT_EQ(GetOperErrorCode(), c.code) << c.attributes;
     }
     g_extraAttributes = 0;
-    EXPECT_FALSE(IsMarked(file));
-    ExpectFolderHolds({L"report.doc"});
+    ExpectFileAlone(false);
 }
 
 TEST_F(Transforms, CancelLeavesTheFileAsItWasAndNoPartialCopy) {
@@ -228,9 +233,7 @@ TEST_F(Transforms, CancelLeavesTheFileAsItWasAndNoPartialCopy) {
         cancelAtRead.Arm(2);
         EXPECT_EQ(Run(op), TRUE);
         EXPECT_EQ(GetOperErrorCode(), 0u);
-        EXPECT_EQ(IsMarked(file), decrypt);
-        EXPECT_EQ(ReadFileBytes(file), data);
-        ExpectFolderHolds({L"report.doc"});
+        ExpectFileAlone(decrypt);
         state = FILEOPER_STATE_RUNNING;
         if (decrypt) {
             ASSERT_EQ(Decrypt(), TRUE);
@@ -244,8 +247,7 @@ TEST_F(Transforms, RefusedMarkGivesCode10AndRemovesTheTemporaryFile) {
     set.trigger.Arm(1);
     EXPECT_EQ(Encrypt(), FALSE);
     EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_ENCRYPT_INFO);
-    EXPECT_EQ(ReadFileBytes(file), data);
-    ExpectFolderHolds({L"report.doc"});
+    ExpectFileAlone(false);
 }
 
 TEST_F(Transforms, FullVolumeGoesThroughTheTemporaryFolderAndCopiesBack) {
@@ -257,9 +259,7 @@ TEST_F(Transforms, FullVolumeGoesThroughTheTemporaryFolderAndCopiesBack) {
     EXPECT_EQ(Decrypt(), TRUE);
     g_fullFolder.clear();
     EXPECT_EQ(GetOperErrorCode(), 0u);
-    EXPECT_FALSE(IsMarked(file));
-    EXPECT_EQ(ReadFileBytes(file), data);
-    ExpectFolderHolds({L"report.doc"});
+    ExpectFileAlone(false);
     EXPECT_TRUE(TempFilesIn(temp.path()).empty());
 
     // A second file on a full volume is never started.
@@ -300,9 +300,7 @@ TEST_F(Transforms, AFileInUseStaysAsItWasAndTheTemporaryFileGoes) {
         EXPECT_EQ(Run(op), FALSE);
         EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_DELETE_FILE);
         CloseHandle(holder);
-        EXPECT_EQ(ReadFileBytes(file), data);
-        EXPECT_EQ(IsMarked(file), op == kDecrypt);
-        ExpectFolderHolds({L"report.doc"});
+        ExpectFileAlone(op == kDecrypt);
     }
 }
 
@@ -346,9 +344,7 @@ TEST_F(Transforms, EncryptToTheSourceItselfEncryptsInPlace) {
     std::transform(upper.begin(), upper.end(), upper.begin(), ::towupper);
     for (const std::wstring& same : {upper, dir.path() + L"\\.\\report.doc"}) {
         EXPECT_EQ(Run(kEncryptTo, file, same), TRUE);
-        EXPECT_TRUE(IsMarked(file));
-        EXPECT_EQ(ReadFileBytes(file), data);
-        ExpectFolderHolds({L"report.doc"});
+        ExpectFileAlone(true);
         ASSERT_EQ(Decrypt(), TRUE);
     }
 }

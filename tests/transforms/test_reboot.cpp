@@ -12,28 +12,21 @@
 #include "tests/support/standin_store.h"
 #include "tests/support/temp_dir.h"
 
-using testing_support::IsMarked;
-using testing_support::ListFolder;
-using testing_support::ReadFileBytes;
-using testing_support::TempDir;
-using testing_support::WriteFileBytes;
+using namespace testing_support;
 
 namespace {
 
 const wchar_t kSessionManager[] = L"System\\CurrentControlSet\\Control\\Session Manager";
 
 std::wstring PendingRenames() {
-    HKEY key = nullptr;
-    std::wstring value;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return value;
+    const auto read = [](wchar_t* into, DWORD* size) {
+        return RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManager, L"PendingFileRenameOperations", RRF_RT_REG_MULTI_SZ,
+                            nullptr, into, size);
+    };
     DWORD size = 0;
-    if (RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS) {
-        value.resize(size / sizeof(wchar_t));
-        RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, nullptr,
-                         reinterpret_cast<BYTE*>(value.data()), &size);
-    }
-    RegCloseKey(key);
-    return value;
+    read(nullptr, &size);
+    std::wstring value(size / sizeof(wchar_t), L'\0');
+    return read(value.data(), &size) == ERROR_SUCCESS ? value : L"";
 }
 
 // Restarts the prefix's session the way Wine carries out pending moves; the

@@ -6,33 +6,22 @@
 #include <string>
 #include <vector>
 
+#include "host/request_block.h"
 #include "operation/operation_state.h"
 
 namespace {
 
-// A request block as a host lays it out: the header, then the strings.
-std::vector<BYTE> BuildRequest(const std::wstring& destination, const std::wstring& root,
-                               const std::vector<std::wstring>& items, int32_t count) {
-    std::vector<BYTE> block(sizeof(OperationRequest));
-    auto append = [&block](const std::wstring& s) {
-        const uint32_t offset = static_cast<uint32_t>(block.size() - offsetof(OperationRequest, pathArea));
-        const size_t at = block.size();
-        block.resize(at + (s.size() + 1) * sizeof(wchar_t));
-        std::memcpy(&block[at], s.c_str(), (s.size() + 1) * sizeof(wchar_t));
-        return offset;
-    };
-    const uint32_t destinationOffset = append(destination);
-    const uint32_t rootOffset = append(root);
-    uint32_t itemsOffset = static_cast<uint32_t>(block.size() - offsetof(OperationRequest, pathArea));
-    for (const std::wstring& item : items) append(item);
-    append(L"");
-    auto* request = reinterpret_cast<OperationRequest*>(block.data());
-    request->kind = 1;
-    request->flags = 0x102;
-    request->destinationOffset = destinationOffset;
-    request->sourceRootOffset = rootOffset;
-    request->itemListOffset = itemsOffset;
-    request->itemCount = count;
+// A request block as a host lays it out, claiming `count` items; its source
+// root is the items' common folder.
+std::vector<uint32_t> BuildRequest(const std::wstring& destination, const std::vector<std::wstring>& items,
+                                   int32_t count) {
+    docman::RunRequest request;
+    request.kind = 1;
+    request.flags = 0x102;
+    request.destination = destination;
+    request.items = items;
+    std::vector<uint32_t> block = docman::BuildRequestBlock(request);
+    reinterpret_cast<OperationRequest*>(block.data())->itemCount = count;
     return block;
 }
 
@@ -43,28 +32,23 @@ std::vector<std::wstring> Items(const oper::RequestView& view) {
 }
 
 TEST(RequestView, ReadsTheHeaderAndStringsInPlace) {
-    std::vector<BYTE> block = BuildRequest(L"D:\\Dst", L"C:\\Src", {L"C:\\Src\\a.txt", L"C:\\Src\\b"}, 2);
-    const auto* request = reinterpret_cast<const OperationRequest*>(block.data());
-    oper::RequestView view(request);
+    const std::vector<uint32_t> block = BuildRequest(L"D:\\Dst", {L"C:\\Src\\a.txt", L"C:\\Src\\b"}, 2);
+    oper::RequestView view(docman::AsRequest(block));
     EXPECT_EQ(view.Kind(), 1u);
     EXPECT_EQ(view.Flags(), 0x102u);
     EXPECT_EQ(std::wstring(view.Destination()), L"D:\\Dst");
     EXPECT_EQ(std::wstring(view.SourceRoot()), L"C:\\Src");
-    EXPECT_EQ(reinterpret_cast<const BYTE*>(view.EncryptInfo()), block.data() + 12);
+    EXPECT_EQ(reinterpret_cast<const BYTE*>(view.EncryptInfo()), reinterpret_cast<const BYTE*>(block.data()) + 12);
     EXPECT_EQ(Items(view), (std::vector<std::wstring>{L"C:\\Src\\a.txt", L"C:\\Src\\b"}));
 }
 
 TEST(RequestView, ItemListEndsAtTheCountOrTheFirstEmptyString) {
     const std::vector<std::wstring> three = {L"C:\\1", L"C:\\2", L"C:\\3"};
     auto itemsFor = [&three](int32_t count) {
-        std::vector<BYTE> block = BuildRequest(L"D:\\", L"C:\\", three, count);
-        return Items(oper::RequestView(reinterpret_cast<const OperationRequest*>(block.data())));
+        return Items(oper::RequestView(docman::AsRequest(BuildRequest(L"D:\\", three, count))));
     };
-    EXPECT_EQ(itemsFor(2).size(), 2u);
-    EXPECT_EQ(itemsFor(3).size(), 3u);
-    EXPECT_EQ(itemsFor(10).size(), 3u);
-    EXPECT_TRUE(itemsFor(0).empty());
-    EXPECT_TRUE(itemsFor(-1).empty());
+    const std::pair<int32_t, size_t> cases[] = {{2, 2}, {3, 3}, {10, 3}, {0, 0}, {-1, 0}};
+    for (const auto& [count, items] : cases) EXPECT_EQ(itemsFor(count).size(), items) << count;
 }
 
 TEST(Results, PackPairsLowThenHighAndHandBackTheRequestAddress) {

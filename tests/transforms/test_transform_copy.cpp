@@ -67,31 +67,27 @@ protected:
     fault::Hook<decltype(&VirtualFree)> release{Self(), "KERNEL32.dll", "VirtualFree"};
 };
 
-TEST_F(TransformCopy, OutsideARunWorksInPageAligned64KiBPagesOfItsOwn) {
-    const std::string data = Pattern(65536 * 2 + 100);
-    ASSERT_TRUE(WriteFileBytes(source, data));
-    EXPECT_EQ(Copy(), TRUE);
-    EXPECT_EQ(ReadFileBytes(destination), data);
-    ASSERT_EQ(copied.readSizes.size(), 3u);
-    EXPECT_EQ(copied.readSizes[0], 65536u);
-    EXPECT_EQ(reinterpret_cast<uintptr_t>(copied.readBuffers[0]) % 4096, 0u);
-    EXPECT_EQ(copied.allocations, 1);
-    EXPECT_EQ(copied.releases, 1);
-}
-
-TEST_F(TransformCopy, InsideARunWorksInTheShared1MiBBufferWithoutAllocating) {
-    ASSERT_EQ(oper::AllocTransferBuffer(oper::kTransferBufferSize), 1u);
-    const std::string data = Pattern(3 * 1024 * 1024 + 5);
-    ASSERT_TRUE(WriteFileBytes(source, data));
-    EXPECT_EQ(Copy(), TRUE);
-    EXPECT_EQ(ReadFileBytes(destination), data);
-    ASSERT_EQ(copied.readSizes.size(), 4u);
-    for (size_t i = 0; i < copied.readSizes.size(); ++i) {
-        EXPECT_EQ(copied.readBuffers[i], oper::g_state.transferBuffer);
-        EXPECT_EQ(copied.readSizes[i], oper::kTransferBufferSize);
+// Outside a run the copy works in page-aligned 64 KiB pages of its own;
+// inside one, in the shared 1 MiB buffer, without allocating.
+TEST_F(TransformCopy, WorksInItsOwnPagesOutsideARunAndInTheSharedBufferInside) {
+    for (bool inRun : {false, true}) {
+        SCOPED_TRACE(inRun ? "inside a run" : "outside a run");
+        if (inRun) ASSERT_EQ(oper::AllocTransferBuffer(oper::kTransferBufferSize), 1u);
+        const DWORD chunk = inRun ? oper::kTransferBufferSize : 65536;
+        const std::string data = Pattern(3 * chunk + 5);
+        ASSERT_TRUE(WriteFileBytes(source, data));
+        EXPECT_EQ(Copy(), TRUE);
+        EXPECT_EQ(ReadFileBytes(destination), data);
+        ASSERT_EQ(copied.readSizes.size(), 4u);
+        const void* buffer = inRun ? oper::g_state.transferBuffer : copied.readBuffers[0];
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(buffer) % 4096, 0u);
+        for (size_t i = 0; i < copied.readSizes.size(); ++i) {
+            EXPECT_EQ(copied.readBuffers[i], buffer);
+            EXPECT_EQ(copied.readSizes[i], chunk);
+        }
+        EXPECT_EQ(copied.allocations, inRun ? 0 : 1);
+        EXPECT_EQ(copied.releases, inRun ? 0 : 1);
     }
-    EXPECT_EQ(copied.allocations, 0);
-    EXPECT_EQ(copied.releases, 0);
 }
 
 TEST_F(TransformCopy, OpensEachSideWithTheCallersFlags) {

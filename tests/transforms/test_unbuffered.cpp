@@ -14,10 +14,7 @@
 #include "tests/support/standin_store.h"
 #include "tests/support/temp_dir.h"
 
-using testing_support::Pattern;
-using testing_support::ReadFileBytes;
-using testing_support::TempDir;
-using testing_support::WriteFileBytes;
+using namespace testing_support;
 
 namespace {
 
@@ -97,25 +94,5 @@ TEST_P(Unbuffered, EveryDecryptionReadsAlignedWholeSectors) {
 
 // Sizes that end mid-sector, exactly on a chunk, and past a 1 MiB chunk.
 INSTANTIATE_TEST_SUITE_P(Sizes, Unbuffered, ::testing::Values(size_t{1000}, size_t{65536}, size_t{1048576 + 777}));
-
-TEST(SectorStrictRead, RejectsAnUnalignedUnbufferedRead) {
-    // The injected rule itself must bite, or the tests above prove nothing.
-    fault::ImportPatch create(GetModuleHandleW(nullptr), "KERNEL32.dll", "CreateFileW",
-                              reinterpret_cast<const void*>(&RecordingCreateFileW));
-    fault::ImportPatch read(GetModuleHandleW(nullptr), "KERNEL32.dll", "ReadFile",
-                            reinterpret_cast<const void*>(&SectorStrictReadFile));
-    TempDir dir;
-    ASSERT_TRUE(WriteFileBytes(dir / L"x", Pattern(10000)));
-    HANDLE h = CreateFileW((dir / L"x").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_NO_BUFFERING,
-                           nullptr);
-    ASSERT_NE(h, INVALID_HANDLE_VALUE);
-    alignas(4096) static char buffer[8192 + 512];
-    DWORD got = 0;
-    EXPECT_FALSE(ReadFile(h, buffer + 512, 4096, &got, nullptr));
-    EXPECT_FALSE(ReadFile(h, buffer, 1000, &got, nullptr));
-    EXPECT_TRUE(ReadFile(h, buffer, 8192, &got, nullptr));
-    CloseHandle(h);
-    g_unbuffered.clear();
-}
 
 }  // namespace
