@@ -69,7 +69,9 @@ TEST_F(OperationRun, EachKindOfRunLeavesEveryFileWhole) {
         EXPECT_TRUE(IsMarked(result + L"\\A"));
         EXPECT_TRUE(IsMarked(result + L"\\A\\B"));
         if (c.toDestination && c.sourceStays) ExpectWhole(src, false);
-        if (!c.sourceStays) EXPECT_FALSE(FileExists(src + L"\\A\\f.txt"));
+        if (!c.sourceStays) {
+            EXPECT_FALSE(FileExists(src + L"\\A\\f.txt"));
+        }
         EXPECT_EQ(ListFolder(result + L"\\A").size(), 2u) << "a temporary file was left";
 
         const RunOutcome back = RunOperation(1, FILEOPER_CHOICE_STOP, {result + L"\\A", result + L"\\top.txt"});
