@@ -9,6 +9,9 @@
 #include "ui/progress_dialog.h"
 
 extern "C" uint32_t WINAPI ShowOperationStatus(const OperationRequest* request, uint64_t* results) {
+    // Nothing to run: no dialog, the results and the previous run's state
+    // untouched.
+    if (!request) return FILEOPER_ERR_INVALID_PARAMETER;
     // The library's own manifest for every window of the call: the progress
     // dialog, its message boxes and the error choice dialog.
     const fw::ModuleActivation activation(fw::ResourceModule());

@@ -104,7 +104,8 @@ typedef struct OperationRequest {
 
 /* Ordinal 1, and by name: runs the request behind the modal progress dialog
    and returns when the dialog has closed: FILEOPER_REBOOT_REQUIRED when a
-   decryption was deferred to the next restart, else 0. The request must stay
+   decryption was deferred to the next restart, else 0 (a null request runs
+   nothing and returns FILEOPER_ERR_INVALID_PARAMETER). The request must stay
    unchanged until then. results (may be null) receives nine slots:
      0 total bytes (rounded to 8 KiB per file)   1 completed bytes
      2 low: file total, high: files done         3 low: reverse flag, high: item percent

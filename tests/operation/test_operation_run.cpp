@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
@@ -184,6 +186,27 @@ TEST_F(OperationRun, AMoveKeepsEverySourceThatDidNotAllArrive) {
         if (lock != INVALID_HANDLE_VALUE) CloseHandle(lock);
         ExpectWhole(src, false);
     }
+}
+
+}  // namespace
+
+namespace {
+
+// A host may pass no results array; a null request is bad input that runs
+// nothing and leaves the caller's array as it was.
+TEST_F(OperationRun, NullResultsRunAsUsualAndANullRequestRunsNothing) {
+    docman::RunRequest request;
+    request.flags = FILEOPER_CHOICE_STOP | FILEOPER_FLAG_CLOSE_AT_END;
+    request.items = {src + L"\\top.txt"};
+    BuildEncryptInfoW(nullptr, &request.info);
+    const std::vector<uint32_t> block = docman::BuildRequestBlock(request);
+    EXPECT_EQ(ShowOperationStatus(docman::AsRequest(block), nullptr), 0u);
+    EXPECT_TRUE(IsMarked(src + L"\\top.txt"));
+
+    uint64_t results[FILEOPER_RESULT_SLOTS];
+    std::fill(std::begin(results), std::end(results), 0xA5A5A5A5A5A5A5A5ull);
+    EXPECT_EQ(ShowOperationStatus(nullptr, results), FILEOPER_ERR_INVALID_PARAMETER);
+    for (uint64_t slot : results) EXPECT_EQ(slot, 0xA5A5A5A5A5A5A5A5ull);
 }
 
 }  // namespace
