@@ -72,7 +72,9 @@ protected:
 TEST_F(TransformCopy, WorksInItsOwnPagesOutsideARunAndInTheSharedBufferInside) {
     for (bool inRun : {false, true}) {
         SCOPED_TRACE(inRun ? "inside a run" : "outside a run");
-        if (inRun) ASSERT_EQ(oper::AllocTransferBuffer(oper::kTransferBufferSize), 1u);
+        if (inRun) {
+            ASSERT_EQ(oper::AllocTransferBuffer(oper::kTransferBufferSize), 1u);
+        }
         const DWORD chunk = inRun ? oper::kTransferBufferSize : 65536;
         const std::string data = Pattern(3 * chunk + 5);
         ASSERT_TRUE(WriteFileBytes(source, data));

@@ -72,10 +72,6 @@ std::vector<std::wstring> Answer(const wchar_t* caption, int messageId, int firs
     }
 }
 
-std::wstring EncryptQuestion(const std::wstring& path, const std::wstring& reason) {
-    return path + L" Encrypted failed, \nReason: " + reason + L"\nWhat are you want to do?";
-}
-
 struct ChoiceCase {
     const char* name;
     int button;
@@ -111,7 +107,9 @@ TEST(ErrorChoice, EachAnswerSteersTheRunAndIsRemembered) {
                                        [&] { shown = Answer(kErrorChoice, kMessage, c.button, 1027); });
         ASSERT_EQ(shown.size(), static_cast<size_t>(c.questions));
         EXPECT_EQ(shown[0].substr(0, locked1.size() + 19), locked1 + L" Encrypted failed, ");
-        if (c.questions == 2) EXPECT_EQ(shown[1].substr(0, locked1.size()), c.secondIsRetry ? locked1 : locked2);
+        if (c.questions == 2) {
+            EXPECT_EQ(shown[1].substr(0, locked1.size()), c.secondIsRetry ? locked1 : locked2);
+        }
         EXPECT_EQ(end.Low(7), c.remembered);
         EXPECT_EQ(end.High(7), c.applyToAll);
         EXPECT_EQ(end.High(6), c.errors);

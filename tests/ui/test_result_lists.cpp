@@ -167,7 +167,9 @@ TEST(ErrorLog, RotatesOnlyAboveTwoMebibytesAndObeysItsSwitch) {
         SCOPED_TRACE(c.name);
         LogFile log(c.logSwitch);
         const std::string old(c.existing, 'x');
-        if (c.existing) ASSERT_TRUE(WriteFileBytes(log.path, old));
+        if (c.existing) {
+            ASSERT_TRUE(WriteFileBytes(log.path, old));
+        }
         OnOpenDialog([](oper::RunDialog&, HWND) {}, c.kind);
         const std::string now = ReadFileBytes(log.path);
         const std::string header = Utf16(c.kindText);

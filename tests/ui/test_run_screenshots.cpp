@@ -46,7 +46,8 @@ int WINAPI HeldEventAdd(uint32_t id, const void* data) {
         WaitForSingleObject(g_carryOn, INFINITE);
     }
     using EventAdd = int(WINAPI*)(uint32_t, const void*);
-    return reinterpret_cast<EventAdd>(GetProcAddress(GetModuleHandleW(L"TzEvtLog.dll"), "Event_Add"))(id, data);
+    return reinterpret_cast<EventAdd>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"TzEvtLog.dll"), "Event_Add")))(id, data);
 }
 
 std::wstring ScreenshotPath(const std::wstring& name, LANGID language) {

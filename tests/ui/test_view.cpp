@@ -111,7 +111,9 @@ TEST(ProgressDialogView, DetailTogglesRestoreTheHeightAndAreSavedOnClose) {
         });
         EXPECT_TRUE(problems.empty()) << testing::PrintToString(problems);
         EXPECT_NE(opened, 0) << "the dialog was not seen";
-        if (c.presses == 2) EXPECT_EQ(expected, opened);
+        if (c.presses == 2) {
+            EXPECT_EQ(expected, opened);
+        }
         EXPECT_EQ(options.Get("ShowOperationDetail"), c.savedAfter);
     }
 }
