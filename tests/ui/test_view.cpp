@@ -137,3 +137,24 @@ TEST(ProgressDialogView, TabsSwitchBetweenTheTwoLists) {
 }
 
 }  // namespace
+
+namespace {
+
+// With the worker held at its start, the refresh thread draws what the scan
+// counted: items reached before items in all, and no error yet.
+TEST(ProgressDialogView, CountersShowItemsReachedOfAllAndTheErrors) {
+    testing_support::TempDir dir;
+    const std::wstring a = dir / L"a.txt", b = dir / L"b.txt";
+    ASSERT_TRUE(testing_support::WriteFileBytes(a, "one"));
+    ASSERT_TRUE(testing_support::WriteFileBytes(b, "two"));
+    bool drawn = false;
+    RunGate worker(RunGate::kWorkerStart);
+    RunWithUser(Request(0, FILEOPER_FLAG_CLOSE_AT_END, {a, b}), [&] {
+        const HWND dialog = worker.WaitUntilReached() ? ui::WaitForDialog(kCaption, kStatusList) : nullptr;
+        drawn = dialog && ui::WaitForText(dialog, 1012, L"0/2") && ui::WaitForText(dialog, 1013, L"0");
+        worker.Open();
+    });
+    EXPECT_TRUE(drawn);
+}
+
+}  // namespace
