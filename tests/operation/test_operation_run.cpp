@@ -195,11 +195,8 @@ namespace {
 // A host may pass no results array; a null request is bad input that runs
 // nothing and leaves the caller's array as it was.
 TEST_F(OperationRun, NullResultsRunAsUsualAndANullRequestRunsNothing) {
-    docman::RunRequest request;
-    request.flags = FILEOPER_CHOICE_STOP | FILEOPER_FLAG_CLOSE_AT_END;
-    request.items = {src + L"\\top.txt"};
-    BuildEncryptInfoW(nullptr, &request.info);
-    const std::vector<uint32_t> block = docman::BuildRequestBlock(request);
+    const std::vector<uint32_t> block = docman::BuildRequestBlock(
+        ui_test::Request(0, FILEOPER_CHOICE_STOP | FILEOPER_FLAG_CLOSE_AT_END, {src + L"\\top.txt"}));
     EXPECT_EQ(ShowOperationStatus(docman::AsRequest(block), nullptr), 0u);
     EXPECT_TRUE(IsMarked(src + L"\\top.txt"));
 
