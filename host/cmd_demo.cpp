@@ -22,10 +22,6 @@ namespace {
 
 using BuildInfoFn = BOOL(WINAPI*)(const wchar_t*, ENCRYPT_INFO*);
 
-constexpr uint32_t kFlagToDestination = 0x2;
-constexpr uint32_t kFlagWipe = 0x4;
-constexpr uint32_t kPresetContinue = 0x200;
-constexpr uint32_t kPresetUndo = 0x800;
 constexpr size_t kLargeFileBytes = 48u << 20;
 constexpr int kLetters = 120;
 
@@ -148,10 +144,10 @@ struct DemoRun {
 };
 
 const DemoRun kRuns[] = {
-    {L"run-1-encrypt", L"encrypt the documents in place; the ledger is in use", 0, kPresetContinue, true, false},
-    {L"run-2-decrypt", L"decrypt them again", 1, kPresetContinue, false, false},
+    {L"run-1-encrypt", L"encrypt the documents in place; the ledger is in use", 0, FILEOPER_CHOICE_CONTINUE, true, false},
+    {L"run-2-decrypt", L"decrypt them again", 1, FILEOPER_CHOICE_CONTINUE, false, false},
     {L"run-3-vault", L"encrypt into a vault with wipe; the ledger is in use, the answer is Undo", 0,
-     kFlagToDestination | kFlagWipe | kPresetUndo, true, true},
+     FILEOPER_FLAG_TO_DESTINATION | FILEOPER_FLAG_WIPE | FILEOPER_CHOICE_UNDO, true, true},
 };
 
 bool DemoOne(Invocation& inv, const SampleTree& tree, const DemoRun& run, const ENCRYPT_INFO& info,

@@ -23,14 +23,17 @@ struct Switch {
     uint32_t flag;
 };
 constexpr Switch kSwitches[] = {
-    {L"--move", 0x1},           {L"--wipe", 0x4},   {L"--skip-encrypted", 0x20}, {L"--no-descent", 0x40},
-    {L"--close", 0x10},         {L"--after-reboot", 0x10000},
+    {L"--move", FILEOPER_FLAG_MOVE},
+    {L"--wipe", FILEOPER_FLAG_WIPE},
+    {L"--skip-encrypted", FILEOPER_FLAG_SKIP_ENCRYPTED},
+    {L"--no-descent", FILEOPER_FLAG_NO_DESCENT},
+    {L"--close", FILEOPER_FLAG_CLOSE_AT_END},
+    {L"--after-reboot", FILEOPER_FLAG_DECRYPT_AFTER_REBOOT},
 };
 constexpr Switch kErrorPolicies[] = {
-    {L"ask", 0x100}, {L"continue", 0x200}, {L"stop", 0x400}, {L"undo", 0x800}, {L"retry", 0x1000},
+    {L"ask", FILEOPER_FLAG_ASK_ON_ERRORS}, {L"continue", FILEOPER_CHOICE_CONTINUE}, {L"stop", FILEOPER_CHOICE_STOP},
+    {L"undo", FILEOPER_CHOICE_UNDO},       {L"retry", FILEOPER_CHOICE_RETRY},
 };
-constexpr uint32_t kFlagMove = 0x1;
-constexpr uint32_t kFlagToDestination = 0x2;
 
 std::wstring FullPath(const std::wstring& path) {
     wchar_t buffer[4096];
@@ -53,12 +56,12 @@ bool Lookup(const Switch* table, size_t count, const std::wstring& name, uint32_
 // PATH... [--to DIR] [switches] [--on-error POLICY]; false on anything else,
 // and on a move without a destination (it would delete its own result).
 bool ParseRun(const std::vector<std::wstring>& args, RunRequest* request) {
-    uint32_t policy = 0x100;
+    uint32_t policy = FILEOPER_FLAG_ASK_ON_ERRORS;
     for (size_t i = 0; i < args.size(); ++i) {
         uint32_t flag = 0;
         if (args[i] == L"--to" && i + 1 < args.size()) {
             request->destination = FullPath(args[++i]);
-            request->flags |= kFlagToDestination;
+            request->flags |= FILEOPER_FLAG_TO_DESTINATION;
         } else if (args[i] == L"--on-error" && i + 1 < args.size()) {
             if (!Lookup(kErrorPolicies, std::size(kErrorPolicies), args[++i], &policy)) return false;
         } else if (Lookup(kSwitches, std::size(kSwitches), args[i], &flag)) {
@@ -71,8 +74,8 @@ bool ParseRun(const std::vector<std::wstring>& args, RunRequest* request) {
     }
     request->flags |= policy;
     if (request->items.empty()) return false;
-    if ((request->flags & kFlagMove) && !(request->flags & kFlagToDestination)) return false;
-    return !(request->flags & kFlagToDestination) || !CommonFolder(request->items).empty();
+    if ((request->flags & FILEOPER_FLAG_MOVE) && !(request->flags & FILEOPER_FLAG_TO_DESTINATION)) return false;
+    return !(request->flags & FILEOPER_FLAG_TO_DESTINATION) || !CommonFolder(request->items).empty();
 }
 
 int Run(Invocation& inv, uint32_t kind) {
