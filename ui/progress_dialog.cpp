@@ -241,7 +241,7 @@ bool CDlgopstatus::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
             *result = AskErrorChoice(static_cast<int32_t>(lParam));
             return true;
         default:
-            return false;
+            return OnRowMessage(message, lParam, result);
     }
 }
 

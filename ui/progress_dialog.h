@@ -67,6 +67,11 @@ private:
     void OnCompletion(WPARAM wParam, LPARAM lParam);
     void EndOnErrorList();
 
+    // The worker's row operations, carried out on the dialog's thread
+    // (result_lists.cpp): one sent message per row rather than one per list
+    // call, so that the dialog repaints the list once per row.
+    bool OnRowMessage(UINT message, LPARAM lParam, LRESULT* result);
+
     // Error choice (error_choice_dialog.cpp).
     INT_PTR AskErrorChoice(int32_t code);
 

@@ -1,6 +1,6 @@
-// The status and error lists. Called on the worker thread: every list
-// operation is a message that the dialog's thread carries out while the
-// worker waits.
+// The status and error lists. Called on the worker thread: the list
+// operations of a row are one message that the dialog's thread carries out
+// while the worker waits.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -14,6 +14,23 @@
 namespace oper {
 
 namespace {
+
+// Sent by the worker to the dialog with the address of a RowAdd or RowTake.
+constexpr UINT kMsgAddRow = WM_USER + 56;
+constexpr UINT kMsgTakeRow = WM_USER + 57;
+
+struct RowAdd {
+    bool error;
+    uint32_t itemData;
+    const wchar_t* text;
+    const std::wstring* message;
+};
+
+struct RowTake {
+    int row;
+    std::wstring* path;
+    uint64_t* itemData;
+};
 
 int RowCount(HWND list) { return static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)); }
 
@@ -61,22 +78,38 @@ void CDlgopstatus::AddResultRow(int32_t code, uint32_t itemData, const wchar_t* 
     if (code == static_cast<int32_t>(kErrNotEncrypted)) return;
     const bool error = code > 0;
     if (error) ++g_state.errorCount;
-    const HWND list = error ? m_listError : m_listStatus;
     const std::wstring message = fw::LoadResString(MessageIdForError(code));
-    const int row = RowCount(list);
-    InsertRow(list, row, text, itemData, message);
+    RowAdd add = {error, itemData, text, &message};
+    SendMessageW(Window(), kMsgAddRow, 0, reinterpret_cast<LPARAM>(&add));
     if (!error) m_statusRows.Append(itemData);
     if (code != 0) m_log.WriteResult(text, message, GetSystemErrorCode());
-    SendMessageW(list, LVM_ENSUREVISIBLE, row, TRUE);
 }
 
 int CDlgopstatus::PopStatusRow(std::wstring* path, uint32_t direction, uint64_t* itemData) {
-    const int row = m_statusRows.Take(direction);
-    if (row < 0) return -1;
-    *path = RowText(m_listStatus, row);
-    *itemData = RowData(m_listStatus, row);
-    SendMessageW(m_listStatus, LVM_DELETEITEM, row, 0);
-    return RowCount(m_listStatus);
+    RowTake take = {m_statusRows.Take(direction), path, itemData};
+    if (take.row < 0) return -1;
+    return static_cast<int>(SendMessageW(Window(), kMsgTakeRow, 0, reinterpret_cast<LPARAM>(&take)));
+}
+
+bool CDlgopstatus::OnRowMessage(UINT message, LPARAM lParam, LRESULT* result) {
+    if (message == kMsgAddRow) {
+        const RowAdd& add = *reinterpret_cast<const RowAdd*>(lParam);
+        const HWND list = add.error ? m_listError : m_listStatus;
+        const int row = RowCount(list);
+        InsertRow(list, row, add.text, add.itemData, *add.message);
+        SendMessageW(list, LVM_ENSUREVISIBLE, row, TRUE);
+        *result = 0;
+        return true;
+    }
+    if (message == kMsgTakeRow) {
+        const RowTake& take = *reinterpret_cast<const RowTake*>(lParam);
+        *take.path = RowText(m_listStatus, take.row);
+        *take.itemData = RowData(m_listStatus, take.row);
+        SendMessageW(m_listStatus, LVM_DELETEITEM, take.row, 0);
+        *result = RowCount(m_listStatus);
+        return true;
+    }
+    return false;
 }
 
 }  // namespace oper
