@@ -166,24 +166,19 @@ TEST_F(TempNames, ATakenUuidNameIsFollowedByAFreshOne) {
     EXPECT_EQ(out[4096], L'#');
 }
 
-class SafeDelete : public ::testing::Test {
-protected:
-    void SetUp() override {
-        SetOperOptions(2, 0);
-        ASSERT_TRUE(WriteFileBytes(file, "keep me"));
-    }
-    void TearDown() override { SetOperOptions(2, 0); }
-
-    TempDir dir;
-    const std::wstring file = dir / L"doc.txt";
-};
-
 // A read-only file goes; a locked one stays untouched, renamed first or not.
-TEST_F(SafeDelete, AReadOnlyFileGoesALockedOneStays) {
-    ASSERT_TRUE(WriteFileBytes(dir / L"ro.txt", "x"));
-    ASSERT_TRUE(SetFileAttributesW((dir / L"ro.txt").c_str(), FILE_ATTRIBUTE_READONLY));
-    EXPECT_TRUE(oper::SafeDeleteFileA(Narrow(dir / L"ro.txt").c_str()));
-    EXPECT_FALSE(FileExists(dir / L"ro.txt"));
+// A file that would not go under its own name goes after a rename when the
+// option says so, and only then; one that will not go anywhere ends up back
+// under its own name. The narrow form stops as soon as its empty temporary
+// file will not go.
+TEST(SafeDelete, GetsPastReadOnlyAndStubbornFilesAndKeepsThoseThatWillNotGo) {
+    TempDir dir;
+    const std::wstring file = dir / L"doc.txt", readOnly = dir / L"ro.txt";
+    SetOperOptions(2, 0);
+    ASSERT_TRUE(WriteFileBytes(file, "keep me") && WriteFileBytes(readOnly, "x"));
+    ASSERT_TRUE(SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_READONLY));
+    EXPECT_TRUE(oper::SafeDeleteFileA(Narrow(readOnly).c_str()));
+    EXPECT_FALSE(FileExists(readOnly));
     HANDLE lock = Lock(file);
     ASSERT_NE(lock, INVALID_HANDLE_VALUE);
     EXPECT_FALSE(oper::SafeDeleteFileW(file.c_str()));
@@ -192,25 +187,18 @@ TEST_F(SafeDelete, AReadOnlyFileGoesALockedOneStays) {
     CloseHandle(lock);
     EXPECT_EQ(ReadFileBytes(file), "keep me");
     EXPECT_FALSE(HasTempLeftovers(dir.path()));
-}
 
-// A file that would not go under its own name goes after a rename when the
-// option says so, and only then; one that will not go anywhere ends up back
-// under its own name. The narrow form stops as soon as its empty temporary
-// file will not go.
-TEST_F(SafeDelete, RenamingFirstGetsPastAFileThatWouldNotGoUnderItsOwnName) {
     fault::Hook<decltype(&DeleteFileW)> remove(Self(), "KERNEL32.dll", "DeleteFileW", FALSE, ERROR_ACCESS_DENIED);
+    SetOperOptions(2, 0);
     remove.trigger.Arm(1);
     EXPECT_FALSE(oper::SafeDeleteFileW(file.c_str()));
-    EXPECT_EQ(ReadFileBytes(file), "keep me");
     SetOperOptions(2, 2);
-    for (const std::wstring& path : {file, MakeDeepPath(dir.path(), 600)}) {
+    for (const std::wstring& path : {dir / L"other.txt", MakeDeepPath(dir.path(), 600)}) {
         ASSERT_TRUE(WriteFileBytes(path, "x"));
         remove.trigger.Arm(1);
         EXPECT_TRUE(oper::SafeDeleteFileW(path.c_str())) << path.size();
         EXPECT_FALSE(FileExists(path)) << path.size();
     }
-    ASSERT_TRUE(WriteFileBytes(file, "keep me"));
     remove.trigger.Arm(1, true);
     EXPECT_FALSE(oper::SafeDeleteFileW(file.c_str()));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
@@ -221,6 +209,7 @@ TEST_F(SafeDelete, RenamingFirstGetsPastAFileThatWouldNotGoUnderItsOwnName) {
     removeA.trigger.Arm(1, true);
     EXPECT_FALSE(oper::SafeDeleteFileA(Narrow(file).c_str()));
     EXPECT_EQ(ReadFileBytes(file), "keep me");
+    SetOperOptions(2, 0);
 }
 
 }  // namespace
