@@ -36,28 +36,19 @@ ENCRYPT_INFO FileDescriptor() {
     return info;
 }
 
-// SystemDrive as the test needs it, put back afterwards.
-class SystemDrive {
-public:
-    explicit SystemDrive(const wchar_t* value) {
-        GetEnvironmentVariableW(L"SystemDrive", saved_, 16);
-        SetEnvironmentVariableW(L"SystemDrive", value);
-    }
-    ~SystemDrive() { SetEnvironmentVariableW(L"SystemDrive", saved_); }
-
-private:
-    wchar_t saved_[16] = L"";
-};
-
 class FolderMarks : public ::testing::Test {
 protected:
     void SetUp() override {
+        GetEnvironmentVariableW(L"SystemDrive", savedSystemDrive, 16);
+        SetSystemDrive(L"C:");
         store.RecordCalls();
         ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
     }
     void TearDown() override {
+        SetSystemDrive(savedSystemDrive);
         for (const wchar_t* root : {kPlainRoot, kNtldrRoot}) DevIoClearEncryptInfoW(root, 0);
     }
+    void SetSystemDrive(const wchar_t* drive) { SetEnvironmentVariableW(L"SystemDrive", drive); }
 
     BOOL Encrypt(bool narrow, const std::wstring& path, ENCRYPT_INFO* info) {
         return narrow ? EncryptFolderA(Narrow(path).c_str(), info) : EncryptFolderW(path.c_str(), info);
@@ -76,7 +67,7 @@ protected:
     StandinStore store;
     TempDir dir;
     const std::wstring folder = dir / L"Folder";
-    SystemDrive systemDrive{L"C:"};
+    wchar_t savedSystemDrive[16] = L"";
 };
 
 // The first selectable of the first 32 entries, with the DefaultCipher
@@ -145,7 +136,7 @@ TEST_F(FolderMarks, MarksAndClearsFoldersRootsAndLongFoldersAsTheDriverKnowsThem
                  {true, kPlainRoot, kPlainRoot, L"R:"},  {false, deep, deep, L"C:"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << (c.narrow ? "8-bit " : "wide ") << Narrow(c.path).substr(0, 80));
-        SystemDrive drive(c.systemDrive);
+        SetSystemDrive(c.systemDrive);
         store.RecordCalls();
         ENCRYPT_INFO info = FileDescriptor();
         EXPECT_EQ(Encrypt(c.narrow, c.path, &info), TRUE);
@@ -203,7 +194,7 @@ TEST_F(FolderMarks, RefusalsGiveTheirCodeInOrderAndChangeNothing) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << (c.narrow ? "8-bit " : "wide ") << Narrow(c.path).substr(0, 80));
-        SystemDrive drive(c.systemDrive);
+        SetSystemDrive(c.systemDrive);
         ENCRYPT_INFO info = FileDescriptor();
         if (c.badSize) info.size = 0;
         EXPECT_EQ(c.decrypt ? Decrypt(c.narrow, c.path) : Encrypt(c.narrow, c.path, &info), FALSE);
