@@ -92,6 +92,7 @@ TEST_F(StandinMarks, ADeletedObjectLosesItsMarkAndANewOneNeverInheritsIt) {
 TEST_F(StandinMarks, MarkingCreatesAMissingFileButNoFolderOrParent) {
     ASSERT_TRUE(Mark(dir / L"new.bin"));
     EXPECT_EQ(ReadFileBytes(dir / L"new.bin"), "");
+    EXPECT_TRUE(Marked(dir / L"new.bin"));
     EXPECT_FALSE(Mark(dir / L"missing\\x.bin"));
     EXPECT_FALSE(FileExists(dir / L"missing\\x.bin"));
     EXPECT_FALSE(Mark(dir / L"missing-folder", ENCRYPT_INFO_FOLDER));
