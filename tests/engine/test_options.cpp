@@ -2,7 +2,6 @@
 // "any non-zero is 1", the machine's DefaultCipher, and values found nowhere.
 #include <gtest/gtest.h>
 #include <windows.h>
-#include <rpc.h>
 
 #include <array>
 #include <string>
@@ -14,6 +13,10 @@
 namespace {
 
 constexpr wchar_t kCipherKey[] = L"System\\CurrentControlSet\\Services\\TzDorvan\\Parameters";
+// The user option key of this test, under HKEY_CURRENT_USER and as the
+// default user's under HKEY_USERS.
+constexpr wchar_t kUserKey[] = L"Software\\FileoperTests\\Options";
+constexpr wchar_t kDefaultUserKey[] = L".Default\\Software\\FileoperTests\\Options";
 
 // EnableReadOnly, EnableSystem, RenameBeforeDelete, DecryptAfterReboot,
 // DefaultCipher as loaded.
@@ -23,23 +26,18 @@ Values Loaded() {
     return {o.enableReadOnly, o.enableSystem, o.renameBeforeDelete, o.decryptAfterReboot, o.defaultCipher};
 }
 
-void SetDword(HKEY root, const std::wstring& key, const wchar_t* name, DWORD value) {
-    ASSERT_EQ(RegSetKeyValueW(root, key.c_str(), name, REG_DWORD, &value, sizeof value), ERROR_SUCCESS);
+void SetValue(HKEY root, const wchar_t* key, const wchar_t* name, DWORD value, DWORD type = REG_DWORD) {
+    ASSERT_EQ(RegSetKeyValueW(root, key, name, type, &value, sizeof value), ERROR_SUCCESS);
 }
+void User(const wchar_t* name, DWORD value) { SetValue(HKEY_CURRENT_USER, kUserKey, name, value); }
+void MachineCipher(DWORD value) { SetValue(HKEY_LOCAL_MACHINE, kCipherKey, L"DefaultCipher", value); }
+int Load() { return LoadOperOptions("Software\\FileoperTests\\Options"); }
 
-// A user option key of this test under HKEY_CURRENT_USER and under
-// HKEY_USERS\.Default, both removed afterwards; and the machine's
-// DefaultCipher, absent during the test and put back afterwards.
+// The machine's DefaultCipher is absent during a test and put back
+// afterwards; the user keys go.
 class Options : public ::testing::Test {
 protected:
     void SetUp() override {
-        UUID id;
-        UuidCreate(&id);
-        RPC_WSTR text = nullptr;
-        UuidToStringW(&id, &text);
-        key = L"Software\\FileoperTests\\Options-" + std::wstring(reinterpret_cast<wchar_t*>(text));
-        RpcStringFreeW(&text);
-        defaultUser = L".Default\\" + key;
         DWORD size = sizeof savedCipher;
         hadCipher = RegGetValueW(HKEY_LOCAL_MACHINE, kCipherKey, L"DefaultCipher", RRF_RT_ANY, nullptr, &savedCipher,
                                  &size) == ERROR_SUCCESS;
@@ -50,20 +48,14 @@ protected:
     void TearDown() override {
         for (const wchar_t* name : {L"EnableReadOnly", L"EnableSystem"}) User(name, 1);
         for (const wchar_t* name : {L"RenameBeforeDelete", L"DecryptAfterReboot"}) User(name, 0);
+        MachineCipher(4);
         Load();
-        RegDeleteTreeW(HKEY_CURRENT_USER, key.c_str());
-        RegDeleteKeyW(HKEY_CURRENT_USER, key.c_str());
-        RegDeleteTreeW(HKEY_USERS, defaultUser.c_str());
-        RegDeleteKeyW(HKEY_USERS, defaultUser.c_str());
+        RegDeleteTreeW(HKEY_CURRENT_USER, kUserKey);
+        RegDeleteTreeW(HKEY_USERS, kDefaultUserKey);
         RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kCipherKey, L"DefaultCipher");
-        if (hadCipher) SetDword(HKEY_LOCAL_MACHINE, kCipherKey, L"DefaultCipher", savedCipher);
+        if (hadCipher) MachineCipher(savedCipher);
     }
 
-    void User(const wchar_t* name, DWORD value) { SetDword(HKEY_CURRENT_USER, key, name, value); }
-    void MachineCipher(DWORD value) { SetDword(HKEY_LOCAL_MACHINE, kCipherKey, L"DefaultCipher", value); }
-    int Load() { return LoadOperOptions(std::string(key.begin(), key.end()).c_str()); }
-
-    std::wstring key, defaultUser;
     DWORD savedCipher = 0;
     bool hadCipher = false;
 };
@@ -79,32 +71,22 @@ TEST_F(Options, AFreshLibraryAndAnEmptyRegistryGiveTheDefaults) {
 
 // Any non-zero value of any type is 1; the default user's value stands in
 // for a missing one, and a value found nowhere keeps the current setting.
-TEST_F(Options, UserValuesAnyNonZeroIsOneWithTheDefaultUserAsFallBack) {
+// DefaultCipher is the machine's raw number, without a fall-back.
+TEST_F(Options, AnyNonZeroIsOneWithTheDefaultUserAsFallBackAndTheMachinesCipher) {
     SetOperOptions(3, 3);
     User(L"EnableSystem", 7);
-    const BYTE binary[4] = {0, 0, 0, 2};
-    RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"RenameBeforeDelete", REG_BINARY, binary, sizeof binary);
-    SetDword(HKEY_USERS, defaultUser, L"EnableReadOnly", 0);
-    SetDword(HKEY_USERS, defaultUser, L"EnableSystem", 0);
-    Load();
-    EXPECT_EQ(Loaded(), (Values{0, 1, 1, 1, 4}));
-    User(L"EnableSystem", 0);
-    User(L"RenameBeforeDelete", 0);
-    Load();
-    EXPECT_EQ(Loaded(), (Values{0, 0, 0, 1, 4}));
-}
-
-TEST_F(Options, DefaultCipherIsTheMachinesRawNumberWithoutAUserFallback) {
     User(L"DefaultCipher", 9);
+    SetValue(HKEY_CURRENT_USER, kUserKey, L"RenameBeforeDelete", 0x02000000, REG_BINARY);
+    SetValue(HKEY_USERS, kDefaultUserKey, L"EnableReadOnly", 0);
+    SetValue(HKEY_USERS, kDefaultUserKey, L"EnableSystem", 0);
     MachineCipher(0x12345678);
     Load();
-    EXPECT_EQ(Loaded()[4], 0x12345678u);
+    EXPECT_EQ(Loaded(), (Values{0, 1, 1, 1, 0x12345678}));
+    User(L"EnableSystem", 0);
+    User(L"RenameBeforeDelete", 0);
     RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kCipherKey, L"DefaultCipher");
     Load();
-    EXPECT_EQ(Loaded()[4], 0x12345678u) << "a missing value keeps the current one";
-    MachineCipher(4);
-    Load();
-    EXPECT_EQ(Loaded()[4], 4u);
+    EXPECT_EQ(Loaded(), (Values{0, 0, 0, 1, 0x12345678}));
 }
 
 // Setting changes only the masked options. Loading never touches the error

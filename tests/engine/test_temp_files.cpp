@@ -5,10 +5,8 @@
 #include <windows.h>
 #include <rpc.h>
 
-#include <functional>
 #include <string>
 
-#include "engine/options.h"
 #include "engine/temp_files.h"
 #include "fileoper.h"
 #include "tests/support/iat_patch.h"
@@ -20,11 +18,6 @@ namespace {
 
 // The library's objects are linked in: their imports are this executable's.
 HMODULE Self() { return GetModuleHandleW(nullptr); }
-
-template <typename Fn>
-const void* Hook(Fn* fn) {
-    return reinterpret_cast<const void*>(fn);
-}
 
 // An existing folder whose path has exactly `length` characters.
 std::wstring MakeFolderOfLength(const std::wstring& base, size_t length) {
@@ -40,109 +33,67 @@ HANDLE Lock(const std::wstring& path) {
                        nullptr);
 }
 
-int CountTempLeftovers(const std::wstring& folder) {
-    int n = 0;
-    for (const wchar_t* pattern : {L"\\TzT*", L"\\*.tmp"}) {
-        WIN32_FIND_DATAW found;
-        HANDLE h = FindFirstFileW((folder + pattern).c_str(), &found);
-        if (h == INVALID_HANDLE_VALUE) continue;
-        do ++n;
-        while (FindNextFileW(h, &found));
-        FindClose(h);
-    }
-    return n;
+bool HasTempLeftovers(const std::wstring& folder) {
+    WIN32_FIND_DATAW found;
+    HANDLE h = FindFirstFileW((folder + L"\\*.tmp").c_str(), &found);
+    if (h != INVALID_HANDLE_VALUE) FindClose(h);
+    return h != INVALID_HANDLE_VALUE;
 }
-
-// --- pauses -----------------------------------------------------------------
 
 int g_pauses = 0;
 DWORD g_pauseLength = 0;
-std::function<void(int)> g_duringPause;
+HANDLE g_lockToDropAtSecondPause = nullptr;
 
 VOID WINAPI CountingSleep(DWORD ms) {
-    ++g_pauses;
     g_pauseLength = ms;
-    if (g_duringPause) g_duringPause(g_pauses);
+    if (++g_pauses == 2 && g_lockToDropAtSecondPause) CloseHandle(g_lockToDropAtSecondPause);
 }
-
-class MoveWithRetry : public ::testing::Test {
-protected:
-    void SetUp() override {
-        g_pauses = 0;
-        g_duringPause = nullptr;
-        ASSERT_TRUE(WriteFileBytes(from, "payload"));
-    }
-    void TearDown() override { g_duringPause = nullptr; }
-
-    TempDir dir;
-    const std::wstring from = dir / L"from.txt";
-    const std::wstring to = dir / L"to.txt";
-    fault::ImportPatch sleep{Self(), "KERNEL32.dll", "Sleep", Hook(&CountingSleep)};
-    fault::Hook<decltype(&MoveFileExW)> moveW{Self(), "KERNEL32.dll", "MoveFileExW"};
-    fault::Hook<decltype(&MoveFileExA)> moveA{Self(), "KERNEL32.dll", "MoveFileExA"};
-    long Moves() const { return moveW.calls + moveA.calls; }
-
-    BOOL Move(bool narrow, DWORD flags) {
-        return narrow ? oper::MoveFileWithRetryA(Narrow(from).c_str(), Narrow(to).c_str(), flags)
-                      : oper::MoveFileWithRetryW(from.c_str(), to.c_str(), flags);
-    }
-};
 
 // A lock is waited out with two pauses of 200 ms between three attempts,
-// whether it stays or goes during the second pause.
-TEST_F(MoveWithRetry, ALockGetsThreeAttemptsAndExactlyTwoPauses) {
-    for (bool narrow : {false, true}) {
-        HANDLE lock = Lock(from);
-        ASSERT_NE(lock, INVALID_HANDLE_VALUE);
-        moveW.calls = moveA.calls = g_pauses = 0;
-        EXPECT_FALSE(Move(narrow, MOVEFILE_REPLACE_EXISTING));
-        const DWORD error = GetLastError();
-        EXPECT_TRUE(error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED) << error;
-        EXPECT_EQ(Moves(), 3);
-        EXPECT_EQ(g_pauses, 2);
-        EXPECT_EQ(g_pauseLength, 200u);
-        EXPECT_EQ(ReadFileBytes(from), "payload");
-        EXPECT_FALSE(FileExists(to));
-        moveW.calls = moveA.calls = g_pauses = 0;
-        g_duringPause = [&](int pause) {
-            if (pause == 2) CloseHandle(lock);
-        };
-        EXPECT_TRUE(Move(narrow, 0));
-        EXPECT_EQ(Moves(), 3);
-        EXPECT_EQ(ReadFileBytes(to), "payload");
-        g_duringPause = nullptr;
-        ASSERT_TRUE(MoveFileExW(to.c_str(), from.c_str(), 0));
-    }
-}
+// whether it stays or goes during the second pause; an existing target is
+// replaced on the second attempt; any other error is retried at once and its
+// last error left for the caller.
+TEST(MoveWithRetry, PausesOnlyForLocksAndReplacesAnExistingTarget) {
+    TempDir dir;
+    const std::wstring from = dir / L"from.txt", to = dir / L"to.txt";
+    fault::ImportPatch sleep{Self(), "KERNEL32.dll", "Sleep", reinterpret_cast<const void*>(&CountingSleep)};
+    fault::Hook<decltype(&MoveFileExW)> move{Self(), "KERNEL32.dll", "MoveFileExW"};
+    ASSERT_TRUE(WriteFileBytes(from, "payload"));
+    HANDLE lock = Lock(from);
+    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(oper::MoveFileWithRetryW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING));
+    const DWORD error = GetLastError();
+    EXPECT_TRUE(error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED) << error;
+    EXPECT_EQ(move.calls, 3);
+    EXPECT_EQ(g_pauses, 2);
+    EXPECT_EQ(g_pauseLength, 200u);
+    EXPECT_FALSE(FileExists(to));
 
-// An existing target is replaced on the second attempt; any other error is
-// retried at once and its last error left for the caller.
-TEST_F(MoveWithRetry, OtherFailuresRetryWithoutAPause) {
-    for (bool narrow : {false, true}) {
-        ASSERT_TRUE(WriteFileBytes(to, "old"));
-        ASSERT_TRUE(WriteFileBytes(from, "payload"));
-        moveW.calls = moveA.calls = 0;
-        EXPECT_TRUE(Move(narrow, 0));
-        EXPECT_EQ(Moves(), 2);
-        EXPECT_EQ(ReadFileBytes(to), "payload");
-    }
-    moveW.calls = moveA.calls = 0;
-    EXPECT_FALSE(Move(false, 1));
+    move.calls = g_pauses = 0;
+    g_lockToDropAtSecondPause = lock;
+    EXPECT_TRUE(oper::MoveFileWithRetryW(from.c_str(), to.c_str(), 0));
+    g_lockToDropAtSecondPause = nullptr;
+    EXPECT_EQ(move.calls, 3);
+
+    ASSERT_TRUE(WriteFileBytes(from, "newer"));
+    move.calls = g_pauses = 0;
+    EXPECT_TRUE(oper::MoveFileWithRetryW(from.c_str(), to.c_str(), 0));
+    EXPECT_EQ(move.calls, 2);
+    EXPECT_EQ(ReadFileBytes(to), "newer");
+    move.calls = 0;
+    EXPECT_FALSE(oper::MoveFileWithRetryW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-    EXPECT_EQ(Moves(), 3);
+    EXPECT_EQ(move.calls, 3);
     EXPECT_EQ(g_pauses, 0);
 }
 
-// --- temporary names ----------------------------------------------------------
-
 int g_uuids = 0;
 int g_fixedUuids = 0;  // how many of the next UUIDs are the fixed one
-const UUID kFixedUuid = {0x12345678, 0x1234, 0x5678, {1, 2, 3, 4, 5, 6, 7, 8}};
 RPC_STATUS WINAPI FixedUuidCreate(UUID* id) {
     ++g_uuids;
     if (g_fixedUuids > 0) {
         --g_fixedUuids;
-        *id = kFixedUuid;
+        *id = {0x12345678, 0x1234, 0x5678, {1, 2, 3, 4, 5, 6, 7, 8}};
         return RPC_S_OK;
     }
     return fault::Real(&UuidCreate, "rpcrt4.dll", "UuidCreate")(id);
@@ -150,14 +101,14 @@ RPC_STATUS WINAPI FixedUuidCreate(UUID* id) {
 
 class TempNames : public ::testing::Test {
 protected:
-    void SetUp() override { g_uuids = g_fixedUuids = 0; }
     long SystemTempNames() const { return systemW.calls + systemA.calls; }
 
     TempDir dir;
     wchar_t out[4096 + 8];
+    char narrowOut[MAX_PATH + 8];
     fault::Hook<decltype(&GetTempFileNameW)> systemW{Self(), "KERNEL32.dll", "GetTempFileNameW"};
     fault::Hook<decltype(&GetTempFileNameA)> systemA{Self(), "KERNEL32.dll", "GetTempFileNameA"};
-    fault::ImportPatch uuid{Self(), "RPCRT4.dll", "UuidCreate", Hook(&FixedUuidCreate)};
+    fault::ImportPatch uuid{Self(), "RPCRT4.dll", "UuidCreate", reinterpret_cast<const void*>(&FixedUuidCreate)};
 };
 
 // Up to 246 characters both forms use the system's name; beyond, the wide
@@ -167,24 +118,19 @@ TEST_F(TempNames, TheSystemNameUpTo246CharactersAUuidNameBeyond) {
     ASSERT_NE(oper::GetTempFileNameLongW(folder246.c_str(), oper::kTempPrefixW, 0, out), 0u);
     EXPECT_EQ(std::wstring(out).substr(0, 250), folder246 + L"\\TzT");
     EXPECT_EQ(ReadFileBytes(out), "");
-    char narrowOut[MAX_PATH + 8];
     ASSERT_NE(oper::GetTempFileNameCheckedA(Narrow(folder246).c_str(), oper::kTempPrefixA, 0, narrowOut), 0u);
     EXPECT_TRUE(FileExists(std::wstring(narrowOut, narrowOut + strlen(narrowOut))));
     EXPECT_EQ(SystemTempNames(), 2);
 
-    for (size_t length : {247u, 300u, 2000u}) {
-        const std::wstring folder = MakeFolderOfLength(dir.path(), length);
+    // Given with its backslash, a folder must not get a second one.
+    for (const std::wstring& folder : {MakeFolderOfLength(dir.path(), 247) + L"\\", MakeFolderOfLength(dir.path(), 2000)}) {
+        const std::wstring base = folder.back() == L'\\' ? folder : folder + L"\\";
         const UINT result = oper::GetTempFileNameLongW(folder.c_str(), oper::kTempPrefixW, 0, out);
         const std::wstring name = out;
-        EXPECT_EQ(result, name.size()) << length;
-        EXPECT_EQ(name.size(), folder.size() + 1 + 36 + 4) << length;
-        EXPECT_EQ(name.substr(0, folder.size() + 1), folder + L"\\") << length;
-        EXPECT_EQ(name.substr(name.size() - 4), L".tmp") << length;
-        EXPECT_TRUE(FileExists(name)) << length;
+        EXPECT_EQ(result, name.size()) << folder.size();
+        EXPECT_EQ(name, base + name.substr(base.size(), 36) + L".tmp") << folder.size();
+        EXPECT_TRUE(FileExists(name)) << folder.size();
     }
-    const std::wstring folder = MakeFolderOfLength(dir.path(), 280) + L"\\";
-    ASSERT_NE(oper::GetTempFileNameLongW(folder.c_str(), oper::kTempPrefixW, 0, out), 0u);
-    EXPECT_EQ(std::wstring(out).find(L"\\\\", 2), std::wstring::npos);
     SetLastError(0);
     const std::string folder247 = Narrow(MakeFolderOfLength(dir.path(), 247));
     EXPECT_EQ(oper::GetTempFileNameCheckedA(folder247.c_str(), oper::kTempPrefixA, 0, narrowOut), 0u);
@@ -200,16 +146,17 @@ TEST_F(TempNames, ATakenUuidNameIsFollowedByAFreshOne) {
     ASSERT_NE(oper::GetTempFileNameLongW(folder.c_str(), oper::kTempPrefixW, 0, out), 0u);
     const std::wstring taken = out;
     ASSERT_TRUE(WriteFileBytes(taken, "someone else's"));
-    g_uuids = 0;
-    g_fixedUuids = 1;
-    ASSERT_NE(oper::GetTempFileNameLongW(folder.c_str(), oper::kTempPrefixW, 0, out), 0u);
-    EXPECT_EQ(g_uuids, 2);
-    EXPECT_NE(std::wstring(out), taken);
+    const struct {
+        int fixed, tries;
+        bool created;
+    } cases[] = {{1, 2, true}, {100, 8, false}};
+    for (const auto& c : cases) {
+        g_uuids = 0;
+        g_fixedUuids = c.fixed;
+        EXPECT_EQ(oper::GetTempFileNameLongW(folder.c_str(), oper::kTempPrefixW, 0, out) != 0, c.created);
+        EXPECT_EQ(g_uuids, c.tries);
+    }
     EXPECT_EQ(ReadFileBytes(taken), "someone else's");
-    g_uuids = 0;
-    g_fixedUuids = 100;
-    EXPECT_EQ(oper::GetTempFileNameLongW(folder.c_str(), oper::kTempPrefixW, 0, out), 0u);
-    EXPECT_EQ(g_uuids, 8);
 
     g_uuids = 0;
     out[4096] = L'#';
@@ -219,67 +166,50 @@ TEST_F(TempNames, ATakenUuidNameIsFollowedByAFreshOne) {
     EXPECT_EQ(out[4096], L'#');
 }
 
-// --- safe delete ----------------------------------------------------------------
-
-class SafeDelete : public ::testing::Test {
-protected:
-    void SetUp() override {
-        SetOperOptions(2, 0);
-        ASSERT_TRUE(WriteFileBytes(file, "keep me"));
-    }
-    void TearDown() override { SetOperOptions(2, 0); }
-
-    TempDir dir;
-    const std::wstring file = dir / L"doc.txt";
-};
-
 // A read-only file goes; a locked one stays untouched, renamed first or not.
-TEST_F(SafeDelete, AReadOnlyFileGoesALockedOneStays) {
-    for (bool narrow : {false, true}) {
-        ASSERT_TRUE(WriteFileBytes(dir / L"ro.txt", "x"));
-        ASSERT_TRUE(SetFileAttributesW((dir / L"ro.txt").c_str(), FILE_ATTRIBUTE_READONLY));
-        EXPECT_TRUE(narrow ? oper::SafeDeleteFileA(Narrow(dir / L"ro.txt").c_str())
-                           : oper::SafeDeleteFileW((dir / L"ro.txt").c_str()));
-        EXPECT_FALSE(FileExists(dir / L"ro.txt"));
-    }
+// A file that would not go under its own name goes after a rename when the
+// option says so, and only then; one that will not go anywhere ends up back
+// under its own name. The narrow form stops as soon as its empty temporary
+// file will not go.
+TEST(SafeDelete, GetsPastReadOnlyAndStubbornFilesAndKeepsThoseThatWillNotGo) {
+    TempDir dir;
+    const std::wstring file = dir / L"doc.txt", readOnly = dir / L"ro.txt";
+    SetOperOptions(2, 0);
+    ASSERT_TRUE(WriteFileBytes(file, "keep me") && WriteFileBytes(readOnly, "x"));
+    ASSERT_TRUE(SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_READONLY));
+    EXPECT_TRUE(oper::SafeDeleteFileA(Narrow(readOnly).c_str()));
+    EXPECT_FALSE(FileExists(readOnly));
     HANDLE lock = Lock(file);
     ASSERT_NE(lock, INVALID_HANDLE_VALUE);
     EXPECT_FALSE(oper::SafeDeleteFileW(file.c_str()));
     SetOperOptions(2, 2);
     EXPECT_FALSE(oper::SafeDeleteFileW(file.c_str()));
-    EXPECT_FALSE(oper::SafeDeleteFileA(Narrow(file).c_str()));
     CloseHandle(lock);
     EXPECT_EQ(ReadFileBytes(file), "keep me");
-    EXPECT_EQ(CountTempLeftovers(dir.path()), 0);
-}
+    EXPECT_FALSE(HasTempLeftovers(dir.path()));
 
-// A file that would not go under its own name goes after a rename when the
-// option says so, and only then; one that will not go anywhere ends up back
-// under its own name. The narrow form stops as soon as its empty temporary
-// file will not go.
-TEST_F(SafeDelete, RenamingFirstGetsPastAFileThatWouldNotGoUnderItsOwnName) {
     fault::Hook<decltype(&DeleteFileW)> remove(Self(), "KERNEL32.dll", "DeleteFileW", FALSE, ERROR_ACCESS_DENIED);
+    SetOperOptions(2, 0);
     remove.trigger.Arm(1);
     EXPECT_FALSE(oper::SafeDeleteFileW(file.c_str()));
-    EXPECT_EQ(ReadFileBytes(file), "keep me");
     SetOperOptions(2, 2);
-    for (const std::wstring& path : {file, MakeDeepPath(dir.path(), 600)}) {
+    for (const std::wstring& path : {dir / L"other.txt", MakeDeepPath(dir.path(), 600)}) {
         ASSERT_TRUE(WriteFileBytes(path, "x"));
         remove.trigger.Arm(1);
         EXPECT_TRUE(oper::SafeDeleteFileW(path.c_str())) << path.size();
         EXPECT_FALSE(FileExists(path)) << path.size();
     }
-    ASSERT_TRUE(WriteFileBytes(file, "keep me"));
     remove.trigger.Arm(1, true);
     EXPECT_FALSE(oper::SafeDeleteFileW(file.c_str()));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     EXPECT_EQ(ReadFileBytes(file), "keep me");
-    EXPECT_EQ(CountTempLeftovers(dir.path()), 0);
+    EXPECT_FALSE(HasTempLeftovers(dir.path()));
     remove.trigger.Disarm();
     fault::Hook<decltype(&DeleteFileA)> removeA(Self(), "KERNEL32.dll", "DeleteFileA", FALSE, ERROR_ACCESS_DENIED);
     removeA.trigger.Arm(1, true);
     EXPECT_FALSE(oper::SafeDeleteFileA(Narrow(file).c_str()));
     EXPECT_EQ(ReadFileBytes(file), "keep me");
+    SetOperOptions(2, 0);
 }
 
 }  // namespace

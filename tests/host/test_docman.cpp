@@ -64,11 +64,4 @@ TEST(Docman, BadCommandLinesExitWith2AndTouchNothing) {
     EXPECT_EQ(testing_support::ReadFileBytes(file), "data");
 }
 
-TEST(Docman, FailedCallExitsWith1AndReportsTheCode) {
-    TempDir dir;
-    const auto run = RunBinProgram(L"docman.exe", L"copy \"" + (dir / L"missing.txt") + L"\" \"" + (dir / L"b.txt") + L"\"");
-    EXPECT_EQ(run.exitCode, 1u);
-    EXPECT_NE(run.output.find("error_code: 0x1"), std::string::npos) << run.output;
-}
-
 }  // namespace
