@@ -48,16 +48,18 @@ void InheritMark(const std::wstring& file) {
     SetLastError(saved);
 }
 
+// One import of the module, patched, and what its slot held before.
+template <typename Fn>
+struct Import {
+    Import(HMODULE module, const char* name, Fn hook)
+        : patch(module, "KERNEL32.dll", name, reinterpret_cast<const void*>(hook)),
+          next(reinterpret_cast<Fn>(patch.previous())) {}
+    fault::ImportPatch patch;
+    Fn next;
+};
+
 struct Model {
-    decltype(&CreateFileW) createW;
-    decltype(&CreateFileA) createA;
-    decltype(&GetTempFileNameW) tempW;
-    decltype(&GetTempFileNameA) tempA;
-    decltype(&ReadFile) read;
-    decltype(&WriteFile) write;
-    decltype(&CloseHandle) close;
-    std::mutex lock;
-    std::map<HANDLE, std::wstring> paths;
+    explicit Model(HMODULE module);
 
     void Opened(HANDLE file, const std::wstring& path, bool existed) {
         if (file == INVALID_HANDLE_VALUE) return;
@@ -85,6 +87,16 @@ struct Model {
         offset = static_cast<uint64_t>(position.QuadPart);
         return IsMarked(path);
     }
+
+    std::mutex lock;
+    std::map<HANDLE, std::wstring> paths;
+    Import<decltype(&CreateFileW)> createW;
+    Import<decltype(&CreateFileA)> createA;
+    Import<decltype(&GetTempFileNameW)> tempW;
+    Import<decltype(&GetTempFileNameA)> tempA;
+    Import<decltype(&ReadFile)> read;
+    Import<decltype(&WriteFile)> write;
+    Import<decltype(&CloseHandle)> close;
 };
 
 Model* g_model = nullptr;
@@ -94,7 +106,7 @@ bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) 
 HANDLE WINAPI CreateW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa, DWORD disposition,
                       DWORD flags, HANDLE templateFile) {
     const bool existed = Exists(path);
-    const HANDLE file = g_model->createW(path, access, share, sa, disposition, flags, templateFile);
+    const HANDLE file = g_model->createW.next(path, access, share, sa, disposition, flags, templateFile);
     g_model->Opened(file, path, existed);
     return file;
 }
@@ -103,19 +115,19 @@ HANDLE WINAPI CreateA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBU
                       DWORD flags, HANDLE templateFile) {
     const std::wstring wide = Wide(path);
     const bool existed = Exists(wide);
-    const HANDLE file = g_model->createA(path, access, share, sa, disposition, flags, templateFile);
+    const HANDLE file = g_model->createA.next(path, access, share, sa, disposition, flags, templateFile);
     g_model->Opened(file, wide, existed);
     return file;
 }
 
 UINT WINAPI TempNameW(LPCWSTR folder, LPCWSTR prefix, UINT unique, LPWSTR out) {
-    const UINT result = g_model->tempW(folder, prefix, unique, out);
+    const UINT result = g_model->tempW.next(folder, prefix, unique, out);
     if (result && unique == 0) InheritMark(out);
     return result;
 }
 
 UINT WINAPI TempNameA(LPCSTR folder, LPCSTR prefix, UINT unique, LPSTR out) {
-    const UINT result = g_model->tempA(folder, prefix, unique, out);
+    const UINT result = g_model->tempA.next(folder, prefix, unique, out);
     if (result && unique == 0) InheritMark(Wide(out));
     return result;
 }
@@ -123,17 +135,17 @@ UINT WINAPI TempNameA(LPCSTR folder, LPCSTR prefix, UINT unique, LPSTR out) {
 BOOL WINAPI Read(HANDLE file, LPVOID buffer, DWORD size, LPDWORD got, LPOVERLAPPED overlapped) {
     uint64_t offset = 0;
     const bool marked = g_model->MarkedAt(file, overlapped, offset);
-    const BOOL ok = g_model->read(file, buffer, size, got, overlapped);
+    const BOOL ok = g_model->read.next(file, buffer, size, got, overlapped);
     if (ok && marked && got) ScrambleAt(static_cast<char*>(buffer), *got, offset);
     return ok;
 }
 
 BOOL WINAPI Write(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) {
     uint64_t offset = 0;
-    if (!g_model->MarkedAt(file, overlapped, offset)) return g_model->write(file, buffer, size, written, overlapped);
+    if (!g_model->MarkedAt(file, overlapped, offset)) return g_model->write.next(file, buffer, size, written, overlapped);
     std::string scrambled(static_cast<const char*>(buffer), size);
     ScrambleAt(&scrambled[0], size, offset);
-    return g_model->write(file, scrambled.data(), size, written, overlapped);
+    return g_model->write.next(file, scrambled.data(), size, written, overlapped);
 }
 
 BOOL WINAPI Close(HANDLE file) {
@@ -141,8 +153,13 @@ BOOL WINAPI Close(HANDLE file) {
         std::lock_guard<std::mutex> hold(g_model->lock);
         g_model->paths.erase(file);
     }
-    return g_model->close(file);
+    return g_model->close.next(file);
 }
+
+Model::Model(HMODULE m)
+    : createW(m, "CreateFileW", &CreateW), createA(m, "CreateFileA", &CreateA),
+      tempW(m, "GetTempFileNameW", &TempNameW), tempA(m, "GetTempFileNameA", &TempNameA),
+      read(m, "ReadFile", &Read), write(m, "WriteFile", &Write), close(m, "CloseHandle", &Close) {}
 
 }  // namespace
 
@@ -166,28 +183,11 @@ std::string Scramble(std::string bytes) {
 
 std::string PlainView(const std::wstring& path) { return Stored(ReadFileBytes(path), IsMarked(path)); }
 
-struct FilterModel::Patches {
-    explicit Patches(HMODULE module)
-        : createW(module, "KERNEL32.dll", "CreateFileW", reinterpret_cast<const void*>(&CreateW)),
-          createA(module, "KERNEL32.dll", "CreateFileA", reinterpret_cast<const void*>(&CreateA)),
-          tempW(module, "KERNEL32.dll", "GetTempFileNameW", reinterpret_cast<const void*>(&TempNameW)),
-          tempA(module, "KERNEL32.dll", "GetTempFileNameA", reinterpret_cast<const void*>(&TempNameA)),
-          read(module, "KERNEL32.dll", "ReadFile", reinterpret_cast<const void*>(&Read)),
-          write(module, "KERNEL32.dll", "WriteFile", reinterpret_cast<const void*>(&Write)),
-          close(module, "KERNEL32.dll", "CloseHandle", reinterpret_cast<const void*>(&Close)) {
-        model.createW = reinterpret_cast<decltype(model.createW)>(createW.previous());
-        model.createA = reinterpret_cast<decltype(model.createA)>(createA.previous());
-        model.tempW = reinterpret_cast<decltype(model.tempW)>(tempW.previous());
-        model.tempA = reinterpret_cast<decltype(model.tempA)>(tempA.previous());
-        model.read = reinterpret_cast<decltype(model.read)>(read.previous());
-        model.write = reinterpret_cast<decltype(model.write)>(write.previous());
-        model.close = reinterpret_cast<decltype(model.close)>(close.previous());
-    }
-    Model model;
-    fault::ImportPatch createW, createA, tempW, tempA, read, write, close;
+struct FilterModel::Patches : Model {
+    using Model::Model;
 };
 
-FilterModel::FilterModel(HMODULE module) : patches_(new Patches(module)) { g_model = &patches_->model; }
+FilterModel::FilterModel(HMODULE module) : patches_(new Patches(module)) { g_model = patches_.get(); }
 
 FilterModel::~FilterModel() {
     patches_.reset();
