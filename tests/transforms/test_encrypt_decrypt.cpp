@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,14 @@ BOOL WINAPI ShortOfSpaceGetDiskFreeSpaceExW(LPCWSTR folder, PULARGE_INTEGER avai
                                             PULARGE_INTEGER free) {
     BOOL ok = fault::Real(&GetDiskFreeSpaceExW, "kernel32.dll", "GetDiskFreeSpaceExW")(folder, available, total, free);
     if (ok && !g_fullFolder.empty() && std::wstring(folder).find(g_fullFolder) != std::wstring::npos)
+        available->QuadPart = 100;
+    return ok;
+}
+
+BOOL WINAPI ShortOfSpaceGetDiskFreeSpaceExA(LPCSTR folder, PULARGE_INTEGER available, PULARGE_INTEGER total,
+                                            PULARGE_INTEGER free) {
+    BOOL ok = fault::Real(&GetDiskFreeSpaceExA, "kernel32.dll", "GetDiskFreeSpaceExA")(folder, available, total, free);
+    if (ok && !g_fullFolder.empty() && std::string(folder).find(Narrow(g_fullFolder)) != std::string::npos)
         available->QuadPart = 100;
     return ok;
 }
@@ -132,11 +141,19 @@ enum Route { kBeside, kTempFolder, kRescueFolder };
 // Each way through encryption and decryption, in both widths and with paths
 // near 4,000 characters: beside the file, through the system's temporary
 // folder when the volume is full, through the rescue folder at the volume
-// root when the file's folder takes no new file.
+// root when the file's folder takes no new file. The folder of a detour takes
+// no new file, so that the detour is the only way.
 TEST_F(Transforms, EveryPathLeavesScrambledBytesOnDiskAndDecryptsToThePlainOnes) {
     fault::ImportPatch space(Library(), "KERNEL32.dll", "GetDiskFreeSpaceExW",
                              reinterpret_cast<const void*>(&ShortOfSpaceGetDiskFreeSpaceExW));
+    fault::ImportPatch spaceA(Library(), "KERNEL32.dll", "GetDiskFreeSpaceExA",
+                              reinterpret_cast<const void*>(&ShortOfSpaceGetDiskFreeSpaceExA));
     std::wstring blocked;
+    fault::Hook<decltype(&GetTempFileNameA)> tempNameA(Library(), "KERNEL32.dll", "GetTempFileNameA", 0,
+                                                       ERROR_ACCESS_DENIED);
+    tempNameA.before = [&](LPCSTR folder, LPCSTR, UINT, LPSTR) {
+        if (!blocked.empty() && strstr(folder, Narrow(blocked).c_str())) tempNameA.trigger.Arm(1);
+    };
     fault::Hook<decltype(&GetTempFileNameW)> tempName(Library(), "KERNEL32.dll", "GetTempFileNameW", 0,
                                                       ERROR_ACCESS_DENIED);
     tempName.before = [&](LPCWSTR folder, LPCWSTR, UINT, LPWSTR) {
@@ -168,7 +185,7 @@ TEST_F(Transforms, EveryPathLeavesScrambledBytesOnDiskAndDecryptsToThePlainOnes)
         const std::wstring path = c.longPath ? MakeDeepPath(dir.path(), LongestPathIn(dir.path(), 4000)) : file;
         ASSERT_TRUE(MarkFolder(FolderOf(path)));
         ASSERT_TRUE(WriteFileBytes(path, data));
-        if (c.route == kTempFolder) g_fullFolder = FolderOf(path);
+        if (c.route == kTempFolder) g_fullFolder = blocked = FolderOf(path);
         info.flags = ENCRYPT_INFO_FOLDER;
         percent = 0;
         EXPECT_EQ(Run(kEncrypt, path), TRUE);
