@@ -27,6 +27,13 @@ size_t RootLength(const wchar_t* folder) {
     return 0;
 }
 
+// The long-path prefix names no server: "\\?\C:\" is as local as "C:\", and
+// only "\\?\UNC\" leads to a share.
+bool IsNetworkPath(const wchar_t* path) {
+    if (wcsncmp(path, L"\\\\?\\", 4) != 0) return PathIsNetworkPathW(path) != FALSE;
+    return _wcsnicmp(path + 4, L"UNC\\", 4) == 0 || PathIsNetworkPathW(path + 4);
+}
+
 // Turns the folder buffer into the rescue folder of its volume, creating it
 // if needed; false when that cannot be done.
 bool MakeRescueFolder(PathBuffer<wchar_t>& folder) {
@@ -46,7 +53,7 @@ bool MakeRescueFolder(PathBuffer<wchar_t>& folder) {
 template <typename Char>
 bool RescueTempFile(PathBuffer<Char>& folder, bool elsewhere, PathBuffer<Char>& temp) {
     if constexpr (std::is_same_v<Char, wchar_t>) {
-        if (elsewhere || !g_options.decryptAfterReboot || PathIsNetworkPathW(folder)) return false;
+        if (elsewhere || !g_options.decryptAfterReboot || IsNetworkPath(folder)) return false;
         if (!MakeRescueFolder(folder)) return false;
         if (!PathApi<Char>::TempFileName(folder, temp)) return false;
         PathApi<Char>::ClearEncryptInfo(temp);
@@ -62,7 +69,7 @@ bool RescueTempFile(PathBuffer<Char>& folder, bool elsewhere, PathBuffer<Char>& 
 template <typename Char>
 bool MayReplaceUndeletable(const Char* path, bool elsewhere) {
     if constexpr (std::is_same_v<Char, wchar_t>) {
-        return !elsewhere && g_options.decryptAfterReboot && !PathIsNetworkPathW(path);
+        return !elsewhere && g_options.decryptAfterReboot && !IsNetworkPath(path);
     } else {
         (void)path, (void)elsewhere;
         return false;

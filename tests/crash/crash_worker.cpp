@@ -4,7 +4,8 @@
 // "full" makes the folder's volume look too small for a second copy, so that
 // every file goes through the temporary folder. The inherited event is set
 // once the work has begun. Deletes and renames are made slow, as on a busy
-// disk, so that kills land between them as often as inside a copy.
+// disk, so that kills land between them as often as inside a copy; the
+// filter model puts the bytes on disk as the filter would.
 #include <windows.h>
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "fileoper.h"
+#include "tests/support/filter_model.h"
 #include "tests/support/iat_patch.h"
 
 namespace {
@@ -36,13 +38,6 @@ BOOL WINAPI SlowDeleteFileW(LPCWSTR path) {
 BOOL WINAPI SlowMoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
     Stall();
     return fault::Real(&MoveFileExW, "kernel32.dll", "MoveFileExW")(from, to, flags);
-}
-
-bool IsMarked(const std::wstring& path) {
-    using Fn = int(WINAPI*)(const wchar_t*, int);
-    static auto isEncrypted = reinterpret_cast<Fn>(
-        reinterpret_cast<void*>(GetProcAddress(LoadLibraryW(L"TzDevIo.dll"), MAKEINTRESOURCEA(161))));
-    return isEncrypted(path.c_str(), 0) != 0;
 }
 
 std::vector<std::wstring> DataFiles(const std::wstring& folder) {
@@ -75,6 +70,7 @@ int wmain(int argc, wchar_t** argv) {
                                   reinterpret_cast<const void*>(&SlowDeleteFileW));
     fault::ImportPatch slowMove(GetModuleHandleW(L"fileoper.dll"), "KERNEL32.dll", "MoveFileExW",
                                 reinterpret_cast<const void*>(&SlowMoveFileExW));
+    testing_support::FilterModel filter;
     ENCRYPT_INFO info = {};
     if (!BuildEncryptInfoW(nullptr, &info)) return 3;
     const std::vector<std::wstring> files = DataFiles(g_folder);
@@ -82,12 +78,12 @@ int wmain(int argc, wchar_t** argv) {
 
     // The driver library's first call tidies its store; the kills are meant
     // for the work, so the start is announced after it.
-    IsMarked(files[0]);
+    testing_support::IsMarked(files[0]);
     SetEvent(started);
     uint32_t state = FILEOPER_STATE_RUNNING;
     for (size_t i = first;; ++i) {
         const std::wstring& file = files[i % files.size()];
-        if (IsMarked(file))
+        if (testing_support::IsMarked(file))
             DecryptFileInPlaceW(file.c_str(), &state, nullptr);
         else
             EncryptFileInPlaceW(file.c_str(), &info, &state, nullptr);

@@ -1,6 +1,7 @@
 // Whole runs, one after another until killed (see test_run_crash.cpp):
 //   run_crash_worker encrypt|wipe|decrypt|move SOURCE DESTINATION EVENT-HANDLE
 // The inherited event is set when the first run meant to be killed begins.
+// The filter model puts the bytes on disk as the filter would.
 #include <windows.h>
 
 #include <string>
@@ -8,6 +9,7 @@
 
 #include "fileoper.h"
 #include "host/request_block.h"
+#include "tests/support/filter_model.h"
 #include "tests/support/product.h"
 
 namespace {
@@ -35,6 +37,7 @@ int wmain(int argc, wchar_t** argv) {
     if (argc != 5) return 2;
     const std::wstring mode = argv[1], source = argv[2], destination = argv[3];
     HANDLE started = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(_wcstoui64(argv[4], nullptr, 10)));
+    testing_support::FilterModel filter;
     const uint32_t wipe = mode == L"wipe" ? FILEOPER_FLAG_WIPE : 0;
     if (mode == L"decrypt") Run(0, 0, source);
     SetEvent(started);

@@ -25,6 +25,7 @@ std::wstring Long(const std::wstring& path) { return L"\\\\?\\" + path; }
 
 TEST(DeepTree, IsEncryptedUndoneAndRemoved) {
     StandinStore store;
+    FilterModel filter;
     TempDir dir;
     const std::wstring top = dir / L"t";
     std::wstring deepest = top;
@@ -54,7 +55,7 @@ TEST(DeepTree, IsEncryptedUndoneAndRemoved) {
     EXPECT_EQ(move.ErrorCount(), 0u);
     EXPECT_FALSE(FileExists(top));
     const std::wstring arrived = moved + L"\\t" + deepest.substr(top.size()) + L"\\x";
-    EXPECT_EQ(ReadFileBytes(Long(arrived)), "deep");
+    EXPECT_EQ(ReadFileBytes(Long(arrived)), Scramble("deep"));
     EXPECT_TRUE(IsMarked(Long(arrived)));
 }
 

@@ -1,6 +1,8 @@
-// Whole runs through ShowOperationStatus with preset answers: what each kind
-// of run leaves on disk, how a failure ends a run, and that a move never
-// deletes a source whose data did not all reach the destination.
+// Whole runs through ShowOperationStatus with preset answers, over the filter
+// model: what each kind of run leaves on disk (scrambled bytes in every
+// encrypted file, the plain ones in every decrypted one), how a failure ends
+// a run, and that a move never deletes a source whose data did not all reach
+// the destination.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -31,12 +33,13 @@ protected:
     // Every file whole at its source path, or (moved) at the destination.
     void ExpectWhole(const std::wstring& root, bool marked) {
         for (const auto& [name, bytes] : files) {
-            EXPECT_EQ(ReadFileBytes(root + name), bytes) << Narrow(root + name);
+            EXPECT_TRUE(ReadFileBytes(root + name) == Stored(bytes, marked)) << Narrow(root + name);
             EXPECT_EQ(IsMarked(root + name), marked) << Narrow(root + name);
         }
     }
 
     StandinStore store;
+    FilterModel filter;
     TempDir dir;
     std::wstring src = dir / L"src", dst = dir / L"dst";
     const std::vector<std::pair<std::wstring, std::string>> files = {

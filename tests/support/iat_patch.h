@@ -31,6 +31,9 @@ public:
     ImportPatch& operator=(const ImportPatch&) = delete;
 
     bool active() const { return !slots_.empty(); }
+    // What the slots held before: the system's function, or the hook of a
+    // patch installed earlier, so that patches stack.
+    void* previous() const { return originals_.empty() ? nullptr : originals_.front(); }
 
 private:
     void Install(const void* hook);
@@ -73,7 +76,7 @@ private:
 };
 
 // A patch whose hook counts the calls, shows each to `before` (when set) and
-// passes it on to the system, unless `trigger` fires: then the call fails
+// passes it on to what the slot held before, unless `trigger` fires: then the call fails
 // with `error` and returns `failure`. One patch per function type at a time.
 //
 //   fault::Hook<decltype(&MoveFileExW)> move(module, "KERNEL32.dll", "MoveFileExW", FALSE, ERROR_ACCESS_DENIED);
@@ -87,9 +90,7 @@ public:
     // `function` is a name, or the WORD ordinal of a function imported by ordinal.
     template <typename Name>
     Hook(HMODULE module, const char* dll, Name function, R failure = R(), DWORD error = 0)
-        : real_(reinterpret_cast<R (*)(A...)>(
-              reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA(dll), ProcName(function))))),
-          failure_(failure),
+        : failure_(failure),
           error_(error),
           patch_(Activate(this, module), dll, function, reinterpret_cast<const void*>(&Call)) {}
     ~Hook() { active_ = nullptr; }
@@ -101,8 +102,6 @@ public:
     long calls = 0;
 
 private:
-    static LPCSTR ProcName(const char* name) { return name; }
-    static LPCSTR ProcName(WORD ordinal) { return MAKEINTRESOURCEA(ordinal); }
     static HMODULE Activate(Hook* hook, HMODULE module) {
         active_ = hook;
         return module;
@@ -115,11 +114,10 @@ private:
             SetLastError(self.error_);
             return self.failure_;
         }
-        return self.real_(args...);
+        return reinterpret_cast<R (*)(A...)>(self.patch_.previous())(args...);
     }
 
     static inline Hook* active_ = nullptr;
-    R (*real_)(A...);
     R failure_;
     DWORD error_;
     ImportPatch patch_;

@@ -6,14 +6,6 @@
 
 namespace testing_support {
 
-bool IsMarked(const std::wstring& path) {
-    using IsEncryptedFn = int(WINAPI*)(const wchar_t*, int);
-    static HMODULE devio = LoadLibraryW(L"TzDevIo.dll");
-    static auto isEncrypted =
-        reinterpret_cast<IsEncryptedFn>(reinterpret_cast<void*>(GetProcAddress(devio, MAKEINTRESOURCEA(161))));
-    return isEncrypted && isEncrypted(path.c_str(), 0) != 0;
-}
-
 TestOptions::TestOptions() : key_(L"Software\\FileoperTests\\Option") { RegDeleteTreeW(HKEY_CURRENT_USER, key_.c_str()); }
 
 // A value found nowhere keeps the loaded one, so the defaults are loaded

@@ -8,10 +8,9 @@
 #include <string>
 #include <vector>
 
-namespace testing_support {
+#include "tests/support/filter_model.h"
 
-// Whether the driver's library reports path as carrying the encryption mark.
-bool IsMarked(const std::wstring& path);
+namespace testing_support {
 
 // Writes the user's option values under a test key and loads them into the
 // library; the key is removed again when the object goes out of scope.

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "fileoper.h"
+#include "tests/support/filter_model.h"
 #include "tests/support/product.h"
 #include "tests/support/standin_store.h"
 #include "tests/support/temp_dir.h"
@@ -45,46 +46,57 @@ DWORD RestartWine() {
     return exitCode;
 }
 
+// Short and near 4,000 characters: the pending move names both paths whole.
 TEST(DecryptAfterReboot, FileInUseIsReplacedByItsPlainFormAtTheNextRestart) {
     testing_support::StandinStore store;
+    FilterModel filter;
     TempDir dir;
-    const std::wstring file = dir / L"in-use.doc";
-    const std::string data(150000, 'q');
-    ASSERT_TRUE(WriteFileBytes(file, data));
-    ENCRYPT_INFO info = {};
-    ASSERT_EQ(BuildEncryptInfoW(nullptr, &info), TRUE);
-    uint32_t state = FILEOPER_STATE_RUNNING;
-    ASSERT_EQ(EncryptFileInPlaceW(file.c_str(), &info, &state, nullptr), TRUE);
-    ASSERT_TRUE(IsMarked(file));
+    for (bool longPath : {false, true}) {
+        SCOPED_TRACE(longPath ? "long path" : "short path");
+        const std::wstring file =
+            longPath ? MakeDeepPath(dir.path(), LongestPathIn(dir.path(), 4000)) : dir / L"in-use.doc";
+        const std::wstring folder = file.substr(0, file.find_last_of(L'\\'));
+        const std::string data = Pattern(150000);
+        ASSERT_TRUE(WriteFileBytes(file, data));
+        ENCRYPT_INFO info = {};
+        ASSERT_EQ(BuildEncryptInfoW(nullptr, &info), TRUE);
+        uint32_t state = FILEOPER_STATE_RUNNING;
+        ASSERT_EQ(EncryptFileInPlaceW(file.c_str(), &info, &state, nullptr), TRUE);
+        ASSERT_EQ(ReadFileBytes(file), Scramble(data));
 
-    // Another program reads the file and lets nobody delete or replace it.
-    HANDLE holder = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
-    ASSERT_EQ(SetOperOptions(1, 1), 1);
-    EXPECT_EQ(DecryptFileInPlaceW(file.c_str(), &state, nullptr), TRUE);
-    SetOperOptions(1, 0);
-    EXPECT_EQ(GetOperErrorCode(), FILEOPER_REBOOT_REQUIRED);
-    EXPECT_EQ(IsRebootRequired(), 1u);
-    CloseHandle(holder);
+        // Another program reads the file and lets nobody delete or replace it.
+        HANDLE holder = CreateFileW((L"\\\\?\\" + file).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+        ASSERT_EQ(SetOperOptions(1, 1), 1);
+        EXPECT_EQ(DecryptFileInPlaceW(file.c_str(), &state, nullptr), TRUE);
+        SetOperOptions(1, 0);
+        EXPECT_EQ(GetOperErrorCode(), FILEOPER_REBOOT_REQUIRED);
+        EXPECT_EQ(IsRebootRequired(), 1u);
+        CloseHandle(holder);
 
-    // Until then both files stay: the encrypted one at its path, the plain
-    // one beside it, named in the pending moves.
-    EXPECT_TRUE(IsMarked(file));
-    std::vector<std::wstring> names = ListFolder(dir.path());
-    ASSERT_EQ(names.size(), 2u);
-    const std::wstring temp = dir / (names[0] == L"in-use.doc" ? names[1] : names[0]);
-    EXPECT_EQ(ReadFileBytes(temp), data);
-    EXPECT_NE(PendingRenames().find(temp), std::wstring::npos);
+        // Until then both files stay: the encrypted one at its path, the plain
+        // one beside it, named in the pending moves.
+        EXPECT_TRUE(IsMarked(file));
+        EXPECT_EQ(ReadFileBytes(file), Scramble(data));
+        std::vector<std::wstring> names = ListFolder(folder);
+        ASSERT_EQ(names.size(), 2u);
+        const std::wstring name = file.substr(folder.size() + 1);
+        const std::wstring temp = folder + L"\\" + (names[0] == name ? names[1] : names[0]);
+        EXPECT_FALSE(IsMarked(temp));
+        EXPECT_EQ(ReadFileBytes(temp), data);
+        EXPECT_NE(PendingRenames().find(temp), std::wstring::npos);
 
-    ASSERT_EQ(RestartWine(), 0u);
-    EXPECT_EQ(ReadFileBytes(file), data);
-    EXPECT_FALSE(IsMarked(file));
-    EXPECT_EQ(ListFolder(dir.path()), std::vector<std::wstring>{L"in-use.doc"});
-    EXPECT_EQ(PendingRenames().find(temp), std::wstring::npos);
+        ASSERT_EQ(RestartWine(), 0u);
+        EXPECT_EQ(ReadFileBytes(file), data);
+        EXPECT_FALSE(IsMarked(file));
+        EXPECT_EQ(ListFolder(folder), std::vector<std::wstring>{name});
+        EXPECT_EQ(PendingRenames().find(temp), std::wstring::npos);
 
-    // Loading the options again clears the flag.
-    LoadOperOptions("Software\\FileoperTests\\Option");
-    EXPECT_EQ(IsRebootRequired(), 0u);
+        // Loading the options again clears the flag.
+        LoadOperOptions("Software\\FileoperTests\\Option");
+        EXPECT_EQ(IsRebootRequired(), 0u);
+    }
 }
 
 }  // namespace

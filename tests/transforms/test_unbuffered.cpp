@@ -10,6 +10,7 @@
 
 #include "fileoper.h"
 #include "operation/transfer_buffer.h"
+#include "tests/support/filter_model.h"
 #include "tests/support/iat_patch.h"
 #include "tests/support/standin_store.h"
 #include "tests/support/temp_dir.h"
@@ -66,6 +67,8 @@ protected:
     fault::ImportPatch read{GetModuleHandleW(nullptr), "KERNEL32.dll", "ReadFile",
                             reinterpret_cast<const void*>(&SectorStrictReadFile)};
     testing_support::StandinStore store;
+    // Outermost, so the strict reads see what the filter reads.
+    FilterModel filter{GetModuleHandleW(nullptr)};
     TempDir dir;
     std::wstring file = dir / L"ledger.xls";
     std::string data = Pattern(GetParam());
