@@ -64,12 +64,7 @@ testing::Environment* const g_resources = testing::AddGlobalTestEnvironment(new 
 
 // Plays `user` on the dialog of a run held open by its refresh thread.
 void OnOpenDialog(const std::function<void(oper::RunDialog&, HWND)>& user, uint32_t kind = 0) {
-    RunGate gate(RunGate::kRefresh);
-    RunWithUser(Request(kind, FILEOPER_FLAG_CLOSE_AT_END, {}), [&] {
-        const HWND dialog = gate.WaitUntilReached() ? ui::WaitForDialog(kCaption, kStatusList) : nullptr;
-        if (dialog) user(*oper::g_state.dialog, dialog);
-        gate.Open();
-    });
+    RunHeldOpen(kind, [&](HWND dialog) { user(*oper::g_state.dialog, dialog); });
 }
 
 std::string Utf16(const std::wstring& text) {
@@ -97,6 +92,12 @@ private:
     char key_[MAX_PATH] = "";
 };
 
+std::vector<std::wstring> Joined(const std::vector<ui::ListRow>& rows) {
+    std::vector<std::wstring> joined;
+    for (const ui::ListRow& row : rows) joined.push_back(row.item + L"|" + row.status);
+    return joined;
+}
+
 struct Row {
     int32_t code;
     uint32_t itemData;
@@ -123,15 +124,8 @@ TEST(ResultRows, EachCodeGoesToItsListWithItsMessageAndLogLine) {
         selectedStatus = ui::SelectedRow(dialog, kStatusList);
         selectedError = ui::SelectedRow(dialog, kErrorList);
     });
-    const std::vector<ui::ListRow> expectedStatus = {{L"C:\\docs\\done.txt", L"Success"},
-                                                     {L"C:\\docs\\in use.txt", L"Reboot Required"}};
-    const std::vector<ui::ListRow> expectedErrors = {{L"C:\\docs\\broken.txt", L"File I/O error"},
-                                                     {L"C:\\docs\\big", L"Unknown error"}};
-    ASSERT_EQ(status.size(), expectedStatus.size());
-    ASSERT_EQ(errors.size(), expectedErrors.size());
-    auto joined = [](const ui::ListRow& row) { return row.item + L"|" + row.status; };
-    for (size_t i = 0; i < status.size(); ++i) EXPECT_EQ(joined(status[i]), joined(expectedStatus[i]));
-    for (size_t i = 0; i < errors.size(); ++i) EXPECT_EQ(joined(errors[i]), joined(expectedErrors[i]));
+    EXPECT_EQ(Joined(status), (std::vector<std::wstring>{L"C:\\docs\\done.txt|Success", L"C:\\docs\\in use.txt|Reboot Required"}));
+    EXPECT_EQ(Joined(errors), (std::vector<std::wstring>{L"C:\\docs\\broken.txt|File I/O error", L"C:\\docs\\big|Unknown error"}));
     EXPECT_EQ(selectedStatus, 1);
     EXPECT_EQ(selectedError, 1);
     EXPECT_EQ(oper::g_state.errorCount, 2u);
