@@ -1,7 +1,8 @@
 // The progress dialog and the two prompts as a real run shows them, in each
 // language, on a virtual X display: the replace question and the error
 // choice with their real messages, then the progress dialog at the end of the
-// run with rows in both lists, on each tab and collapsed. The pictures go to
+// run with rows in both lists, on each tab (the second shows the error list)
+// and collapsed. The pictures go to
 // build/screenshots/run-*.png for a person to look at. Each dialog must be
 // drawn, its lists, tabs and bars must be the themed controls of Common
 // Controls 6, and no text may be wider or taller than its control: with
@@ -142,6 +143,15 @@ bool FromCommonControls6(HWND window) {
     return std::wstring(path).find(L"microsoft.windows.common-controls_6595b64144ccf1df_6.0.") != std::wstring::npos;
 }
 
+// A click in the middle of a tab.
+void ClickTab(HWND dialog, int tab) {
+    RECT item;
+    SendDlgItemMessageW(dialog, 1033, TCM_GETITEMRECT, tab, reinterpret_cast<LPARAM>(&item));
+    const LPARAM at = MAKELPARAM((item.left + item.right) / 2, (item.top + item.bottom) / 2);
+    SendDlgItemMessageW(dialog, 1033, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendDlgItemMessageW(dialog, 1033, WM_LBUTTONUP, 0, at);
+}
+
 class RunScreenshots : public testing::TestWithParam<LANGID> {};
 
 TEST_P(RunScreenshots, ShowTheRunsDialogsWithRealContent) {
@@ -187,9 +197,9 @@ TEST_P(RunScreenshots, ShowTheRunsDialogsWithRealContent) {
         const HWND progress = ui::WaitForDialog(L"", kStatusList);
         if (!progress || !ui::WaitForText(progress, IDCANCEL, text.at(1039))) return;
         pictures[L"progress-end"] = Picture(progress);
-        SendDlgItemMessageW(progress, 1033, TCM_SETCURSEL, 1, 0);
-        ShowWindow(GetDlgItem(progress, kStatusList), SW_HIDE);
-        ShowWindow(GetDlgItem(progress, kErrorList), SW_SHOW);
+        ClickTab(progress, 1);
+        if (ui::IsVisible(progress, kStatusList) || !ui::IsVisible(progress, kErrorList))
+            problems.push_back(L"the second tab does not show the error list");
         pictures[L"progress-errors"] = Picture(progress);
         ui::Click(progress, 1002);
         ui::WaitForText(progress, 1002, text.at(57354));
