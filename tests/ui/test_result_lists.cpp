@@ -8,7 +8,6 @@
 #include <shlwapi.h>
 
 #include <cwchar>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -62,11 +61,6 @@ class LibraryResources : public testing::Environment {
 };
 testing::Environment* const g_resources = testing::AddGlobalTestEnvironment(new LibraryResources);
 
-// Plays `user` on the dialog of a run held open by its refresh thread.
-void OnOpenDialog(const std::function<void(oper::RunDialog&, HWND)>& user, uint32_t kind = 0) {
-    RunHeldOpen(kind, [&](HWND dialog) { user(*oper::g_state.dialog, dialog); });
-}
-
 std::string Utf16(const std::wstring& text) {
     return std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
 }
@@ -115,7 +109,8 @@ TEST(ResultRows, EachCodeGoesToItsListWithItsMessageAndLogLine) {
     };
     std::vector<ui::ListRow> status, errors;
     int selectedStatus = -2, selectedError = -2;
-    OnOpenDialog([&](oper::RunDialog& run, HWND dialog) {
+    RunHeldOpen(0, [&](HWND dialog) {
+        oper::RunDialog& run = *oper::g_state.dialog;
         SetLastError(32);
         oper::SetOperError(oper::kErrReadWrite);
         for (const Row& row : rows) run.AddResultRow(row.code, row.itemData, row.text.c_str());
@@ -164,7 +159,7 @@ TEST(ErrorLog, RotatesOnlyAboveTwoMebibytesAndObeysItsSwitch) {
         if (c.existing) {
             ASSERT_TRUE(WriteFileBytes(log.path, old));
         }
-        OnOpenDialog([](oper::RunDialog&, HWND) {}, c.kind);
+        RunHeldOpen(c.kind, [](HWND) {});
         const std::string now = ReadFileBytes(log.path);
         const std::string header = Utf16(c.kindText);
         EXPECT_EQ(GetFileAttributesW(log.path.c_str()) != INVALID_FILE_ATTRIBUTES, c.written);
@@ -196,7 +191,8 @@ TEST(PopStatusRow, TakesRowsInTheUndosOrder) {
         std::vector<uint64_t> data;
         int emptyResult = 0;
         std::wstring untouched = L"untouched";
-        OnOpenDialog([&](oper::RunDialog& run, HWND) {
+        RunHeldOpen(0, [&](HWND) {
+            oper::RunDialog& run = *oper::g_state.dialog;
             for (size_t i = 0; i < c.rows.size(); ++i) run.AddResultRow(0, c.rows[i], std::to_wstring(i).c_str());
             std::wstring path;
             uint64_t itemData = 0;
