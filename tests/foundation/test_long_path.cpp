@@ -26,13 +26,15 @@ std::wstring PathOf(const std::wstring& head, size_t length) { return head + std
 std::vector<std::pair<std::wstring, std::wstring>> PrefixTable() {
     const std::wstring drive260 = PathOf(L"C:\\data\\", 260), drive4000 = PathOf(L"D:\\", 4000);
     const std::wstring unc300 = PathOf(L"\\\\server\\share\\", 300);
-    std::vector<std::pair<std::wstring, std::wstring>> table = {
-        {drive260, L"\\\\?\\" + drive260}, {drive4000, L"\\\\?\\" + drive4000}, {unc300, L"\\\\?\\UNC" + unc300.substr(1)}};
+    std::vector<std::pair<std::wstring, std::wstring>> table = {{drive260, L"\\\\?\\" + drive260},
+                                                                {drive4000, L"\\\\?\\" + drive4000},
+                                                                {unc300, L"\\\\?\\UNC" + unc300.substr(1)}};
     // Short paths, and long ones that are relative, have no drive or carry a
     // prefix already, stay as they are.
-    for (const std::wstring& same : {std::wstring(L"C:\\a.txt"), PathOf(L"C:\\data\\", 259), std::wstring(L"\\\\server\\share\\a"),
-                                     PathOf(L"data\\", 300), PathOf(L"\\data\\", 300), PathOf(L"\\\\?\\C:\\", 300),
-                                     PathOf(L"\\\\?\\unc\\server\\share\\", 300), std::wstring()})
+    for (const std::wstring& same :
+         {std::wstring(L"C:\\a.txt"), PathOf(L"C:\\data\\", 259), std::wstring(L"\\\\server\\share\\a"),
+          PathOf(L"data\\", 300), PathOf(L"\\data\\", 300), PathOf(L"\\\\?\\C:\\", 300),
+          PathOf(L"\\\\?\\unc\\server\\share\\", 300), std::wstring()})
         table.push_back({same, same});
     return table;
 }

@@ -101,7 +101,8 @@ std::wstring Upper(std::wstring name) {
 
 void ExpectControl(const DialogItem& item, const Control& want, LANGID language) {
     SCOPED_TRACE(testing::Message() << "control " << want.id << " \"" << want.english << "\"");
-    EXPECT_EQ(std::make_tuple(item.id == 0xFFFFFFFF ? kUnaddressed : item.id, Upper(item.cls), item.exStyle, item.x, item.y, item.cx, item.cy),
+    EXPECT_EQ(std::make_tuple(item.id == 0xFFFFFFFF ? kUnaddressed : item.id, Upper(item.cls), item.exStyle, item.x,
+                              item.y, item.cx, item.cy),
               std::make_tuple(want.id, Upper(want.cls), DWORD(0), want.x, want.y, want.cx, want.cy));
     EXPECT_EQ(item.style, want.style) << std::hex << (item.style ^ want.style);
     const std::wstring english = want.english;
@@ -118,10 +119,12 @@ void ExpectLayout(const Layout& want) {
     for (LANGID language : kLanguages) {
         SCOPED_TRACE(testing::Message() << "dialog " << want.id << " language " << std::hex << language);
         DialogTemplate dialog;
-        ASSERT_TRUE(ParseDialog(ResourceBytes(Library(), RT_DIALOG, want.id, language), dialog)) << "missing or malformed";
-        EXPECT_EQ(std::make_tuple(dialog.style, dialog.exStyle, dialog.cx, dialog.cy, dialog.font, dialog.pointSize, dialog.menu + dialog.cls),
-                  std::make_tuple(DWORD(DS_SHELLFONT | DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU), DWORD(0), want.cx,
-                                  want.cy, std::wstring(L"MS Shell Dlg 2"), WORD(9), std::wstring()));
+        ASSERT_TRUE(ParseDialog(ResourceBytes(Library(), RT_DIALOG, want.id, language), dialog))
+            << "missing or malformed";
+        EXPECT_EQ(std::make_tuple(dialog.style, dialog.exStyle, dialog.cx, dialog.cy, dialog.font, dialog.pointSize,
+                                  dialog.menu + dialog.cls),
+                  std::make_tuple(DWORD(DS_SHELLFONT | DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU), DWORD(0),
+                                  want.cx, want.cy, std::wstring(L"MS Shell Dlg 2"), WORD(9), std::wstring()));
         if (language == kEnglish)
             EXPECT_EQ(dialog.caption, want.caption);
         else

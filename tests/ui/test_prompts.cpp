@@ -136,7 +136,8 @@ TEST(ErrorChoice, TheFailureDecidesWhichAnswersAreOffered) {
         SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
         ASSERT_EQ(shown.size(), 1u);
         EXPECT_EQ(shown[0].enabled, c.enabled);
-        EXPECT_NE(shown[0].text.find(path + L" " + c.message), std::wstring::npos) << testing::PrintToString(shown[0].text);
+        EXPECT_NE(shown[0].text.find(path + L" " + c.message), std::wstring::npos)
+            << testing::PrintToString(shown[0].text);
     }
 }
 
@@ -169,8 +170,9 @@ TEST(ReplaceQuestion, EachAnswerReplacesSkipsOrEnds) {
         RunWithUser(Request(0, FILEOPER_FLAG_CLOSE_AT_END, {source + L"\\a.txt", source + L"\\b.txt"}, destination),
                     [&] { shown = Answer(kReplace, 1037, c.first, c.later); });
         ASSERT_EQ(shown.size(), c.questions);
-        EXPECT_EQ(shown[0].text, L"This folder already contains a file named : \"a.txt\" \nWould you like to replace the "
-                                 L"existing file?");
+        EXPECT_EQ(shown[0].text,
+                  L"This folder already contains a file named : \"a.txt\" \nWould you like to replace the "
+                  L"existing file?");
         EXPECT_TRUE(shown[0].ownerDisabled) << "the progress dialog must wait for the answer";
         EXPECT_EQ(IsMarked(destination + L"\\a.txt"), c.firstReplaced);
         EXPECT_EQ(IsMarked(destination + L"\\b.txt"), c.secondReplaced);

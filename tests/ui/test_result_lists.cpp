@@ -119,8 +119,10 @@ TEST(ResultRows, EachCodeGoesToItsListWithItsMessageAndLogLine) {
         selectedStatus = ui::SelectedRow(dialog, kStatusList);
         selectedError = ui::SelectedRow(dialog, kErrorList);
     });
-    EXPECT_EQ(Joined(status), (std::vector<std::wstring>{L"C:\\docs\\done.txt|Success", L"C:\\docs\\in use.txt|Reboot Required"}));
-    EXPECT_EQ(Joined(errors), (std::vector<std::wstring>{L"C:\\docs\\broken.txt|File I/O error", L"C:\\docs\\big|Unknown error"}));
+    EXPECT_EQ(Joined(status),
+              (std::vector<std::wstring>{L"C:\\docs\\done.txt|Success", L"C:\\docs\\in use.txt|Reboot Required"}));
+    EXPECT_EQ(Joined(errors),
+              (std::vector<std::wstring>{L"C:\\docs\\broken.txt|File I/O error", L"C:\\docs\\big|Unknown error"}));
     EXPECT_EQ(selectedStatus, 1);
     EXPECT_EQ(selectedError, 1);
     EXPECT_EQ(oper::g_state.errorCount, 2u);

@@ -20,7 +20,9 @@ using namespace ui_test;
 constexpr int kPause = 1000;
 constexpr int kOperation = 1003;
 
-std::wstring Seen(HWND dialog) { return ui::ControlText(dialog, kOperation) + L" | " + ui::ControlText(dialog, kPause); }
+std::wstring Seen(HWND dialog) {
+    return ui::ControlText(dialog, kOperation) + L" | " + ui::ControlText(dialog, kPause);
+}
 
 // Answers the cancel question; what it asked, and what the label showed
 // while it was open.
@@ -68,7 +70,9 @@ TEST(RunControl, PauseResumeAndCancelAsTheUserPressesThem) {
         {"cancel, no while running", {{kCancelNo, L"Encrypting | &Pause"}}, false},
         {"cancel, no while paused", {{kPressPause, L"Paused | Re&sume"}, {kCancelNo, L"Encrypting | &Pause"}}, false},
         {"cancel, yes while paused",
-         {{kPressPause, L"Paused | Re&sume"}, {kCancelYes, L"Paused | &Pause"}, {kLetTheWorkerRun, L"Finished | &Pause"}},
+         {{kPressPause, L"Paused | Re&sume"},
+          {kCancelYes, L"Paused | &Pause"},
+          {kLetTheWorkerRun, L"Finished | &Pause"}},
          true},
     };
     for (const ControlCase& c : cases) {

@@ -218,7 +218,8 @@ TEST_P(RunScreenshots, ShowTheRunsDialogsWithRealContent) {
     });
     SetThreadLocale(hostLocale);
     EXPECT_TRUE(problems.empty()) << testing::PrintToString(problems);
-    for (const wchar_t* name : {L"replace", L"error-choice", L"progress-end", L"progress-errors", L"progress-collapsed"}) {
+    for (const wchar_t* name :
+         {L"replace", L"error-choice", L"progress-end", L"progress-errors", L"progress-collapsed"}) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(name)));
         ASSERT_EQ(pictures.count(name), 1u) << "not shown";
         EXPECT_TRUE(HasInk(pictures[name])) << "blank";
