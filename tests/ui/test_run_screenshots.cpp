@@ -1,8 +1,8 @@
 // The progress dialog and the two prompts as a real run shows them, in each
 // language, on a virtual X display: the replace question and the error
 // choice with their real messages, then the progress dialog at the end of the
-// run with rows in both lists, on each tab (the second shows the error list)
-// and collapsed. The pictures go to
+// run with rows in both lists, on each tab (each shows its own list) and
+// collapsed. The pictures go to
 // build/screenshots/run-*.png for a person to look at. Each dialog must be
 // drawn, its lists, tabs and bars must be the themed controls of Common
 // Controls 6, and no text may be wider or taller than its control: with
@@ -201,6 +201,9 @@ TEST_P(RunScreenshots, ShowTheRunsDialogsWithRealContent) {
         if (ui::IsVisible(progress, kStatusList) || !ui::IsVisible(progress, kErrorList))
             problems.push_back(L"the second tab does not show the error list");
         pictures[L"progress-errors"] = Picture(progress);
+        ClickTab(progress, 0);
+        if (!ui::IsVisible(progress, kStatusList) || ui::IsVisible(progress, kErrorList))
+            problems.push_back(L"the first tab does not show the status list again");
         ui::Click(progress, 1002);
         ui::WaitForText(progress, 1002, text.at(57354));
         pictures[L"progress-collapsed"] = Picture(progress);
