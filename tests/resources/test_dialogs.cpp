@@ -93,21 +93,18 @@ bool IsFixedText(const std::wstring& text) {
     return text == L"00:00:00" || text == L"??:??:??" || text == L"List1" || text == L"Tab1";
 }
 
-DialogTemplate Load(UINT id, LANGID language) {
-    DialogTemplate dialog;
-    std::vector<BYTE> bytes = ResourceBytes(Library(), RT_DIALOG, id, language);
-    EXPECT_FALSE(bytes.empty()) << "no template";
-    EXPECT_TRUE(ParseDialog(bytes, dialog)) << "malformed template";
-    return dialog;
+// Class names are case-insensitive, and resource compilers differ in case.
+std::wstring Upper(std::wstring name) {
+    CharUpperW(&name[0]);
+    return name;
 }
 
 void ExpectControl(const DialogItem& item, const Control& want, LANGID language) {
     SCOPED_TRACE(testing::Message() << "control " << want.id << " \"" << want.english << "\"");
-    EXPECT_EQ(item.id == 0xFFFFFFFF ? kUnaddressed : item.id, want.id);
-    EXPECT_EQ(CompareStringOrdinal(item.cls.c_str(), -1, want.cls, -1, TRUE), CSTR_EQUAL) << item.cls;
+    EXPECT_EQ(std::make_tuple(item.id == 0xFFFFFFFF ? kUnaddressed : item.id, Upper(item.cls), item.exStyle, item.x,
+                              item.y, item.cx, item.cy),
+              std::make_tuple(want.id, Upper(want.cls), DWORD(0), want.x, want.y, want.cx, want.cy));
     EXPECT_EQ(item.style, want.style) << std::hex << (item.style ^ want.style);
-    EXPECT_EQ(item.exStyle, 0u);
-    EXPECT_EQ(std::make_tuple(item.x, item.y, item.cx, item.cy), std::make_tuple(want.x, want.y, want.cx, want.cy));
     const std::wstring english = want.english;
     if (language == kEnglish || english.empty() || IsFixedText(english)) {
         EXPECT_EQ(item.text, english);
@@ -121,14 +118,13 @@ void ExpectControl(const DialogItem& item, const Control& want, LANGID language)
 void ExpectLayout(const Layout& want) {
     for (LANGID language : kLanguages) {
         SCOPED_TRACE(testing::Message() << "dialog " << want.id << " language " << std::hex << language);
-        DialogTemplate dialog = Load(want.id, language);
-        EXPECT_EQ(dialog.style, DWORD(DS_SHELLFONT | DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU));
-        EXPECT_EQ(dialog.exStyle, 0u);
-        EXPECT_EQ(std::make_pair(dialog.cx, dialog.cy), std::make_pair(want.cx, want.cy));
-        EXPECT_EQ(dialog.font, L"MS Shell Dlg 2");
-        EXPECT_EQ(dialog.pointSize, 9);
-        EXPECT_EQ(dialog.menu, L"");
-        EXPECT_EQ(dialog.cls, L"");
+        DialogTemplate dialog;
+        ASSERT_TRUE(ParseDialog(ResourceBytes(Library(), RT_DIALOG, want.id, language), dialog))
+            << "missing or malformed";
+        EXPECT_EQ(std::make_tuple(dialog.style, dialog.exStyle, dialog.cx, dialog.cy, dialog.font, dialog.pointSize,
+                                  dialog.menu + dialog.cls),
+                  std::make_tuple(DWORD(DS_SHELLFONT | DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU), DWORD(0),
+                                  want.cx, want.cy, std::wstring(L"MS Shell Dlg 2"), WORD(9), std::wstring()));
         if (language == kEnglish)
             EXPECT_EQ(dialog.caption, want.caption);
         else

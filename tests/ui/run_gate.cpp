@@ -2,6 +2,7 @@
 
 #include "standins/tzrtl/tzrtl.h"
 #include "tests/support/ui_driver.h"
+#include "tests/ui/ui_run.h"
 
 namespace ui_test {
 
@@ -60,5 +61,14 @@ bool RunGate::WaitUntilReached() const {
 }
 
 void RunGate::Open() { SetEvent(g_open[point_]); }
+
+void RunHeldOpen(uint32_t kind, const std::function<void(HWND)>& user) {
+    RunGate gate(RunGate::kRefresh);
+    RunWithUser(Request(kind, FILEOPER_FLAG_CLOSE_AT_END, {}), [&] {
+        const HWND dialog = gate.WaitUntilReached() ? ui::WaitForDialog(kCaption, kStatusList) : nullptr;
+        if (dialog) user(dialog);
+        gate.Open();
+    });
+}
 
 }  // namespace ui_test

@@ -5,6 +5,8 @@
 // the user on it.
 #include <windows.h>
 
+#include <cstdint>
+#include <functional>
 #include <optional>
 
 #include "tests/support/iat_patch.h"
@@ -34,5 +36,9 @@ private:
     const Point point_;
     std::optional<fault::ImportPatch> patch_;
 };
+
+// Runs an empty request of `kind` held at the refresh thread's first wait,
+// plays `user` on its progress dialog, then lets the run end.
+void RunHeldOpen(uint32_t kind, const std::function<void(HWND)>& user);
 
 }  // namespace ui_test

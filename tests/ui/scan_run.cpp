@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include "host/request_block.h"
 #include "operation/operation_state.h"
 #include "ui/preparation_scan.h"
 #include "ui/progress_dialog.h"
+#include "tests/ui/ui_run.h"
 
 namespace ui_test {
 
@@ -19,11 +19,7 @@ DWORD WINAPI ScanOnThread(void* dialog) { return oper::PreparationScan(dialog); 
 // On a thread of its own with a 1 MiB stack, the default of a host built with
 // the usual tools.
 ScanEnd Scan(uint32_t kind, uint32_t flags, const std::vector<std::wstring>& items, uint32_t runState) {
-    docman::RunRequest request;
-    request.kind = kind;
-    request.flags = flags;
-    request.items = items;
-    const std::vector<uint32_t> block = docman::BuildRequestBlock(request);
+    const std::vector<uint32_t> block = docman::BuildRequestBlock(Request(kind, flags, items));
     oper::g_state.request = docman::AsRequest(block);
     oper::g_state.runState = runState;
     oper::g_state.fileTotal = 0;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/handles.h"
 #include "tests/support/product.h"
 #include "tests/support/standin_store.h"
 #include "tests/support/temp_dir.h"
@@ -22,47 +23,35 @@ using testing_support::WriteFileBytes;
 
 constexpr wchar_t kErrorChoice[] = L"Error choice";
 constexpr wchar_t kReplace[] = L"Confirm File/Folder Replace";
-constexpr int kMessage = 1017;
 constexpr int kChoiceButtons[] = {1025, 1026, 1029, 1027, 1028};  // Retry, Continue, Skip All, Stop, Undo
 constexpr int kEscape = 0;
+constexpr uint32_t kAsk = FILEOPER_FLAG_ASK_ON_ERRORS | FILEOPER_FLAG_CLOSE_AT_END;
 
-// A file that the run cannot open: held without sharing for the test's
-// lifetime.
-class LockedFile {
-public:
-    explicit LockedFile(const std::wstring& path) {
-        WriteFileBytes(path, "locked");
-        handle_ = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    }
-    ~LockedFile() { CloseHandle(handle_); }
-    LockedFile(const LockedFile&) = delete;
-    LockedFile& operator=(const LockedFile&) = delete;
+// A file that the run cannot open while the handle lives.
+fw::FileHandle Locked(const std::wstring& path) {
+    WriteFileBytes(path, "locked");
+    return fw::FileHandle(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+}
 
-private:
-    HANDLE handle_;
+struct Prompt {
+    std::wstring text;
+    std::wstring enabled;  // of kChoiceButtons: 1 enabled, 0 not
+    bool ownerDisabled;
 };
 
-// Answers each prompt with the caption until the progress dialog is gone: the first with
-// `first`, every later one with `later`. Returns what each prompt showed.
-std::vector<std::wstring> Answer(const wchar_t* caption, int messageId, int first, int later,
-                                 std::vector<std::wstring>* enabled = nullptr, bool* ownerDisabled = nullptr) {
-    std::vector<std::wstring> shown;
+// Answers each prompt with the caption until the progress dialog is gone: the
+// first with `first`, every later one with `later`.
+std::vector<Prompt> Answer(const wchar_t* caption, int messageId, int first, int later) {
+    std::vector<Prompt> shown;
     const HWND progress = ui::WaitForDialog(kCaption, kStatusList);
     for (;;) {
         HWND prompt = nullptr;
         while (!(prompt = ui::FindDialog(caption, messageId)) && IsWindow(progress)) Sleep(10);
         if (!prompt) return shown;
         ui::MarkHandled(prompt);
-        shown.push_back(ui::ControlText(prompt, messageId));
-        if (enabled && shown.size() == 1) {
-            std::wstring states;
-            for (int id : kChoiceButtons) states += ui::IsEnabled(prompt, id) ? L'1' : L'0';
-            enabled->push_back(states);
-        }
-        if (ownerDisabled && shown.size() == 1) {
-            const HWND progress = GetWindow(prompt, GW_OWNER);
-            *ownerDisabled = progress && !IsWindowEnabled(progress);
-        }
+        const HWND owner = GetWindow(prompt, GW_OWNER);
+        shown.push_back({ui::ControlText(prompt, messageId), L"", owner && !IsWindowEnabled(owner)});
+        for (int id : kChoiceButtons) shown.back().enabled += ui::IsEnabled(prompt, id) ? L'1' : L'0';
         const int answer = shown.size() == 1 ? first : later;
         if (answer == kEscape)
             ui::PressEscape(prompt);
@@ -100,15 +89,14 @@ TEST(ErrorChoice, EachAnswerSteersTheRunAndIsRemembered) {
         testing_support::TempDir dir;
         const std::wstring good = dir / L"a.txt", locked1 = dir / L"b.txt", locked2 = dir / L"c.txt";
         ASSERT_TRUE(WriteFileBytes(good, "plain"));
-        LockedFile lock1(locked1), lock2(locked2);
-        std::vector<std::wstring> shown;
-        const RunEnd end = RunWithUser(Request(0, FILEOPER_FLAG_ASK_ON_ERRORS | FILEOPER_FLAG_CLOSE_AT_END,
-                                               {good, locked1, locked2}),
-                                       [&] { shown = Answer(kErrorChoice, kMessage, c.button, 1027); });
+        const fw::FileHandle lock1 = Locked(locked1), lock2 = Locked(locked2);
+        std::vector<Prompt> shown;
+        const RunEnd end = RunWithUser(Request(0, kAsk, {good, locked1, locked2}),
+                                       [&] { shown = Answer(kErrorChoice, 1017, c.button, 1027); });
         ASSERT_EQ(shown.size(), static_cast<size_t>(c.questions));
-        EXPECT_EQ(shown[0].substr(0, locked1.size() + 19), locked1 + L" Encrypted failed, ");
+        EXPECT_EQ(shown[0].text.substr(0, locked1.size() + 19), locked1 + L" Encrypted failed, ");
         if (c.questions == 2) {
-            EXPECT_EQ(shown[1].substr(0, locked1.size()), c.secondIsRetry ? locked1 : locked2);
+            EXPECT_EQ(shown[1].text.substr(0, locked1.size()), c.secondIsRetry ? locked1 : locked2);
         }
         EXPECT_EQ(end.Low(7), c.remembered);
         EXPECT_EQ(end.High(7), c.applyToAll);
@@ -141,15 +129,15 @@ TEST(ErrorChoice, TheFailureDecidesWhichAnswersAreOffered) {
         const std::wstring path = dir / L"a.txt";
         ASSERT_TRUE(WriteFileBytes(path, "plain"));
         SetFileAttributesW(path.c_str(), c.systemFile ? FILE_ATTRIBUTE_SYSTEM : FILE_ATTRIBUTE_NORMAL);
-        LockedFile* lock = c.systemFile ? nullptr : new LockedFile(path);
-        std::vector<std::wstring> enabled, shown;
-        RunWithUser(Request(c.kind, FILEOPER_FLAG_ASK_ON_ERRORS | FILEOPER_FLAG_CLOSE_AT_END, {path}),
-                    [&] { shown = Answer(kErrorChoice, kMessage, 1027, 1027, &enabled); });
-        delete lock;
+        fw::FileHandle lock = c.systemFile ? fw::FileHandle() : Locked(path);
+        std::vector<Prompt> shown;
+        RunWithUser(Request(c.kind, kAsk, {path}), [&] { shown = Answer(kErrorChoice, 1017, 1027, 1027); });
+        lock.reset();
         SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        ASSERT_EQ(enabled.size(), 1u);
-        EXPECT_EQ(enabled[0], c.enabled);
-        EXPECT_NE(shown[0].find(path + L" " + c.message), std::wstring::npos) << testing::PrintToString(shown[0]);
+        ASSERT_EQ(shown.size(), 1u);
+        EXPECT_EQ(shown[0].enabled, c.enabled);
+        EXPECT_NE(shown[0].text.find(path + L" " + c.message), std::wstring::npos)
+            << testing::PrintToString(shown[0].text);
     }
 }
 
@@ -178,14 +166,14 @@ TEST(ReplaceQuestion, EachAnswerReplacesSkipsOrEnds) {
             ASSERT_TRUE(WriteFileBytes(source + name, "new"));
             ASSERT_TRUE(WriteFileBytes(destination + name, "old"));
         }
-        std::vector<std::wstring> shown;
-        bool ownerDisabled = false;
+        std::vector<Prompt> shown;
         RunWithUser(Request(0, FILEOPER_FLAG_CLOSE_AT_END, {source + L"\\a.txt", source + L"\\b.txt"}, destination),
-                    [&] { shown = Answer(kReplace, 1037, c.first, c.later, nullptr, &ownerDisabled); });
+                    [&] { shown = Answer(kReplace, 1037, c.first, c.later); });
         ASSERT_EQ(shown.size(), c.questions);
-        EXPECT_EQ(shown[0], L"This folder already contains a file named : \"a.txt\" \nWould you like to replace the "
-                            L"existing file?");
-        EXPECT_TRUE(ownerDisabled) << "the progress dialog must wait for the answer";
+        EXPECT_EQ(shown[0].text,
+                  L"This folder already contains a file named : \"a.txt\" \nWould you like to replace the "
+                  L"existing file?");
+        EXPECT_TRUE(shown[0].ownerDisabled) << "the progress dialog must wait for the answer";
         EXPECT_EQ(IsMarked(destination + L"\\a.txt"), c.firstReplaced);
         EXPECT_EQ(IsMarked(destination + L"\\b.txt"), c.secondReplaced);
     }

@@ -8,7 +8,6 @@
 #include <shlwapi.h>
 
 #include <cwchar>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -62,16 +61,6 @@ class LibraryResources : public testing::Environment {
 };
 testing::Environment* const g_resources = testing::AddGlobalTestEnvironment(new LibraryResources);
 
-// Plays `user` on the dialog of a run held open by its refresh thread.
-void OnOpenDialog(const std::function<void(oper::RunDialog&, HWND)>& user, uint32_t kind = 0) {
-    RunGate gate(RunGate::kRefresh);
-    RunWithUser(Request(kind, FILEOPER_FLAG_CLOSE_AT_END, {}), [&] {
-        const HWND dialog = gate.WaitUntilReached() ? ui::WaitForDialog(kCaption, kStatusList) : nullptr;
-        if (dialog) user(*oper::g_state.dialog, dialog);
-        gate.Open();
-    });
-}
-
 std::string Utf16(const std::wstring& text) {
     return std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
 }
@@ -97,6 +86,12 @@ private:
     char key_[MAX_PATH] = "";
 };
 
+std::vector<std::wstring> Joined(const std::vector<ui::ListRow>& rows) {
+    std::vector<std::wstring> joined;
+    for (const ui::ListRow& row : rows) joined.push_back(row.item + L"|" + row.status);
+    return joined;
+}
+
 struct Row {
     int32_t code;
     uint32_t itemData;
@@ -114,7 +109,8 @@ TEST(ResultRows, EachCodeGoesToItsListWithItsMessageAndLogLine) {
     };
     std::vector<ui::ListRow> status, errors;
     int selectedStatus = -2, selectedError = -2;
-    OnOpenDialog([&](oper::RunDialog& run, HWND dialog) {
+    RunHeldOpen(0, [&](HWND dialog) {
+        oper::RunDialog& run = *oper::g_state.dialog;
         SetLastError(32);
         oper::SetOperError(oper::kErrReadWrite);
         for (const Row& row : rows) run.AddResultRow(row.code, row.itemData, row.text.c_str());
@@ -123,15 +119,10 @@ TEST(ResultRows, EachCodeGoesToItsListWithItsMessageAndLogLine) {
         selectedStatus = ui::SelectedRow(dialog, kStatusList);
         selectedError = ui::SelectedRow(dialog, kErrorList);
     });
-    const std::vector<ui::ListRow> expectedStatus = {{L"C:\\docs\\done.txt", L"Success"},
-                                                     {L"C:\\docs\\in use.txt", L"Reboot Required"}};
-    const std::vector<ui::ListRow> expectedErrors = {{L"C:\\docs\\broken.txt", L"File I/O error"},
-                                                     {L"C:\\docs\\big", L"Unknown error"}};
-    ASSERT_EQ(status.size(), expectedStatus.size());
-    ASSERT_EQ(errors.size(), expectedErrors.size());
-    auto joined = [](const ui::ListRow& row) { return row.item + L"|" + row.status; };
-    for (size_t i = 0; i < status.size(); ++i) EXPECT_EQ(joined(status[i]), joined(expectedStatus[i]));
-    for (size_t i = 0; i < errors.size(); ++i) EXPECT_EQ(joined(errors[i]), joined(expectedErrors[i]));
+    EXPECT_EQ(Joined(status),
+              (std::vector<std::wstring>{L"C:\\docs\\done.txt|Success", L"C:\\docs\\in use.txt|Reboot Required"}));
+    EXPECT_EQ(Joined(errors),
+              (std::vector<std::wstring>{L"C:\\docs\\broken.txt|File I/O error", L"C:\\docs\\big|Unknown error"}));
     EXPECT_EQ(selectedStatus, 1);
     EXPECT_EQ(selectedError, 1);
     EXPECT_EQ(oper::g_state.errorCount, 2u);
@@ -170,7 +161,7 @@ TEST(ErrorLog, RotatesOnlyAboveTwoMebibytesAndObeysItsSwitch) {
         if (c.existing) {
             ASSERT_TRUE(WriteFileBytes(log.path, old));
         }
-        OnOpenDialog([](oper::RunDialog&, HWND) {}, c.kind);
+        RunHeldOpen(c.kind, [](HWND) {});
         const std::string now = ReadFileBytes(log.path);
         const std::string header = Utf16(c.kindText);
         EXPECT_EQ(GetFileAttributesW(log.path.c_str()) != INVALID_FILE_ATTRIBUTES, c.written);
@@ -202,7 +193,8 @@ TEST(PopStatusRow, TakesRowsInTheUndosOrder) {
         std::vector<uint64_t> data;
         int emptyResult = 0;
         std::wstring untouched = L"untouched";
-        OnOpenDialog([&](oper::RunDialog& run, HWND) {
+        RunHeldOpen(0, [&](HWND) {
+            oper::RunDialog& run = *oper::g_state.dialog;
             for (size_t i = 0; i < c.rows.size(); ++i) run.AddResultRow(0, c.rows[i], std::to_wstring(i).c_str());
             std::wstring path;
             uint64_t itemData = 0;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,19 +20,12 @@ using namespace ui_test;
 constexpr int kPause = 1000;
 constexpr int kOperation = 1003;
 
-enum Action { kPressPause, kCancelNo, kCancelYes, kLetTheWorkerRun };
-
-struct Step {
-    Action action;
-    std::wstring label;   // the operation label afterwards
-    std::wstring button;  // the Pause button afterwards
-};
-
 std::wstring Seen(HWND dialog) {
     return ui::ControlText(dialog, kOperation) + L" | " + ui::ControlText(dialog, kPause);
 }
 
-// Answers the cancel question; what the label showed while it was open.
+// Answers the cancel question; what it asked, and what the label showed
+// while it was open.
 std::wstring AnswerCancel(HWND dialog, int answer) {
     ui::Click(dialog, IDCANCEL);
     const HWND box = ui::WaitForMessageBox(kCaption);
@@ -43,6 +37,27 @@ std::wstring AnswerCancel(HWND dialog, int answer) {
     return asked;
 }
 
+// A one-file encryption with the worker held at its first act and the
+// refresh thread at its first wait: `user` plays on the dialog, then both go.
+RunEnd RunHeldAtStart(const std::function<void(HWND, RunGate&)>& user) {
+    testing_support::TempDir dir;
+    EXPECT_TRUE(testing_support::WriteFileBytes(dir / L"a.txt", "plain"));
+    RunGate refresh(RunGate::kRefresh), worker(RunGate::kWorkerStart);
+    return RunWithUser(Request(0, 0, {dir / L"a.txt"}), [&] {
+        const HWND dialog = worker.WaitUntilReached() ? ui::WaitForDialog(kCaption, kStatusList) : nullptr;
+        if (dialog) user(dialog, worker);
+        worker.Open();
+        refresh.Open();
+    });
+}
+
+enum Action { kPressPause, kCancelNo, kCancelYes, kLetTheWorkerRun };
+
+struct Step {
+    Action action;
+    std::wstring seen;  // the operation label and the Pause button afterwards
+};
+
 struct ControlCase {
     const char* name;
     std::vector<Step> steps;
@@ -50,50 +65,38 @@ struct ControlCase {
 };
 
 TEST(RunControl, PauseResumeAndCancelAsTheUserPressesThem) {
-    const std::wstring question = L"The operating is not finished, are you sure to exit?";
     const ControlCase cases[] = {
-        {"pause, resume",
-         {{kPressPause, L"Paused", L"Re&sume"}, {kPressPause, L"Encrypting", L"&Pause"}},
-         false},
-        {"cancel, no while running", {{kCancelNo, L"Encrypting", L"&Pause"}}, false},
-        {"cancel, no while paused",
-         {{kPressPause, L"Paused", L"Re&sume"}, {kCancelNo, L"Encrypting", L"&Pause"}},
-         false},
+        {"pause, resume", {{kPressPause, L"Paused | Re&sume"}, {kPressPause, L"Encrypting | &Pause"}}, false},
+        {"cancel, no while running", {{kCancelNo, L"Encrypting | &Pause"}}, false},
+        {"cancel, no while paused", {{kPressPause, L"Paused | Re&sume"}, {kCancelNo, L"Encrypting | &Pause"}}, false},
         {"cancel, yes while paused",
-         {{kPressPause, L"Paused", L"Re&sume"},
-          {kCancelYes, L"Paused", L"&Pause"},
-          {kLetTheWorkerRun, L"Finished", L"&Pause"}},
+         {{kPressPause, L"Paused | Re&sume"},
+          {kCancelYes, L"Paused | &Pause"},
+          {kLetTheWorkerRun, L"Finished | &Pause"}},
          true},
     };
     for (const ControlCase& c : cases) {
         SCOPED_TRACE(c.name);
-        testing_support::TempDir dir;
-        const std::wstring file = dir / L"a.txt";
-        ASSERT_TRUE(testing_support::WriteFileBytes(file, "plain"));
-        std::vector<std::wstring> seen, asked;
+        std::vector<std::wstring> seen, expected, asked;
         std::vector<ui::ListRow> rows;
-        RunGate refresh(RunGate::kRefresh);
-        RunGate worker(RunGate::kWorkerStart);
-        const RunEnd end = RunWithUser(Request(0, 0, {file}), [&] {
-            const HWND dialog = worker.WaitUntilReached() ? ui::WaitForDialog(kCaption, kStatusList) : nullptr;
+        const RunEnd end = RunHeldAtStart([&](HWND dialog, RunGate& worker) {
             for (const Step& step : c.steps) {
-                if (!dialog) break;
                 if (step.action == kPressPause) ui::Click(dialog, kPause);
-                if (step.action == kCancelNo) asked.push_back(AnswerCancel(dialog, IDNO));
-                if (step.action == kCancelYes) asked.push_back(AnswerCancel(dialog, IDYES));
+                if (step.action == kCancelNo || step.action == kCancelYes)
+                    asked.push_back(AnswerCancel(dialog, step.action == kCancelYes ? IDYES : IDNO));
                 if (step.action == kLetTheWorkerRun) worker.Open();
-                ui::WaitForText(dialog, kOperation, step.label);
-                ui::WaitForText(dialog, kPause, step.button);
+                const size_t bar = step.seen.find(L" | ");
+                ui::WaitForText(dialog, kOperation, step.seen.substr(0, bar));
+                ui::WaitForText(dialog, kPause, step.seen.substr(bar + 3));
                 seen.push_back(Seen(dialog));
+                expected.push_back(step.seen);
             }
             worker.Open();
-            if (dialog && ui::WaitForText(dialog, kOperation, L"Finished")) rows = ui::ListRows(dialog, kStatusList);
-            refresh.Open();
+            if (ui::WaitForText(dialog, kOperation, L"Finished")) rows = ui::ListRows(dialog, kStatusList);
         });
-        std::vector<std::wstring> expected;
-        for (const Step& step : c.steps) expected.push_back(step.label + L" | " + step.button);
         EXPECT_EQ(seen, expected);
-        for (const std::wstring& text : asked) EXPECT_EQ(text, question + L" | Paused");
+        for (const std::wstring& text : asked)
+            EXPECT_EQ(text, L"The operating is not finished, are you sure to exit? | Paused");
         EXPECT_EQ(end.Low(6), FILEOPER_STATE_FINISHED);
         ASSERT_FALSE(rows.empty());
         EXPECT_EQ(rows.back().item == L"Canceled", c.canceled);
@@ -107,16 +110,9 @@ TEST(RunControl, PauseResumeAndCancelAsTheUserPressesThem) {
 TEST(RunControl, ASecondCancelAnsweredAfterTheWorkerFinishedChangesNothing) {
     for (const int answer : {IDNO, IDYES}) {
         SCOPED_TRACE(answer == IDYES ? "yes" : "no");
-        testing_support::TempDir dir;
-        const std::wstring file = dir / L"a.txt";
-        ASSERT_TRUE(testing_support::WriteFileBytes(file, "plain"));
         std::wstring afterwards;
         bool pauseEnabled = true;
-        RunGate refresh(RunGate::kRefresh);
-        RunGate worker(RunGate::kWorkerStart);
-        const RunEnd end = RunWithUser(Request(0, 0, {file}), [&] {
-            const HWND dialog = worker.WaitUntilReached() ? ui::WaitForDialog(kCaption, kStatusList) : nullptr;
-            if (!dialog) return;
+        const RunEnd end = RunHeldAtStart([&](HWND dialog, RunGate& worker) {
             AnswerCancel(dialog, IDYES);
             ui::WaitForText(dialog, kPause, L"&Pause");
             ui::Click(dialog, IDCANCEL);
@@ -130,23 +126,11 @@ TEST(RunControl, ASecondCancelAnsweredAfterTheWorkerFinishedChangesNothing) {
             }
             afterwards = Seen(dialog);
             pauseEnabled = ui::IsEnabled(dialog, kPause);
-            refresh.Open();
         });
         EXPECT_EQ(afterwards, L"Finished | &Pause");
         EXPECT_FALSE(pauseEnabled);
         EXPECT_EQ(end.Low(6), FILEOPER_STATE_FINISHED);
     }
-}
-
-// CreateThread as the library calls it: the n-th call fails.
-fault::Trigger g_threadFailure;
-HANDLE WINAPI FailingCreateThread(SECURITY_ATTRIBUTES* security, SIZE_T stack, LPTHREAD_START_ROUTINE start,
-                                  void* argument, DWORD flags, DWORD* id) {
-    if (g_threadFailure.Fire()) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return nullptr;
-    }
-    return fault::Real(&CreateThread, "kernel32.dll", "CreateThread")(security, stack, start, argument, flags, id);
 }
 
 struct StartFailure {
@@ -165,19 +149,17 @@ TEST(RunControl, AThreadThatCannotStartStillLetsTheRunEnd) {
     for (const StartFailure& c : cases) {
         SCOPED_TRACE(c.name);
         testing_support::TempDir dir;
-        const std::wstring file = dir / L"a.txt";
-        ASSERT_TRUE(testing_support::WriteFileBytes(file, "plain"));
-        fault::ImportPatch patch(GetModuleHandleW(L"fileoper.dll"), "KERNEL32.dll", "CreateThread",
-                                 reinterpret_cast<const void*>(&FailingCreateThread));
-        g_threadFailure.Arm(c.failingCall);
+        ASSERT_TRUE(testing_support::WriteFileBytes(dir / L"a.txt", "plain"));
+        fault::Hook<decltype(&CreateThread)> thread(GetModuleHandleW(L"fileoper.dll"), "KERNEL32.dll", "CreateThread",
+                                                    nullptr, ERROR_NOT_ENOUGH_MEMORY);
+        thread.trigger.Arm(c.failingCall);
         std::wstring shown;
-        const RunEnd end = RunWithUser(Request(0, FILEOPER_FLAG_CLOSE_AT_END, {file}), [&] {
+        const RunEnd end = RunWithUser(Request(0, FILEOPER_FLAG_CLOSE_AT_END, {dir / L"a.txt"}), [&] {
             const HWND box = ui::WaitForMessageBox(kCaption);
             if (!box) return;
             shown = ui::MessageBoxText(box);
             ui::Click(box, IDOK);
         });
-        g_threadFailure.Disarm();
         EXPECT_EQ(shown, c.message);
         EXPECT_EQ(end.Low(6), FILEOPER_STATE_FINISHED);
         EXPECT_EQ(end.High(2), c.filesDone);

@@ -1,9 +1,13 @@
 // The progress dialog and the two prompts as a real run shows them, in each
 // language, on a virtual X display: the replace question and the error
-// choice with their real messages, then the progress dialog paused mid-run
-// with rows in both lists, expanded on each tab and collapsed. The pictures
-// go to build/screenshots/run-*.png for a person to look at; the test checks
-// that each one was drawn.
+// choice with their real messages, then the progress dialog at the end of the
+// run with rows in both lists, on each tab (each shows its own list) and
+// collapsed. The pictures go to
+// build/screenshots/run-*.png for a person to look at. Each dialog must be
+// drawn, its lists, tabs and bars must be the themed controls of Common
+// Controls 6, and no text may be wider or taller than its control: with
+// sample content in the fields the run fills, and with every text the code
+// puts into the progress dialog while it runs.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -11,7 +15,9 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
+#include "framework/handles.h"
 #include "host/screenshot.h"
 #include "tests/resources/resource_reader.h"
 #include "tests/support/iat_patch.h"
@@ -19,6 +25,7 @@
 #include "tests/support/temp_dir.h"
 #include "tests/support/ui_driver.h"
 #include "tests/ui/ui_run.h"
+#include "tests/ui/view_options.h"
 
 namespace {
 
@@ -27,6 +34,15 @@ using shots::Image;
 
 const std::map<LANGID, std::wstring> kTags = {
     {0x409, L"en-US"}, {0x404, L"zh-TW"}, {0x411, L"ja-JP"}, {0x412, L"ko-KR"}, {0x804, L"zh-CN"}};
+const wchar_t kSamplePath[] = L"C:\\Users\\Public\\Documents\\Reports 2026\\Quarterly figures.xlsx";
+
+// Texts the progress dialog's code puts into its controls while it runs.
+const std::map<int, std::vector<UINT>> kRunTimeTexts = {
+    {1003, {1011, 1013, 1014, 1015, 57357}},  // operation label
+    {1000, {1010, 1009}},                     // Pause / Resume
+    {IDCANCEL, {1039}},                       // Cancel becomes Close
+    {1002, {57353, 57354}},                   // detail toggle
+};
 
 // The worker's thread speaks the test's language too: its replace question
 // is loaded there. Set at the worker's first act (TzRtl ordinal 1100).
@@ -34,20 +50,6 @@ LCID g_locale = 0;
 uint32_t WINAPI LocalisedGetThreadSetting() {
     SetThreadLocale(g_locale);
     return 0;
-}
-
-// The second success of the run waits here, with the run in full swing.
-HANDLE g_secondSuccess = nullptr;
-HANDLE g_carryOn = nullptr;
-LONG g_successes = 0;
-int WINAPI HeldEventAdd(uint32_t id, const void* data) {
-    if (InterlockedIncrement(&g_successes) == 2) {
-        SetEvent(g_secondSuccess);
-        WaitForSingleObject(g_carryOn, INFINITE);
-    }
-    using EventAdd = int(WINAPI*)(uint32_t, const void*);
-    return reinterpret_cast<EventAdd>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"TzEvtLog.dll"), "Event_Add")))(id, data);
 }
 
 std::wstring ScreenshotPath(const std::wstring& name, LANGID language) {
@@ -73,6 +75,83 @@ bool HasInk(const Image& image) {
     return ink > image.width * image.height / 1000;
 }
 
+// Fills the "%s" of a catalogue format in order.
+std::wstring Format(std::wstring format, const std::vector<std::wstring>& args) {
+    size_t pos = 0;
+    for (const std::wstring& arg : args) {
+        if ((pos = format.find(L"%s", pos)) == std::wstring::npos) break;
+        format.replace(pos, 2, arg);
+        pos += arg.size();
+    }
+    return format;
+}
+
+std::wstring WindowText(HWND window) {
+    wchar_t text[1024];
+    return std::wstring(text, GetWindowTextW(window, text, 1024));
+}
+
+bool IsClass(HWND window, const wchar_t* name) {
+    wchar_t cls[64];
+    GetClassNameW(window, cls, 64);
+    return CompareStringOrdinal(cls, -1, name, -1, TRUE) == CSTR_EQUAL;
+}
+
+// A visible static's or button's text laid out as the control lays it out,
+// against the room it has: the whole client area of a static, the inside of
+// a button's frame, the caption line of a group box. Notes what does not fit.
+void Measure(HWND control, std::vector<std::wstring>& problems) {
+    const std::wstring text = WindowText(control);
+    const DWORD style = GetWindowLongW(control, GWL_STYLE);
+    const bool isStatic = IsClass(control, L"Static");
+    if (!(style & WS_VISIBLE) || text.empty() || !(isStatic || IsClass(control, L"Button"))) return;
+    RECT room;
+    GetClientRect(control, &room);
+    if (!isStatic) {
+        const bool group = (style & BS_TYPEMASK) == BS_GROUPBOX;
+        InflateRect(&room, group ? -8 : -4, group ? 0 : -2);
+    }
+    UINT flags = DT_CALCRECT | DT_EXPANDTABS;
+    flags |= isStatic && (style & SS_TYPEMASK) != SS_LEFTNOWORDWRAP ? DT_WORDBREAK : DT_SINGLELINE;
+    if (isStatic && (style & SS_NOPREFIX)) flags |= DT_NOPREFIX;
+    RECT needs = {0, 0, room.right - room.left, 0};
+    HDC dc = GetDC(control);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    DrawTextW(dc, text.c_str(), -1, &needs, flags);
+    SelectObject(dc, old);
+    ReleaseDC(control, dc);
+    if (needs.right > room.right - room.left || needs.bottom > room.bottom - room.top)
+        problems.push_back(L"control " + std::to_wstring(GetDlgCtrlID(control)) + L" \"" + text + L"\" needs " +
+                           std::to_wstring(needs.right) + L"x" + std::to_wstring(needs.bottom) + L", has " +
+                           std::to_wstring(room.right - room.left) + L"x" + std::to_wstring(room.bottom - room.top));
+}
+
+void MeasureAll(HWND dialog, std::vector<std::wstring>& problems) {
+    for (HWND control = GetWindow(dialog, GW_CHILD); control; control = GetWindow(control, GW_HWNDNEXT))
+        Measure(control, problems);
+}
+
+// The file of the module whose code handles a window's messages. Comctl32 6
+// reports version 5.81 under Wine, so its file is the reliable witness.
+bool FromCommonControls6(HWND window) {
+    HMODULE module = nullptr;
+    wchar_t path[MAX_PATH] = L"";
+    if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                           reinterpret_cast<LPCWSTR>(GetWindowLongPtrW(window, GWLP_WNDPROC)), &module))
+        GetModuleFileNameW(module, path, MAX_PATH);
+    CharLowerW(path);
+    return std::wstring(path).find(L"microsoft.windows.common-controls_6595b64144ccf1df_6.0.") != std::wstring::npos;
+}
+
+// A click in the middle of a tab.
+void ClickTab(HWND dialog, int tab) {
+    RECT item;
+    SendDlgItemMessageW(dialog, 1033, TCM_GETITEMRECT, tab, reinterpret_cast<LPARAM>(&item));
+    const LPARAM at = MAKELPARAM((item.left + item.right) / 2, (item.top + item.bottom) / 2);
+    SendDlgItemMessageW(dialog, 1033, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendDlgItemMessageW(dialog, 1033, WM_LBUTTONUP, 0, at);
+}
+
 class RunScreenshots : public testing::TestWithParam<LANGID> {};
 
 TEST_P(RunScreenshots, ShowTheRunsDialogsWithRealContent) {
@@ -83,59 +162,67 @@ TEST_P(RunScreenshots, ShowTheRunsDialogsWithRealContent) {
     SetThreadLocale(g_locale);
     testing_support::StandinStore store;
     testing_support::TempDir dir;
+    const ViewOptionsKey options;  // the detail shown, as a first run has it
     const std::wstring source = dir / L"Reports 2026", destination = dir / L"Archive";
     CreateDirectoryW(source.c_str(), nullptr);
     CreateDirectoryW(destination.c_str(), nullptr);
-    for (const wchar_t* name : {L"\\Summary.docx", L"\\Budget.xlsx", L"\\Quarterly figures.xlsx"})
-        ASSERT_TRUE(testing_support::WriteFileBytes(source + name, "figures"));
+    std::vector<std::wstring> items;
+    for (const wchar_t* name : {L"\\Summary.docx", L"\\Budget.xlsx", L"\\Quarterly figures.xlsx"}) {
+        items.push_back(source + name);
+        ASSERT_TRUE(testing_support::WriteFileBytes(items.back(), "figures"));
+    }
     ASSERT_TRUE(testing_support::WriteFileBytes(destination + L"\\Summary.docx", "older"));
-    HANDLE lock = CreateFileW((source + L"\\Budget.xlsx").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-
-    const HMODULE library = GetModuleHandleW(L"fileoper.dll");
-    fault::ImportPatch locale(library, "TzRtl.dll", WORD(1100), reinterpret_cast<const void*>(&LocalisedGetThreadSetting));
-    fault::ImportPatch events(library, "TzEvtLog.dll", "Event_Add", reinterpret_cast<const void*>(&HeldEventAdd));
-    g_successes = 0;
-    g_secondSuccess = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    g_carryOn = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    const fw::FileHandle lock(CreateFileW(items[1].c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    fault::ImportPatch locale(GetModuleHandleW(L"fileoper.dll"), "TzRtl.dll", WORD(1100),
+                              reinterpret_cast<const void*>(&LocalisedGetThreadSetting));
 
     std::map<std::wstring, Image> pictures;
-    RunWithUser(Request(0, FILEOPER_FLAG_ASK_ON_ERRORS | FILEOPER_FLAG_CLOSE_AT_END,
-                        {source + L"\\Summary.docx", source + L"\\Budget.xlsx", source + L"\\Quarterly figures.xlsx"},
-                        destination),
-                [&] {
-                    if (HWND replace = ui::WaitForDialog(L"", 1037)) {
-                        pictures[L"replace"] = Picture(replace);
-                        ui::Click(replace, 1039);
-                    }
-                    if (HWND choice = ui::WaitForDialog(L"", 1017)) {
-                        pictures[L"error-choice"] = Picture(choice);
-                        ui::Click(choice, 1026);
-                    }
-                    const HWND progress = WaitForSingleObject(g_secondSuccess, ui::kWaitLimitMs) == WAIT_OBJECT_0
-                                              ? ui::WaitForDialog(L"", kStatusList)
-                                              : nullptr;
-                    if (progress) {
-                        ui::Click(progress, 1000);
-                        ui::WaitForText(progress, 1003, text.at(1013));
-                        pictures[L"progress-paused"] = Picture(progress);
-                        SendDlgItemMessageW(progress, 1033, TCM_SETCURSEL, 1, 0);
-                        ShowWindow(GetDlgItem(progress, kStatusList), SW_HIDE);
-                        ShowWindow(GetDlgItem(progress, kErrorList), SW_SHOW);
-                        pictures[L"progress-errors"] = Picture(progress);
-                        ui::Click(progress, 1002);
-                        ui::WaitForText(progress, 1002, text.at(57354));
-                        pictures[L"progress-collapsed"] = Picture(progress);
-                        ui::Click(progress, 1002);
-                        ui::WaitForText(progress, 1002, text.at(57353));
-                        ui::Click(progress, 1000);
-                    }
-                    SetEvent(g_carryOn);
-                });
+    std::vector<std::wstring> problems;
+    RunWithUser(Request(0, FILEOPER_FLAG_ASK_ON_ERRORS, items, destination), [&] {
+        if (HWND replace = ui::WaitForDialog(L"", 1037)) {
+            pictures[L"replace"] = Picture(replace);
+            MeasureAll(replace, problems);
+            // The question about a folder is the longer one.
+            SetDlgItemTextW(replace, 1037, Format(text.at(57356), {L"Reports 2026"}).c_str());
+            Measure(GetDlgItem(replace, 1037), problems);
+            ui::Click(replace, 1039);
+        }
+        if (HWND choice = ui::WaitForDialog(L"", 1017)) {
+            pictures[L"error-choice"] = Picture(choice);
+            SetDlgItemTextW(choice, 1017, Format(text.at(1034), {kSamplePath, text.at(1023)}).c_str());
+            MeasureAll(choice, problems);
+            ui::Click(choice, 1026);
+        }
+        // With an error listed the dialog stays open at the end, for Close.
+        const HWND progress = ui::WaitForDialog(L"", kStatusList);
+        if (!progress || !ui::WaitForText(progress, IDCANCEL, text.at(1039))) return;
+        pictures[L"progress-end"] = Picture(progress);
+        ClickTab(progress, 1);
+        if (ui::IsVisible(progress, kStatusList) || !ui::IsVisible(progress, kErrorList))
+            problems.push_back(L"the second tab does not show the error list");
+        pictures[L"progress-errors"] = Picture(progress);
+        ClickTab(progress, 0);
+        if (!ui::IsVisible(progress, kStatusList) || ui::IsVisible(progress, kErrorList))
+            problems.push_back(L"the first tab does not show the status list again");
+        ui::Click(progress, 1002);
+        ui::WaitForText(progress, 1002, text.at(57354));
+        pictures[L"progress-collapsed"] = Picture(progress);
+        for (int id : {kStatusList, 1033, 1005})
+            if (!FromCommonControls6(GetDlgItem(progress, id)))
+                problems.push_back(L"control " + std::to_wstring(id) + L" is not from Common Controls 6");
+        SetDlgItemTextW(progress, 1004, kSamplePath);
+        MeasureAll(progress, problems);
+        for (const auto& [control, strings] : kRunTimeTexts)
+            for (UINT string : strings) {
+                SetDlgItemTextW(progress, control, text.at(string).c_str());
+                Measure(GetDlgItem(progress, control), problems);
+            }
+        ui::Click(progress, IDCANCEL);
+    });
     SetThreadLocale(hostLocale);
-    CloseHandle(lock);
-    CloseHandle(g_secondSuccess);
-    CloseHandle(g_carryOn);
-    for (const wchar_t* name : {L"replace", L"error-choice", L"progress-paused", L"progress-errors", L"progress-collapsed"}) {
+    EXPECT_TRUE(problems.empty()) << testing::PrintToString(problems);
+    for (const wchar_t* name :
+         {L"replace", L"error-choice", L"progress-end", L"progress-errors", L"progress-collapsed"}) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(name)));
         ASSERT_EQ(pictures.count(name), 1u) << "not shown";
         EXPECT_TRUE(HasInk(pictures[name])) << "blank";

@@ -3,24 +3,38 @@
 // and removed again afterwards.
 #include <windows.h>
 
+#include <shlwapi.h>
+
 #include <cstdint>
 #include <string>
+
+#include "standins/tzrtl/tzrtl.h"
 
 namespace ui_test {
 
 class ViewOptionsKey {
 public:
-    ViewOptionsKey();
-    ~ViewOptionsKey();
+    ViewOptionsKey() { SHDeleteKeyA(HKEY_CURRENT_USER, key_.c_str()); }
+    ~ViewOptionsKey() { SHDeleteKeyA(HKEY_CURRENT_USER, key_.c_str()); }
     ViewOptionsKey(const ViewOptionsKey&) = delete;
     ViewOptionsKey& operator=(const ViewOptionsKey&) = delete;
 
-    void Set(const char* name, uint32_t value) const;
+    void Set(const char* name, uint32_t value) const {
+        SHSetValueA(HKEY_CURRENT_USER, key_.c_str(), name, REG_DWORD, &value, sizeof value);
+    }
     // -1 when the value is absent.
-    int64_t Get(const char* name) const;
+    int64_t Get(const char* name) const {
+        DWORD value = 0, size = sizeof value;
+        return SHGetValueA(HKEY_CURRENT_USER, key_.c_str(), name, nullptr, &value, &size) == ERROR_SUCCESS ? value : -1;
+    }
 
 private:
-    std::string key_;
+    static std::string Key() {
+        char key[MAX_PATH] = "";
+        TzRtl_MakeVendorKeyA("TzVozAdu\\Option", key);
+        return key;
+    }
+    const std::string key_ = Key();
 };
 
 }  // namespace ui_test
