@@ -1,17 +1,8 @@
 #pragma once
-// Fault injection for tests: replaces one entry of a module's import address
-// table, so every call the module makes to that system function reaches a
-// hook of the test's. The module's imports are its real boundary with the
-// system; nothing in the product knows it is being tested.
-//
-//   fault::Hook<decltype(&HeapAlloc)> alloc(fileoper, "KERNEL32.dll", "HeapAlloc", nullptr,
-//                                           ERROR_NOT_ENOUGH_MEMORY);
-//   alloc.trigger.Arm(1);                  // the first allocation fails
-//
-// A hook of the test's own (ImportPatch) does what Hook cannot: change what
-// the system returns, or fail only some calls.
-//
-// Calls the system makes internally (inside kernel32) are not caught.
+// Fault injection for tests: replaces the entries of a module's import
+// address table for one system function, so every call the module makes to
+// it reaches a hook of the test's (see tests/README.md). Calls the system
+// makes internally (inside kernel32) are not caught.
 #include <windows.h>
 
 #include <functional>
@@ -36,16 +27,11 @@ public:
     void* previous() const { return originals_.empty() ? nullptr : originals_.front(); }
 
 private:
-    void Install(const void* hook);
+    void Install(std::vector<void**> slots, const void* hook);
 
     std::vector<void**> slots_;
     std::vector<void*> originals_;
 };
-
-// Every import slot of module for dll!function: a mingw image may import one
-// DLL through several descriptors.
-std::vector<void**> FindImportSlots(HMODULE module, const char* dll, const char* function);
-std::vector<void**> FindImportSlots(HMODULE module, const char* dll, WORD ordinal);
 
 // The system's own function, for hooks to pass calls on: a plain call from a
 // hook in the patched module itself would come back to the hook.
@@ -76,11 +62,9 @@ private:
 };
 
 // A patch whose hook counts the calls, shows each to `before` (when set) and
-// passes it on to what the slot held before, unless `trigger` fires: then the call fails
-// with `error` and returns `failure`. One patch per function type at a time.
-//
-//   fault::Hook<decltype(&MoveFileExW)> move(module, "KERNEL32.dll", "MoveFileExW", FALSE, ERROR_ACCESS_DENIED);
-//   move.trigger.Arm(1);
+// passes it on to what the slot held before, unless `trigger` fires: then the
+// call fails with `error` and returns `failure`. One patch per function type
+// at a time.
 template <typename Fn>
 class Hook;
 

@@ -105,6 +105,10 @@ size_t LongestPathIn(const std::wstring& folder, size_t wanted) {
     return std::min(wanted, kUnixLimit - overhead - kTemporaryNameGrowth);
 }
 
+void SetTempFolder(const std::wstring& folder) {
+    for (const wchar_t* name : {L"TMP", L"TEMP"}) SetEnvironmentVariableW(name, folder.c_str());
+}
+
 std::wstring BinDir() {
     wchar_t path[MAX_PATH];
     const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);

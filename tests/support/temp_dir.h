@@ -42,6 +42,9 @@ std::wstring MakeDeepPath(const std::wstring& base, size_t length);
 // included, and the library's temporary names can be longer than the file's.
 size_t LongestPathIn(const std::wstring& folder, size_t wanted);
 
+// Points TMP and TEMP (the library's and its child programs') at folder.
+void SetTempFolder(const std::wstring& folder);
+
 std::string Narrow(const std::wstring& s);  // ANSI code page
 
 // The folder of the running test program (build/bin), with its backslash.

@@ -18,6 +18,8 @@ std::wstring WindowText(HWND window) {
     return text;
 }
 
+bool IsHandled(HWND dialog) { return GetPropW(dialog, kHandledMark) != nullptr; }
+
 bool IsDialogClass(HWND window) {
     wchar_t name[16];
     return GetClassNameW(window, name, 16) && wcscmp(name, L"#32770") == 0;
@@ -88,8 +90,6 @@ std::wstring MessageBoxText(HWND box) {
 }
 
 void MarkHandled(HWND dialog) { SetPropW(dialog, kHandledMark, reinterpret_cast<HANDLE>(1)); }
-
-bool IsHandled(HWND dialog) { return GetPropW(dialog, kHandledMark) != nullptr; }
 
 bool Click(HWND dialog, int id) {
     const HWND button = GetDlgItem(dialog, id);

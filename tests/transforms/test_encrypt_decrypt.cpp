@@ -24,14 +24,6 @@ namespace {
 
 HMODULE Library() { return GetModuleHandleW(L"fileoper.dll"); }
 
-// The library's temporary files in a folder ("TzT" + hex, or a UUID, + ".tmp").
-std::vector<std::wstring> TempFilesIn(const std::wstring& folder) {
-    std::vector<std::wstring> found;
-    for (const std::wstring& name : ListFolder(folder))
-        if (name.size() > 4 && name.substr(name.size() - 4) == L".tmp") found.push_back(name);
-    return found;
-}
-
 std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.find_last_of(L'\\')); }
 
 // --- Faults at the library's imports -------------------------------------
@@ -70,38 +62,26 @@ protected:
     // A temporary folder of this test alone: what the library leaves there is
     // its own, whatever other tests run beside.
     void SetUp() override {
-        for (const wchar_t* name : {L"TMP", L"TEMP"}) {
-            wchar_t value[MAX_PATH] = L"";
-            GetEnvironmentVariableW(name, value, MAX_PATH);
-            savedTemp.push_back(value);
-            SetEnvironmentVariableW(name, temp.path().c_str());
-        }
+        SetTempFolder(temp.path());
         ASSERT_EQ(BuildEncryptInfoW(nullptr, &info), TRUE);
         ASSERT_TRUE(MarkFolder(dir.path()));
         ASSERT_TRUE(WriteFileBytes(file, data));
     }
 
-    void TearDown() override {
-        SetEnvironmentVariableW(L"TMP", savedTemp[0].c_str());
-        SetEnvironmentVariableW(L"TEMP", savedTemp[1].c_str());
-    }
+    // Back to the system's, where the next test makes its folders.
+    void TearDown() override { SetTempFolder(FolderOf(temp.path())); }
 
     // The wide or, with `narrow` set, the 8-bit form of each export.
     BOOL Run(Op op, const std::wstring& from, const std::wstring& to = L"") {
-        const std::string a = Narrow(from), b = Narrow(to);
+        const std::string from8 = Narrow(from), to8 = Narrow(to);
+        const char *a = from8.c_str(), *b = to8.c_str();
+        const wchar_t *f = from.c_str(), *t = to.c_str();
+        uint32_t *s = &state, *p = &percent;
         switch (op) {
-        case kEncrypt:
-            return narrow ? EncryptFileInPlaceA(a.c_str(), &info, &state, &percent)
-                          : EncryptFileInPlaceW(from.c_str(), &info, &state, &percent);
-        case kEncryptTo:
-            return narrow ? EncryptFileToA(a.c_str(), b.c_str(), &info, &state, &percent)
-                          : EncryptFileToW(from.c_str(), to.c_str(), &info, &state, &percent);
-        case kDecrypt:
-            return narrow ? DecryptFileInPlaceA(a.c_str(), &state, &percent)
-                          : DecryptFileInPlaceW(from.c_str(), &state, &percent);
-        case kDecryptTo:
-            return narrow ? DecryptFileToA(a.c_str(), b.c_str(), &state, &percent)
-                          : DecryptFileToW(from.c_str(), to.c_str(), &state, &percent);
+        case kEncrypt: return narrow ? EncryptFileInPlaceA(a, &info, s, p) : EncryptFileInPlaceW(f, &info, s, p);
+        case kEncryptTo: return narrow ? EncryptFileToA(a, b, &info, s, p) : EncryptFileToW(f, t, &info, s, p);
+        case kDecrypt: return narrow ? DecryptFileInPlaceA(a, s, p) : DecryptFileInPlaceW(f, s, p);
+        case kDecryptTo: return narrow ? DecryptFileToA(a, b, s, p) : DecryptFileToW(f, t, s, p);
         }
         return FALSE;
     }
@@ -133,7 +113,6 @@ protected:
     uint32_t percent = 0;
     bool narrow = false;
     TestOptions options;
-    std::vector<std::wstring> savedTemp;
 };
 
 enum Route { kBeside, kTempFolder, kRescueFolder };
@@ -164,7 +143,7 @@ TEST_F(Transforms, EveryPathLeavesScrambledBytesOnDiskAndDecryptsToThePlainOnes)
     create.before = [&](LPCWSTR path, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD disposition, DWORD, HANDLE) {
         if (!blocked.empty() && disposition == CREATE_NEW && wcsstr(path, blocked.c_str())) create.trigger.Arm(1);
     };
-    const std::wstring rescue = dir.path().substr(0, 3) + L"7a3e5c19-4b2d-4e8f-9c61-2d5b8a0f3e47";
+    const std::wstring rescue = dir.path().substr(0, 3) + kRescueName;
     const struct {
         const char* name;
         bool narrow, longPath;
