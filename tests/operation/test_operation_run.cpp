@@ -28,7 +28,6 @@ protected:
         for (const std::wstring& folder : {src, src + L"\\A", src + L"\\A\\B", dst}) CreateDirectoryW(folder.c_str(), nullptr);
         for (const auto& [name, bytes] : files) ASSERT_TRUE(WriteFileBytes(src + name, bytes));
     }
-    std::wstring Missing() const { return src + L"\\missing.txt"; }
     std::vector<std::wstring> Items() const { return {src + L"\\A", src + L"\\top.txt"}; }
     // Every file whole at its source path, or (moved) at the destination.
     void ExpectWhole(const std::wstring& root, bool marked) {
@@ -46,20 +45,17 @@ protected:
         {L"\\A\\f.txt", Pattern(70000)}, {L"\\A\\B\\g.txt", Pattern(5)}, {L"\\top.txt", ""}};
 };
 
-struct LayoutCase {
-    const char* name;
-    uint32_t flags;
-    bool toDestination;
-    bool sourceStays;
-};
-
 TEST_F(OperationRun, EachKindOfRunLeavesEveryFileWhole) {
-    const LayoutCase cases[] = {
+    const struct {
+        const char* name;
+        uint32_t flags;
+        bool toDestination, sourceStays;
+    } cases[] = {
         {"in place", 0, false, true},         {"in place, wipe", FILEOPER_FLAG_WIPE, false, true},
         {"to destination", 0, true, true},    {"to destination, wipe", FILEOPER_FLAG_WIPE, true, false},
         {"move", FILEOPER_FLAG_MOVE, true, false},
     };
-    for (const LayoutCase& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         RemoveTree(src);
         RemoveTree(dst);
@@ -74,9 +70,7 @@ TEST_F(OperationRun, EachKindOfRunLeavesEveryFileWhole) {
         EXPECT_TRUE(IsMarked(result + L"\\A"));
         EXPECT_TRUE(IsMarked(result + L"\\A\\B"));
         if (c.toDestination && c.sourceStays) ExpectWhole(src, false);
-        if (!c.sourceStays) {
-            EXPECT_FALSE(FileExists(src + L"\\A\\f.txt"));
-        }
+        if (!c.sourceStays) EXPECT_FALSE(FileExists(src + L"\\A\\f.txt"));
         EXPECT_EQ(ListFolder(result + L"\\A").size(), 2u) << "a temporary file was left";
 
         const RunOutcome back = RunOperation(1, FILEOPER_CHOICE_STOP, {result + L"\\A", result + L"\\top.txt"});
@@ -86,22 +80,19 @@ TEST_F(OperationRun, EachKindOfRunLeavesEveryFileWhole) {
     }
 }
 
-struct ChoiceCase {
-    uint32_t choice;
-    bool firstStaysMarked;
-    bool lastMarked;
-};
-
 TEST_F(OperationRun, AFailureEndsTheRunAsThePresetChoiceSays) {
-    const ChoiceCase cases[] = {
+    const struct {
+        uint32_t choice;
+        bool firstStaysMarked, lastMarked;
+    } cases[] = {
         {FILEOPER_CHOICE_CONTINUE, true, true},
         {FILEOPER_CHOICE_STOP, true, false},
         {FILEOPER_CHOICE_UNDO, false, false},
         {FILEOPER_CHOICE_RETRY, true, false},  // bounded: nobody is there to give up
     };
-    for (const ChoiceCase& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.choice);
-        const RunOutcome run = RunOperation(0, c.choice, {src + L"\\A", Missing(), src + L"\\top.txt"});
+        const RunOutcome run = RunOperation(0, c.choice, {src + L"\\A", src + L"\\missing.txt", src + L"\\top.txt"});
         EXPECT_EQ(run.ErrorCount(), 1u);
         EXPECT_EQ(run.ReverseFlag(), 0u);
         EXPECT_EQ(IsMarked(src + L"\\A"), c.firstStaysMarked);
@@ -159,22 +150,18 @@ BOOL WINAPI NoSpace(LPCWSTR folder, PULARGE_INTEGER available, PULARGE_INTEGER t
     return ok;
 }
 
-struct FaultCase {
-    const char* name;
-    const char* dll;
-    const char* function;
-    const void* hook;
-};
-
 TEST_F(OperationRun, AMoveKeepsEverySourceThatDidNotAllArrive) {
     const HMODULE library = GetModuleHandleW(L"fileoper.dll");
-    const FaultCase cases[] = {
+    const struct {
+        const char *name, *dll, *function;
+        const void* hook;
+    } cases[] = {
         {"locked file", nullptr, nullptr, nullptr},
         {"folder that cannot be listed", "KERNEL32.dll", "FindFirstFileW", reinterpret_cast<const void*>(&UnlistableB)},
         {"no memory for a folder list", "msvcrt.dll", "calloc", reinterpret_cast<const void*>(&FailingCalloc)},
         {"full disk", "KERNEL32.dll", "GetDiskFreeSpaceExW", reinterpret_cast<const void*>(&NoSpace)},
     };
-    for (const FaultCase& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         RemoveTree(dst);
         CreateDirectoryW(dst.c_str(), nullptr);
@@ -190,10 +177,6 @@ TEST_F(OperationRun, AMoveKeepsEverySourceThatDidNotAllArrive) {
         ExpectWhole(src, false);
     }
 }
-
-}  // namespace
-
-namespace {
 
 // A host may pass no results array; a null request is bad input that runs
 // nothing and leaves the caller's array as it was.

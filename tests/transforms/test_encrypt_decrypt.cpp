@@ -35,20 +35,18 @@ BOOL WINAPI AttributeAddingGetFileAttributesExW(LPCWSTR path, GET_FILEEX_INFO_LE
     return ok;
 }
 
-// Free space: none for folders under `g_fullFolder`, the truth elsewhere.
+// Free space: next to none for folders under `g_fullFolder` (the test's
+// folders have plain names), the truth elsewhere.
 std::wstring g_fullFolder;
-BOOL WINAPI ShortOfSpaceGetDiskFreeSpaceExW(LPCWSTR folder, PULARGE_INTEGER available, PULARGE_INTEGER total,
-                                            PULARGE_INTEGER free) {
-    BOOL ok = fault::Real(&GetDiskFreeSpaceExW, "kernel32.dll", "GetDiskFreeSpaceExW")(folder, available, total, free);
-    if (ok && !g_fullFolder.empty() && std::wstring(folder).find(g_fullFolder) != std::wstring::npos)
-        available->QuadPart = 100;
-    return ok;
-}
-
-BOOL WINAPI ShortOfSpaceGetDiskFreeSpaceExA(LPCSTR folder, PULARGE_INTEGER available, PULARGE_INTEGER total,
-                                            PULARGE_INTEGER free) {
-    BOOL ok = fault::Real(&GetDiskFreeSpaceExA, "kernel32.dll", "GetDiskFreeSpaceExA")(folder, available, total, free);
-    if (ok && !g_fullFolder.empty() && std::string(folder).find(Narrow(g_fullFolder)) != std::string::npos)
+template <typename Char>
+BOOL WINAPI ShortOfSpace(const Char* folder, PULARGE_INTEGER available, PULARGE_INTEGER total, PULARGE_INTEGER free) {
+    BOOL ok;
+    if constexpr (sizeof(Char) == 1)
+        ok = fault::Real(&GetDiskFreeSpaceExA, "kernel32.dll", "GetDiskFreeSpaceExA")(folder, available, total, free);
+    else
+        ok = fault::Real(&GetDiskFreeSpaceExW, "kernel32.dll", "GetDiskFreeSpaceExW")(folder, available, total, free);
+    const std::basic_string<Char> path = folder;
+    if (ok && !g_fullFolder.empty() && std::wstring(path.begin(), path.end()).find(g_fullFolder) != std::wstring::npos)
         available->QuadPart = 100;
     return ok;
 }
@@ -113,6 +111,11 @@ protected:
     uint32_t percent = 0;
     bool narrow = false;
     TestOptions options;
+    // Full only where a test says so.
+    fault::ImportPatch space{Library(), "KERNEL32.dll", "GetDiskFreeSpaceExW",
+                             reinterpret_cast<const void*>(&ShortOfSpace<wchar_t>)};
+    fault::ImportPatch spaceA{Library(), "KERNEL32.dll", "GetDiskFreeSpaceExA",
+                              reinterpret_cast<const void*>(&ShortOfSpace<char>)};
 };
 
 enum Route { kBeside, kTempFolder, kRescueFolder };
@@ -123,10 +126,6 @@ enum Route { kBeside, kTempFolder, kRescueFolder };
 // root when the file's folder takes no new file. The folder of a detour takes
 // no new file, so that the detour is the only way.
 TEST_F(Transforms, EveryPathLeavesScrambledBytesOnDiskAndDecryptsToThePlainOnes) {
-    fault::ImportPatch space(Library(), "KERNEL32.dll", "GetDiskFreeSpaceExW",
-                             reinterpret_cast<const void*>(&ShortOfSpaceGetDiskFreeSpaceExW));
-    fault::ImportPatch spaceA(Library(), "KERNEL32.dll", "GetDiskFreeSpaceExA",
-                              reinterpret_cast<const void*>(&ShortOfSpaceGetDiskFreeSpaceExA));
     std::wstring blocked;
     fault::Hook<decltype(&GetTempFileNameA)> tempNameA(Library(), "KERNEL32.dll", "GetTempFileNameA", 0,
                                                        ERROR_ACCESS_DENIED);
@@ -207,9 +206,7 @@ TEST_F(Transforms, EveryPathLeavesScrambledBytesOnDiskAndDecryptsToThePlainOnes)
         EXPECT_EQ(Run(kDecryptTo, copy, plain), TRUE);
         ExpectStored(plain, false);
         ExpectStored(copy, true);
-        RemoveTree(path);
-        RemoveTree(copy);
-        RemoveTree(plain);
+        for (const std::wstring& made : {path, copy, plain}) RemoveTree(made);
     }
     EXPECT_EQ(IsRebootRequired(), 0u);
 }
@@ -219,8 +216,6 @@ TEST_F(Transforms, EveryPathLeavesScrambledBytesOnDiskAndDecryptsToThePlainOnes)
 TEST_F(Transforms, RefusalsComeBeforeTheFileIsTouched) {
     fault::ImportPatch attributes(Library(), "KERNEL32.dll", "GetFileAttributesExW",
                                   reinterpret_cast<const void*>(&AttributeAddingGetFileAttributesExW));
-    fault::ImportPatch space(Library(), "KERNEL32.dll", "GetDiskFreeSpaceExW",
-                             reinterpret_cast<const void*>(&ShortOfSpaceGetDiskFreeSpaceExW));
     using SetEncryptInfoW = int (*)(const wchar_t*, ENCRYPT_INFO*);
     fault::Hook<SetEncryptInfoW> set(Library(), "TzDevIo.dll", WORD{171}, 0, ERROR_ACCESS_DENIED);
     options.Set(L"EnableReadOnly", 0);
@@ -337,8 +332,6 @@ TEST_F(Transforms, AFileInUseStaysAsItWasAndTheTemporaryFileGoes) {
 }
 
 TEST_F(Transforms, FailedCopyBackKeepsTheEncryptedDataInTheTemporaryFolder) {
-    fault::ImportPatch space(Library(), "KERNEL32.dll", "GetDiskFreeSpaceExW",
-                             reinterpret_cast<const void*>(&ShortOfSpaceGetDiskFreeSpaceExW));
     fault::Hook<decltype(&WriteFile)> write(Library(), "KERNEL32.dll", "WriteFile", FALSE, ERROR_DISK_FULL);
     g_fullFolder = dir.path();
     // The first copy into the temporary folder writes 4 chunks; the copy

@@ -18,8 +18,16 @@ namespace {
 
 HMODULE Library() { return GetModuleHandleW(L"fileoper.dll"); }
 
-std::vector<PSECURITY_DESCRIPTOR> g_read;
-std::vector<SECURITY_INFORMATION> g_readMasks;
+// What the library's calls read, applied, freed and opened.
+struct Seen {
+    std::vector<PSECURITY_DESCRIPTOR> read, applied;
+    std::vector<SECURITY_INFORMATION> readMasks, appliedMasks;
+    std::vector<std::wstring> appliedTo;
+    std::vector<HLOCAL> freed;
+    int opensWithSystemSecurity = 0;
+    long filesOpened = 0;
+} g_seen;
+
 fault::Trigger g_refuseRead;
 DWORD WINAPI RecordingGetSecurityInfo(HANDLE h, SE_OBJECT_TYPE type, SECURITY_INFORMATION mask, PSID* owner,
                                       PSID* group, PACL* dacl, PACL* sacl, PSECURITY_DESCRIPTOR* descriptor) {
@@ -27,26 +35,23 @@ DWORD WINAPI RecordingGetSecurityInfo(HANDLE h, SE_OBJECT_TYPE type, SECURITY_IN
     DWORD r = fault::Real(&GetSecurityInfo, "advapi32.dll", "GetSecurityInfo")(h, type, mask, owner, group, dacl,
                                                                                sacl, descriptor);
     if (r == ERROR_SUCCESS) {
-        g_read.push_back(*descriptor);
-        g_readMasks.push_back(mask);
+        g_seen.read.push_back(*descriptor);
+        g_seen.readMasks.push_back(mask);
     }
     return r;
 }
 
-// Opens that ask for the SACL's right, refused when the trigger fires; every
-// handle opened is counted.
-int g_opensWithSystemSecurity = 0;
-long g_filesOpened = 0;
+// Opens that ask for the SACL's right are refused when the trigger fires.
 fault::Trigger g_refuseSecuritySource;
 HANDLE WINAPI CountingCreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa, DWORD disposition,
                                   DWORD flags, HANDLE templateFile) {
     if (access & ACCESS_SYSTEM_SECURITY) {
-        ++g_opensWithSystemSecurity;
+        ++g_seen.opensWithSystemSecurity;
         if (g_refuseSecuritySource.Fire()) return SetLastError(ERROR_PRIVILEGE_NOT_HELD), INVALID_HANDLE_VALUE;
     }
     HANDLE h = fault::Real(&CreateFileW, "kernel32.dll", "CreateFileW")(path, access, share, sa, disposition, flags,
                                                                         templateFile);
-    if (h != INVALID_HANDLE_VALUE) ++g_filesOpened;
+    if (h != INVALID_HANDLE_VALUE) ++g_seen.filesOpened;
     return h;
 }
 
@@ -54,24 +59,18 @@ class SecurityTransfer : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(WriteFileBytes(source, "secret minutes"));
-        apply.before = [this](LPCWSTR path, SECURITY_INFORMATION mask, PSECURITY_DESCRIPTOR descriptor) {
-            applied.push_back(descriptor);
-            appliedMasks.push_back(mask);
-            appliedTo.push_back(path);
+        apply.before = [](LPCWSTR path, SECURITY_INFORMATION mask, PSECURITY_DESCRIPTOR descriptor) {
+            g_seen.applied.push_back(descriptor);
+            g_seen.appliedMasks.push_back(mask);
+            g_seen.appliedTo.push_back(path);
         };
-        free.before = [this](HLOCAL p) { freed.push_back(p); };
+        free.before = [](HLOCAL p) { g_seen.freed.push_back(p); };
         Reset();
     }
 
     void Reset() {
-        g_read.clear();
-        g_readMasks.clear();
-        g_opensWithSystemSecurity = 0;
-        g_filesOpened = token.calls = close.calls = 0;
-        applied.clear();
-        appliedMasks.clear();
-        appliedTo.clear();
-        freed.clear();
+        g_seen = Seen();
+        token.calls = close.calls = 0;
     }
 
     BOOL Copy() { return CopyFileWithProgressW(source.c_str(), destination.c_str(), &state, nullptr); }
@@ -80,10 +79,6 @@ protected:
     std::wstring source = dir / L"source.txt";
     std::wstring destination = dir / L"destination.txt";
     uint32_t state = FILEOPER_STATE_RUNNING;
-    std::vector<PSECURITY_DESCRIPTOR> applied;
-    std::vector<SECURITY_INFORMATION> appliedMasks;
-    std::vector<std::wstring> appliedTo;
-    std::vector<HLOCAL> freed;
 
     fault::ImportPatch read{Library(), "ADVAPI32.dll", "GetSecurityInfo",
                             reinterpret_cast<const void*>(&RecordingGetSecurityInfo)};
@@ -122,15 +117,15 @@ TEST_F(SecurityTransfer, AppliesWhatItReadsAndARefusedStepNeverFailsTheCopy) {
         if (c.trigger) c.trigger->Disarm();
         EXPECT_EQ(GetOperErrorCode(), 0u);
         EXPECT_EQ(ReadFileBytes(destination), "secret minutes");
-        ASSERT_EQ(g_read.size(), c.read);
-        ASSERT_EQ(applied.size(), c.applied);
-        EXPECT_EQ(freed, g_read);
-        EXPECT_EQ(g_opensWithSystemSecurity, c.opensWithSystemSecurity);
+        ASSERT_EQ(g_seen.read.size(), c.read);
+        ASSERT_EQ(g_seen.applied.size(), c.applied);
+        EXPECT_EQ(g_seen.freed, g_seen.read);
+        EXPECT_EQ(g_seen.opensWithSystemSecurity, c.opensWithSystemSecurity);
         if (c.applied) {
-            EXPECT_EQ(g_readMasks[0], 15u);
-            EXPECT_EQ(appliedMasks[0], 15u);
-            EXPECT_EQ(applied[0], g_read[0]);
-            EXPECT_EQ(appliedTo[0], destination);
+            EXPECT_EQ(g_seen.readMasks[0], 15u);
+            EXPECT_EQ(g_seen.appliedMasks[0], 15u);
+            EXPECT_EQ(g_seen.applied[0], g_seen.read[0]);
+            EXPECT_EQ(g_seen.appliedTo[0], destination);
         }
     }
 }
@@ -139,9 +134,9 @@ TEST_F(SecurityTransfer, RepeatedTransfersCloseEveryHandleAndFreeEveryDescriptor
     for (int i = 0; i < 200; ++i) ASSERT_EQ(Copy(), TRUE);
     // Each copy opens the source, the destination, the token and the source
     // again for its security.
-    EXPECT_EQ(g_filesOpened + token.calls, 200 * 4);
-    EXPECT_EQ(close.calls, g_filesOpened + token.calls);
-    EXPECT_EQ(freed.size(), g_read.size());
+    EXPECT_EQ(g_seen.filesOpened + token.calls, 200 * 4);
+    EXPECT_EQ(close.calls, g_seen.filesOpened + token.calls);
+    EXPECT_EQ(g_seen.freed.size(), g_seen.read.size());
 }
 
 }  // namespace
