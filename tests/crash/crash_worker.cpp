@@ -8,11 +8,8 @@
 // DESTINATION and back. The inherited event is set once the work meant to be
 // killed has begun. Deletes and renames are slow, as on a busy disk, so that
 // kills land between them as often as inside a copy.
-#include <windows.h>
 
 #include <algorithm>
-#include <string>
-#include <vector>
 
 #include "fileoper.h"
 #include "host/request_block.h"

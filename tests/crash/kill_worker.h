@@ -3,11 +3,8 @@
 // moment, the data the library's leftovers hold, read as the filter hands
 // them out, and a fixture that counts the losses.
 #include <gtest/gtest.h>
-#include <windows.h>
 
 #include <random>
-#include <string>
-#include <vector>
 
 #include "tests/support/filter_model.h"
 #include "tests/support/product.h"

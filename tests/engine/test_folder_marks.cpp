@@ -2,10 +2,8 @@
 // clearing folders: the order of the checks and their codes, drive roots
 // (mapped by the test fixture), and the paths handed to the driver's library.
 #include <gtest/gtest.h>
-#include <windows.h>
 
 #include <cstring>
-#include <string>
 
 #include "devio/devio.h"
 #include "fileoper.h"

@@ -1,10 +1,8 @@
 // The options in the real registry: defaults, the default user's fall-back,
 // "any non-zero is 1", the machine's DefaultCipher, and values found nowhere.
 #include <gtest/gtest.h>
-#include <windows.h>
 
 #include <array>
-#include <string>
 
 #include "engine/options.h"
 #include "exports/error_state.h"

@@ -2,10 +2,8 @@
 // property of the file or folder on disk. The TzRtl stand-in's few functions
 // are checked at the end.
 #include <gtest/gtest.h>
-#include <windows.h>
 
 #include <cstring>
-#include <string>
 #include <thread>
 
 #include "devio/devio.h"
@@ -63,7 +61,7 @@ TEST_F(StandinMarks, AMarkFollowsItsObjectThroughRenameMoveAndRewrite) {
         EXPECT_EQ(DevIoIsEncryptedA(Narrow(moved).c_str(), 0), 1);
         const std::wstring file = folder ? moved + L"\\plan.txt" : moved;
         ASSERT_TRUE(WriteFileBytes(file, "new content, longer than before"));
-        if (folder) ASSERT_TRUE(DeleteFileW(file.c_str()));
+        ASSERT_TRUE(!folder || DeleteFileW(file.c_str()));
         EXPECT_TRUE(Marked(folder ? moved + L"\\" : moved));
         EXPECT_TRUE(folder ? RemoveDirectoryW(moved.c_str()) : DeleteFileW(moved.c_str()));
     }

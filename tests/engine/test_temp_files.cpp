@@ -5,11 +5,10 @@
 #include <windows.h>
 #include <rpc.h>
 
-#include <string>
-
 #include "engine/temp_files.h"
 #include "fileoper.h"
 #include "tests/support/iat_patch.h"
+#include "tests/support/product.h"
 #include "tests/support/temp_dir.h"
 
 using namespace testing_support;
@@ -31,13 +30,6 @@ std::wstring MakeFolderOfLength(const std::wstring& base, size_t length) {
 HANDLE Lock(const std::wstring& path) {
     return CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
                        nullptr);
-}
-
-bool HasTempLeftovers(const std::wstring& folder) {
-    WIN32_FIND_DATAW found;
-    HANDLE h = FindFirstFileW((folder + L"\\*.tmp").c_str(), &found);
-    if (h != INVALID_HANDLE_VALUE) FindClose(h);
-    return h != INVALID_HANDLE_VALUE;
 }
 
 int g_pauses = 0;
@@ -186,7 +178,7 @@ TEST(SafeDelete, GetsPastReadOnlyAndStubbornFilesAndKeepsThoseThatWillNotGo) {
     EXPECT_FALSE(oper::SafeDeleteFileW(file.c_str()));
     CloseHandle(lock);
     EXPECT_EQ(ReadFileBytes(file), "keep me");
-    EXPECT_FALSE(HasTempLeftovers(dir.path()));
+    EXPECT_TRUE(TempFilesIn(dir.path()).empty());
 
     fault::Hook<decltype(&DeleteFileW)> remove(Self(), "KERNEL32.dll", "DeleteFileW", FALSE, ERROR_ACCESS_DENIED);
     SetOperOptions(2, 0);
@@ -203,7 +195,7 @@ TEST(SafeDelete, GetsPastReadOnlyAndStubbornFilesAndKeepsThoseThatWillNotGo) {
     EXPECT_FALSE(oper::SafeDeleteFileW(file.c_str()));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     EXPECT_EQ(ReadFileBytes(file), "keep me");
-    EXPECT_FALSE(HasTempLeftovers(dir.path()));
+    EXPECT_TRUE(TempFilesIn(dir.path()).empty());
     remove.trigger.Disarm();
     fault::Hook<decltype(&DeleteFileA)> removeA(Self(), "KERNEL32.dll", "DeleteFileA", FALSE, ERROR_ACCESS_DENIED);
     removeA.trigger.Arm(1, true);

@@ -4,10 +4,8 @@
 // tree would take minutes. A level of the walk takes some 224 bytes of
 // stack: 2,000 levels take under half a MiB.)
 #include <gtest/gtest.h>
-#include <windows.h>
 
 #include <algorithm>
-#include <string>
 
 #include "tests/operation/run_request.h"
 #include "tests/support/product.h"

@@ -3,10 +3,6 @@
 // next item. The check is a plain substring search, so a destination that
 // merely starts with the item's name and goes deeper is refused too.
 #include <gtest/gtest.h>
-#include <windows.h>
-
-#include <string>
-#include <vector>
 
 #include "tests/support/product.h"
 #include "tests/support/standin_store.h"

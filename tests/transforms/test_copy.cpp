@@ -1,10 +1,6 @@
 // The exported copy with progress and cancel, through the library as a host
 // loads it; faults are injected at the library's imports.
 #include <gtest/gtest.h>
-#include <windows.h>
-
-#include <string>
-#include <vector>
 
 #include "fileoper.h"
 #include "tests/support/iat_patch.h"

@@ -4,12 +4,9 @@
 // exactly the plain bytes. The file's folder is marked, as folders the filter
 // guards are, so new files made there start marked.
 #include <gtest/gtest.h>
-#include <windows.h>
 
 #include <algorithm>
 #include <cstring>
-#include <string>
-#include <vector>
 
 #include "fileoper.h"
 #include "tests/support/filter_model.h"

@@ -2,10 +2,6 @@
 // to the next restart. Wine records the move in the registry and carries it
 // out when the prefix restarts (wineboot -r), which this test does.
 #include <gtest/gtest.h>
-#include <windows.h>
-
-#include <string>
-#include <vector>
 
 #include "fileoper.h"
 #include "tests/support/filter_model.h"

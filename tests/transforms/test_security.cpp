@@ -5,9 +5,6 @@
 #include <windows.h>
 #include <aclapi.h>
 
-#include <string>
-#include <vector>
-
 #include "fileoper.h"
 #include "tests/support/iat_patch.h"
 #include "tests/support/temp_dir.h"

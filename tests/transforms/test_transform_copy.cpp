@@ -2,10 +2,6 @@
 // flags, and its own buffer's life. Faults go through this executable's own
 // imports, since it links the library's objects.
 #include <gtest/gtest.h>
-#include <windows.h>
-
-#include <string>
-#include <vector>
 
 #include "exports/error_state.h"
 #include "operation/operation_state.h"

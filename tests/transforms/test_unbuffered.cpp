@@ -3,10 +3,8 @@
 // enforces those rules on handles opened with FILE_FLAG_NO_BUFFERING shows
 // every decryption path would pass on Windows.
 #include <gtest/gtest.h>
-#include <windows.h>
 
 #include <set>
-#include <string>
 
 #include "fileoper.h"
 #include "operation/transfer_buffer.h"
