@@ -22,8 +22,7 @@ constexpr wchar_t kNtldrRoot[] = L"S:\\";
 
 ENCRYPT_INFO Poisoned() {
     ENCRYPT_INFO info;
-    memset(&info, 0xAB, sizeof info);
-    return info;
+    return *static_cast<ENCRYPT_INFO*>(memset(&info, 0xAB, sizeof info));
 }
 
 bool SameBytes(const ENCRYPT_INFO& a, const ENCRYPT_INFO& b) { return memcmp(&a, &b, sizeof a) == 0; }
@@ -169,8 +168,7 @@ TEST_F(FolderMarks, RefusalsGiveTheirCodeInOrderAndChangeNothing) {
         bool badSize = false;
         const wchar_t* systemDrive = L"C:";
     } cases[] = {
-        {false, false, missing, FILEOPER_ERR_FOLDER_ACCESS},
-        {false, true, missing, FILEOPER_ERR_FOLDER_ACCESS},
+        {false, false, missing, FILEOPER_ERR_FOLDER_ACCESS}, {false, true, missing, FILEOPER_ERR_FOLDER_ACCESS},
         {false, false, L"C:\\", FILEOPER_ERR_SYSTEM_CRITICAL},
         {false, false, kPlainRoot, FILEOPER_ERR_SYSTEM_CRITICAL, false, L"r:"},
         {false, true, kNtldrRoot, FILEOPER_ERR_SYSTEM_CRITICAL},
@@ -183,11 +181,9 @@ TEST_F(FolderMarks, RefusalsGiveTheirCodeInOrderAndChangeNothing) {
         {false, false, std::wstring(4094, L'x'), FILEOPER_ERR_PATH_TOO_LONG, true},
         {false, false, folder, FILEOPER_ERR_INVALID_PARAMETER, true},
         {false, true, folder, FILEOPER_ERR_INVALID_PARAMETER, true},
-        {true, false, folder, FILEOPER_ERR_NOT_ENCRYPTED},
-        {true, true, folder, FILEOPER_ERR_NOT_ENCRYPTED},
-        {true, false, wide4096, FILEOPER_ERR_PATH_TOO_LONG},
+        {true, false, folder, FILEOPER_ERR_NOT_ENCRYPTED}, {true, true, folder, FILEOPER_ERR_NOT_ENCRYPTED},
+        {true, false, wide4096, FILEOPER_ERR_PATH_TOO_LONG}, {true, true, narrow260, FILEOPER_ERR_PATH_TOO_LONG},
         {true, false, wide4096.substr(1), FILEOPER_ERR_NOT_ENCRYPTED},
-        {true, true, narrow260, FILEOPER_ERR_PATH_TOO_LONG},
         {true, true, narrow260.substr(1), FILEOPER_ERR_NOT_ENCRYPTED},
     };
     for (const auto& c : cases) {

@@ -79,12 +79,8 @@ struct Model {
             path = known->second;
         }
         LARGE_INTEGER position = {};
-        if (overlapped) {
-            position.QuadPart = (static_cast<int64_t>(overlapped->OffsetHigh) << 32) | overlapped->Offset;
-        } else {
-            SetFilePointerEx(file, LARGE_INTEGER{}, &position, FILE_CURRENT);
-        }
-        offset = static_cast<uint64_t>(position.QuadPart);
+        SetFilePointerEx(file, LARGE_INTEGER{}, &position, FILE_CURRENT);
+        offset = overlapped ? (uint64_t{overlapped->OffsetHigh} << 32) | overlapped->Offset : position.QuadPart;
         return IsMarked(path);
     }
 
@@ -101,7 +97,7 @@ struct Model {
 
 Model* g_model = nullptr;
 
-bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool Exists(LPCWSTR path) { return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES; }
 
 HANDLE WINAPI CreateW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa, DWORD disposition,
                       DWORD flags, HANDLE templateFile) {
@@ -114,7 +110,7 @@ HANDLE WINAPI CreateW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIB
 HANDLE WINAPI CreateA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa, DWORD disposition,
                       DWORD flags, HANDLE templateFile) {
     const std::wstring wide = Wide(path);
-    const bool existed = Exists(wide);
+    const bool existed = Exists(wide.c_str());
     const HANDLE file = g_model->createA.next(path, access, share, sa, disposition, flags, templateFile);
     g_model->Opened(file, wide, existed);
     return file;

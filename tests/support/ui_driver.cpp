@@ -25,29 +25,26 @@ bool IsDialogClass(HWND window) {
     return GetClassNameW(window, name, 16) && wcscmp(name, L"#32770") == 0;
 }
 
-struct Search {
-    const std::wstring* caption;
-    int requiredControl;
-    int refusedControl;
-    HWND found;
-};
-
-BOOL CALLBACK Visit(HWND window, LPARAM param) {
-    Search* search = reinterpret_cast<Search*>(param);
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    if (process != GetCurrentProcessId() || !IsWindowVisible(window) || !IsDialogClass(window) ||
-        IsHandled(window) || (!search->caption->empty() && WindowText(window) != *search->caption))
-        return TRUE;
-    if (search->requiredControl && !GetDlgItem(window, search->requiredControl)) return TRUE;
-    if (search->refusedControl && GetDlgItem(window, search->refusedControl)) return TRUE;
-    search->found = window;
-    return FALSE;
-}
-
-HWND Find(const std::wstring& caption, int requiredControl, int refusedControl) {
-    Search search = {&caption, requiredControl, refusedControl, nullptr};
-    EnumWindows(&Visit, reinterpret_cast<LPARAM>(&search));
+// A visible, unmarked dialog of this process with the caption (any, when
+// empty) that `accept` takes.
+template <typename Accept>
+HWND Find(const std::wstring& caption, Accept accept) {
+    struct Search {
+        const std::wstring& caption;
+        Accept& accept;
+        HWND found;
+    } search = {caption, accept, nullptr};
+    auto visit = [](HWND window, LPARAM param) -> BOOL {
+        Search& s = *reinterpret_cast<Search*>(param);
+        DWORD process = 0;
+        GetWindowThreadProcessId(window, &process);
+        if (process != GetCurrentProcessId() || !IsWindowVisible(window) || !IsDialogClass(window) ||
+            IsHandled(window) || (!s.caption.empty() && WindowText(window) != s.caption) || !s.accept(window))
+            return TRUE;
+        s.found = window;
+        return FALSE;
+    };
+    EnumWindows(visit, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
@@ -65,17 +62,20 @@ auto Poll(DWORD limitMs, Probe probe) -> decltype(probe()) {
 
 }  // namespace
 
-HWND FindDialog(const std::wstring& caption, int requiredControl) { return Find(caption, requiredControl, 0); }
+HWND FindDialog(const std::wstring& caption, int requiredControl) {
+    return Find(caption, [id = requiredControl](HWND dialog) { return !id || GetDlgItem(dialog, id); });
+}
 
 HWND WaitForDialog(const std::wstring& caption, int requiredControl, DWORD limitMs) {
-    return Poll(limitMs, [&] { return Find(caption, requiredControl, 0); });
+    return Poll(limitMs, [&] { return FindDialog(caption, requiredControl); });
 }
 
 // The progress dialog shares the application caption; its lists tell it apart.
 HWND WaitForMessageBox(const std::wstring& caption, DWORD limitMs) {
     return Poll(limitMs, [&] {
-        HWND box = Find(caption, 0, 1031);
-        return box && (GetDlgItem(box, IDOK) || GetDlgItem(box, IDYES)) ? box : nullptr;
+        return Find(caption, [](HWND box) {
+            return !GetDlgItem(box, 1031) && (GetDlgItem(box, IDOK) || GetDlgItem(box, IDYES));
+        });
     });
 }
 
