@@ -1,8 +1,8 @@
 // Whole runs through ShowOperationStatus with preset answers, over the filter
 // model: what each kind of run leaves on disk (scrambled bytes in every
 // encrypted file, the plain ones in every decrypted one), how a failure ends
-// a run, and that a move never deletes a source whose data did not all reach
-// the destination.
+// a run, that a move never deletes a source whose data did not all reach
+// the destination, and a tree of paths near 4,000 characters.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -187,6 +187,43 @@ TEST_F(OperationRun, NullResultsRunAsUsualAndANullRequestRunsNothing) {
     std::fill(std::begin(results), std::end(results), 0xA5A5A5A5A5A5A5A5ull);
     EXPECT_EQ(ShowOperationStatus(nullptr, results), FILEOPER_ERR_INVALID_PARAMETER);
     for (uint64_t slot : results) EXPECT_EQ(slot, 0xA5A5A5A5A5A5A5A5ull);
+}
+
+// A tree 390 folders deep, its paths near 4,000 characters, is encrypted,
+// undone and moved away on the worker's default stack. (Under Wine a file
+// call costs time in proportion to the folders in its path, so a 2,000-deep
+// tree would take minutes. A level of the walk takes some 224 bytes of
+// stack: 2,000 levels take under half a MiB.) Its own CTest test.
+TEST_F(OperationRun, DeepTreeIsEncryptedUndoneAndRemoved) {
+    const auto Long = [](const std::wstring& path) { return L"\\\\?\\" + path; };
+    const std::wstring top = dir / L"t";
+    std::wstring deepest = top;
+    ASSERT_TRUE(CreateDirectoryW(top.c_str(), nullptr));
+    // As deep as the Unix path limit leaves room for, with the library's
+    // temporary names and the destination's extra characters.
+    const size_t levels = (std::min)(size_t{390}, (LongestPathIn(dir.path(), 4000) - top.size() - 48) / 10);
+    for (size_t i = 0; i < levels; ++i) {
+        deepest += L"\\ddddddddd";
+        ASSERT_TRUE(CreateDirectoryW(Long(deepest).c_str(), nullptr)) << i;
+    }
+    ASSERT_GT(deepest.size(), 3700u);
+    ASSERT_TRUE(WriteFileBytes(Long(deepest + L"\\x"), "deep"));
+
+    // The missing second item fails, and the preset Undo reverses the tree.
+    const RunOutcome undone = RunOperation(0, FILEOPER_CHOICE_UNDO, {top, dir / L"missing"});
+    EXPECT_EQ(undone.ErrorCount(), 1u);
+    EXPECT_EQ(undone.FilesDone(), 0u);
+    for (const std::wstring& path : {top, Long(deepest), Long(deepest + L"\\x")}) EXPECT_FALSE(IsMarked(path));
+
+    // The destination's name is as long as the source's: every path fits.
+    const std::wstring moved = dir / L"m";
+    ASSERT_TRUE(CreateDirectoryW(moved.c_str(), nullptr));
+    const RunOutcome move = RunOperation(0, FILEOPER_CHOICE_STOP | FILEOPER_FLAG_MOVE, {top}, moved);
+    EXPECT_EQ(move.ErrorCount(), 0u);
+    EXPECT_FALSE(FileExists(top));
+    const std::wstring arrived = moved + L"\\t" + deepest.substr(top.size()) + L"\\x";
+    EXPECT_EQ(ReadFileBytes(Long(arrived)), Scramble("deep"));
+    EXPECT_TRUE(IsMarked(Long(arrived)));
 }
 
 }  // namespace
