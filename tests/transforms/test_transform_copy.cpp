@@ -1,12 +1,22 @@
 // The internal transform copy: which buffer it works in, the caller's open
-// flags, and its own buffer's life. Faults go through this executable's own
-// imports, since it links the library's objects.
+// flags, and its own buffer's life; where a request's item list ends and how
+// the results array is packed (every whole run reads the request's header
+// and strings); and that every decryption reads unbuffered files as Windows
+// demands. Faults go through this executable's own imports, since it links
+// the library's objects.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <set>
+
 #include "exports/error_state.h"
+#include "fileoper.h"
+#include "host/request_block.h"
 #include "operation/operation_state.h"
 #include "operation/transfer_buffer.h"
+#include "tests/support/filter_model.h"
 #include "tests/support/iat_patch.h"
+#include "tests/support/standin_store.h"
 #include "tests/support/temp_dir.h"
 #include "transforms/chunked_copy.h"
 
@@ -108,5 +118,141 @@ TEST(TransferBuffer, AcceptsOnlyMultiplesOf64KiBAndKeepsAnExistingBuffer) {
     EXPECT_EQ(oper::g_state.transferBuffer, nullptr);
     EXPECT_EQ(oper::g_state.transferBufferSize, 0u);
 }
+
+// A request block as a host lays it out, claiming `count` items.
+std::vector<uint32_t> BuildRequest(const std::wstring& destination, const std::vector<std::wstring>& items,
+                                   int32_t count) {
+    docman::RunRequest request;
+    request.destination = destination;
+    request.items = items;
+    std::vector<uint32_t> block = docman::BuildRequestBlock(request);
+    reinterpret_cast<OperationRequest*>(block.data())->itemCount = count;
+    return block;
+}
+
+std::vector<std::wstring> Items(const oper::RequestView& view) {
+    std::vector<std::wstring> out;
+    view.ForEachItem([&out](const wchar_t* item) { out.push_back(item); });
+    return out;
+}
+
+TEST(RequestView, ItemListEndsAtTheCountOrTheFirstEmptyString) {
+    const std::vector<std::wstring> three = {L"C:\\1", L"C:\\2", L"C:\\3"};
+    auto itemsFor = [&three](int32_t count) {
+        return Items(oper::RequestView(docman::AsRequest(BuildRequest(L"D:\\", three, count))));
+    };
+    const std::pair<int32_t, size_t> cases[] = {{2, 2}, {3, 3}, {10, 3}, {0, 0}, {-1, 0}};
+    for (const auto& [count, items] : cases) EXPECT_EQ(itemsFor(count).size(), items) << count;
+}
+
+TEST(Results, PackPairsLowThenHighAndHandBackTheRequestAddress) {
+    oper::OperationState state = {};
+    OperationRequest request = {};
+    state.totalBytes = 0x1122334455667788ull;
+    state.completedBytes = 16384;
+    state.fileTotal = 3;
+    state.filesDone = 3;
+    state.reverseProgress = 1;
+    state.currentItemPercent = 100;
+    state.currentItemSize = 8192;
+    state.request = &request;
+    state.runState = oper::kFinished;
+    state.errorCount = 2;
+    state.rememberedChoice = 512;
+    state.applyToAll = 1;
+
+    uint64_t results[oper::kResultSlots];
+    std::memset(results, 0xAB, sizeof results);
+    oper::CopyResults(state, results);
+    EXPECT_EQ(results[0], 0x1122334455667788ull);
+    EXPECT_EQ(results[1], 16384u);
+    EXPECT_EQ(results[2], (3ull << 32) | 3u);
+    EXPECT_EQ(results[3], (100ull << 32) | 1u);
+    EXPECT_EQ(results[4], 8192u);
+    EXPECT_EQ(results[5], reinterpret_cast<uintptr_t>(&request));
+    EXPECT_EQ(results[6], (2ull << 32) | 768u);
+    EXPECT_EQ(results[7], (1ull << 32) | 512u);
+    EXPECT_EQ(results[8], 0u);
+}
+
+// Windows fails an unbuffered read whose buffer is not sector-aligned or whose
+// size is not a sector multiple; Wine accepts anything, so a ReadFile here
+// enforces the rules on handles opened with FILE_FLAG_NO_BUFFERING.
+constexpr uintptr_t kSector = 4096;  // the largest sector size in use
+
+std::set<HANDLE> g_unbuffered;
+int g_unbufferedReads = 0;
+
+HANDLE WINAPI RecordingCreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa,
+                                   DWORD disposition, DWORD flags, HANDLE templateFile) {
+    HANDLE h = fault::Real(&CreateFileW, "kernel32.dll", "CreateFileW")(path, access, share, sa, disposition, flags,
+                                                                        templateFile);
+    if (h != INVALID_HANDLE_VALUE && (flags & FILE_FLAG_NO_BUFFERING)) g_unbuffered.insert(h);
+    return h;
+}
+
+BOOL WINAPI ForgettingCloseHandle(HANDLE h) {
+    g_unbuffered.erase(h);
+    return fault::Real(&CloseHandle, "kernel32.dll", "CloseHandle")(h);
+}
+
+BOOL WINAPI SectorStrictReadFile(HANDLE h, LPVOID buffer, DWORD size, LPDWORD got, LPOVERLAPPED overlapped) {
+    if (g_unbuffered.count(h)) {
+        ++g_unbufferedReads;
+        if (reinterpret_cast<uintptr_t>(buffer) % kSector != 0 || size % kSector != 0) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return FALSE;
+        }
+    }
+    return fault::Real(&ReadFile, "kernel32.dll", "ReadFile")(h, buffer, size, got, overlapped);
+}
+
+class Unbuffered : public ::testing::TestWithParam<size_t> {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(BuildEncryptInfoW(nullptr, &info), TRUE);
+        ASSERT_TRUE(WriteFileBytes(file, data));
+        ASSERT_EQ(EncryptFileInPlaceW(file.c_str(), &info, &state, nullptr), TRUE);
+        g_unbufferedReads = 0;
+    }
+    void TearDown() override { oper::FreeTransferBuffer(); }
+
+    fault::ImportPatch create{Self(), "KERNEL32.dll", "CreateFileW",
+                              reinterpret_cast<const void*>(&RecordingCreateFileW)};
+    fault::ImportPatch close{Self(), "KERNEL32.dll", "CloseHandle",
+                             reinterpret_cast<const void*>(&ForgettingCloseHandle)};
+    fault::ImportPatch read{Self(), "KERNEL32.dll", "ReadFile",
+                            reinterpret_cast<const void*>(&SectorStrictReadFile)};
+    testing_support::StandinStore store;
+    // Outermost, so the strict reads see what the filter reads.
+    FilterModel filter{Self()};
+    TempDir dir;
+    std::wstring file = dir / L"ledger.xls";
+    std::string data = Pattern(GetParam());
+    ENCRYPT_INFO info = {};
+    uint32_t state = FILEOPER_STATE_RUNNING;
+};
+
+// In place with its own buffer and with the shared one, and to a second file.
+TEST_P(Unbuffered, EveryDecryptionReadsAlignedWholeSectors) {
+    EXPECT_EQ(DecryptFileInPlaceW(file.c_str(), &state, nullptr), TRUE);
+    EXPECT_EQ(GetOperErrorCode(), 0u);
+    EXPECT_EQ(ReadFileBytes(file), data);
+    EXPECT_EQ(g_unbufferedReads > 0, !data.empty());
+
+    ASSERT_EQ(EncryptFileInPlaceW(file.c_str(), &info, &state, nullptr), TRUE);
+    ASSERT_EQ(oper::AllocTransferBuffer(oper::kTransferBufferSize), 1u);
+    EXPECT_EQ(DecryptFileInPlaceW(file.c_str(), &state, nullptr), TRUE);
+    EXPECT_EQ(ReadFileBytes(file), data);
+    oper::FreeTransferBuffer();
+
+    ASSERT_EQ(EncryptFileInPlaceW(file.c_str(), &info, &state, nullptr), TRUE);
+    const std::wstring destination = dir / L"plain.xls";
+    EXPECT_EQ(DecryptFileToW(file.c_str(), destination.c_str(), &state, nullptr), TRUE);
+    EXPECT_EQ(ReadFileBytes(destination), data);
+}
+
+// Sizes that end mid-sector, exactly on a chunk, and past a 1 MiB chunk.
+INSTANTIATE_TEST_SUITE_P(Sizes, Unbuffered, ::testing::Values(size_t{1000}, size_t{65536}, size_t{1048576 + 777}));
 
 }  // namespace
