@@ -45,7 +45,9 @@ size_t LongestPathIn(const std::wstring& folder, size_t wanted);
 // Points TMP and TEMP (the library's and its child programs') at folder.
 void SetTempFolder(const std::wstring& folder);
 
-std::string Narrow(const std::wstring& s);  // ANSI code page
+// Text between UTF-16 and a code page (the ANSI one unless given).
+std::string Narrow(const std::wstring& text, UINT codePage = CP_ACP);
+std::wstring Widen(const std::string& text, UINT codePage = CP_ACP);
 
 // The folder of the running test program (build/bin), with its backslash.
 std::wstring BinDir();
