@@ -20,32 +20,18 @@ std::wstring WindowText(HWND window) {
 
 bool IsHandled(HWND dialog) { return GetPropW(dialog, kHandledMark) != nullptr; }
 
-bool IsDialogClass(HWND window) {
-    wchar_t name[16];
-    return GetClassNameW(window, name, 16) && wcscmp(name, L"#32770") == 0;
-}
-
-// A visible, unmarked dialog of this process with the caption (any, when
-// empty) that `accept` takes.
+// A visible, unmarked dialog (class #32770) of this process with the caption
+// (any, when empty) that `accept` takes.
 template <typename Accept>
 HWND Find(const std::wstring& caption, Accept accept) {
-    struct Search {
-        const std::wstring& caption;
-        Accept& accept;
-        HWND found;
-    } search = {caption, accept, nullptr};
-    auto visit = [](HWND window, LPARAM param) -> BOOL {
-        Search& s = *reinterpret_cast<Search*>(param);
+    const wchar_t* title = caption.empty() ? nullptr : caption.c_str();
+    for (HWND window = nullptr; (window = FindWindowExW(nullptr, window, L"#32770", title)) != nullptr;) {
         DWORD process = 0;
         GetWindowThreadProcessId(window, &process);
-        if (process != GetCurrentProcessId() || !IsWindowVisible(window) || !IsDialogClass(window) ||
-            IsHandled(window) || (!s.caption.empty() && WindowText(window) != s.caption) || !s.accept(window))
-            return TRUE;
-        s.found = window;
-        return FALSE;
-    };
-    EnumWindows(visit, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+        if (process == GetCurrentProcessId() && IsWindowVisible(window) && !IsHandled(window) && accept(window))
+            return window;
+    }
+    return nullptr;
 }
 
 template <typename Probe>

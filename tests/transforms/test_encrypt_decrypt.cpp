@@ -174,11 +174,8 @@ TEST_F(Transforms, EveryPathLeavesScrambledBytesOnDiskAndDecryptsToThePlainOnes)
         bool narrow, longPath;
         Route route;
     } cases[] = {
-        {"wide", false, false, kBeside},
-        {"8-bit", true, false, kBeside},
-        {"wide, long path", false, true, kBeside},
-        {"wide, temporary folder", false, false, kTempFolder},
-        {"8-bit, temporary folder", true, false, kTempFolder},
+        {"wide", false, false, kBeside}, {"8-bit", true, false, kBeside}, {"wide, long path", false, true, kBeside},
+        {"wide, temporary folder", false, false, kTempFolder}, {"8-bit, temporary folder", true, false, kTempFolder},
         {"wide, long path, temporary folder", false, true, kTempFolder},
         {"wide, rescue folder made anew", false, false, kRescueFolder},
         {"wide, long path, marked rescue folder", false, true, kRescueFolder},
@@ -205,9 +202,7 @@ TEST_F(Transforms, EveryPathLeavesScrambledBytesOnDiskAndDecryptsToThePlainOnes)
             EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_TEMP_FILE);
             ExpectStored(path, true);
             RemoveTree(rescue);
-            if (c.longPath) {
-                ASSERT_TRUE(CreateDirectoryW(rescue.c_str(), nullptr) && MarkFolder(rescue));
-            }
+            ASSERT_TRUE(!c.longPath || (CreateDirectoryW(rescue.c_str(), nullptr) && MarkFolder(rescue)));
             ASSERT_EQ(SetOperOptions(1, 1), 1);
         }
         EXPECT_EQ(Run(kDecrypt, path), TRUE);
@@ -247,6 +242,7 @@ TEST_F(Transforms, RefusalsComeBeforeTheFileIsTouched) {
     options.Set(L"EnableReadOnly", 0);
     options.Set(L"EnableSystem", 0);
     options.Load();
+    constexpr uint32_t kSize = ENCRYPT_INFO_SIZE;
     const struct {
         Op op;
         uint32_t size;
@@ -256,16 +252,15 @@ TEST_F(Transforms, RefusalsComeBeforeTheFileIsTouched) {
     } cases[] = {
         {kEncrypt, 0, 0, false, false, FILEOPER_ERR_INVALID_PARAMETER},
         {kEncryptTo, 0, 0, false, false, FILEOPER_ERR_INVALID_PARAMETER},
-        {kEncrypt, ENCRYPT_INFO_SIZE, FILE_ATTRIBUTE_READONLY, false, false, FILEOPER_ERR_READ_ONLY},
-        {kEncrypt, ENCRYPT_INFO_SIZE, FILE_ATTRIBUTE_SYSTEM, false, false, FILEOPER_ERR_SYSTEM_OBJECT},
-        {kEncrypt, ENCRYPT_INFO_SIZE, FILE_ATTRIBUTE_COMPRESSED, false, false, FILEOPER_ERR_COMPRESSED},
-        {kEncrypt, ENCRYPT_INFO_SIZE, FILE_ATTRIBUTE_ENCRYPTED, false, false, FILEOPER_ERR_FS_ENCRYPTED},
-        {kEncrypt, ENCRYPT_INFO_SIZE, FILE_ATTRIBUTE_COMPRESSED | FILE_ATTRIBUTE_ENCRYPTED, false, false,
-         FILEOPER_ERR_FS_ENCRYPTED},
-        {kEncrypt, ENCRYPT_INFO_SIZE, 0, true, false, FILEOPER_ERR_ENCRYPT_INFO},
-        {kEncryptTo, ENCRYPT_INFO_SIZE, 0, false, true, FILEOPER_ERR_DISK_FULL},
-        {kDecryptTo, ENCRYPT_INFO_SIZE, 0, false, true, FILEOPER_ERR_DISK_FULL},
-        {kDecrypt, ENCRYPT_INFO_SIZE, 0, false, false, FILEOPER_ERR_NOT_ENCRYPTED},
+        {kEncrypt, kSize, FILE_ATTRIBUTE_READONLY, false, false, FILEOPER_ERR_READ_ONLY},
+        {kEncrypt, kSize, FILE_ATTRIBUTE_SYSTEM, false, false, FILEOPER_ERR_SYSTEM_OBJECT},
+        {kEncrypt, kSize, FILE_ATTRIBUTE_COMPRESSED, false, false, FILEOPER_ERR_COMPRESSED},
+        {kEncrypt, kSize, FILE_ATTRIBUTE_ENCRYPTED, false, false, FILEOPER_ERR_FS_ENCRYPTED},
+        {kEncrypt, kSize, FILE_ATTRIBUTE_COMPRESSED | FILE_ATTRIBUTE_ENCRYPTED, false, false, FILEOPER_ERR_FS_ENCRYPTED},
+        {kEncrypt, kSize, 0, true, false, FILEOPER_ERR_ENCRYPT_INFO},
+        {kEncryptTo, kSize, 0, false, true, FILEOPER_ERR_DISK_FULL},
+        {kDecryptTo, kSize, 0, false, true, FILEOPER_ERR_DISK_FULL},
+        {kDecrypt, kSize, 0, false, false, FILEOPER_ERR_NOT_ENCRYPTED},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << kOpNames[c.op] << ", code " << c.code);
@@ -312,18 +307,14 @@ TEST_F(Transforms, CancelLeavesTheFileAsItWasAndNoPartialCopy) {
         SCOPED_TRACE(kOpNames[op]);
         const bool decrypt = op == kDecrypt || op == kDecryptTo;
         state = FILEOPER_STATE_RUNNING;
-        if (decrypt) {
-            ASSERT_EQ(Encrypt(), TRUE);
-        }
+        ASSERT_TRUE(!decrypt || Encrypt());
         cancelAtRead.Arm(2);
         EXPECT_EQ(Run(op), TRUE);
         EXPECT_EQ(GetOperErrorCode(), 0u);
         ExpectFileAlone(decrypt);
         EXPECT_TRUE(ListFolder(out.path()).empty());
         state = FILEOPER_STATE_RUNNING;
-        if (decrypt) {
-            ASSERT_EQ(Decrypt(), TRUE);
-        }
+        ASSERT_TRUE(!decrypt || Decrypt());
     }
 }
 
@@ -345,9 +336,7 @@ TEST_F(Transforms, FailedFinalMoveKeepsTheEncryptedDataInTheTemporaryFile) {
 TEST_F(Transforms, AFileInUseStaysAsItWasAndTheTemporaryFileGoes) {
     for (Op op : {kEncrypt, kDecrypt}) {
         SCOPED_TRACE(kOpNames[op]);
-        if (op == kDecrypt) {
-            ASSERT_EQ(Encrypt(), TRUE);
-        }
+        ASSERT_TRUE(op != kDecrypt || Encrypt());
         HANDLE holder = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
         ASSERT_NE(holder, INVALID_HANDLE_VALUE);
         EXPECT_EQ(Run(op), FALSE);
