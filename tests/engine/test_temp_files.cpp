@@ -140,10 +140,7 @@ TEST_F(TempNames, ATakenUuidNameIsFollowedByAFreshOne) {
     ASSERT_NE(oper::GetTempFileNameLongW(folder.c_str(), oper::kTempPrefixW, 0, out), 0u);
     const std::wstring taken = out;
     ASSERT_TRUE(WriteFileBytes(taken, "someone else's"));
-    const struct {
-        int fixed, tries;
-        bool created;
-    } cases[] = {{1, 2, true}, {100, 8, false}};
+    const struct { int fixed, tries; bool created; } cases[] = {{1, 2, true}, {100, 8, false}};
     for (const auto& c : cases) {
         g_uuids = 0;
         g_fixedUuids = c.fixed;
@@ -206,10 +203,7 @@ TEST(SafeDelete, GetsPastReadOnlyAndStubbornFilesAndKeepsThoseThatWillNotGo) {
     SetOperOptions(2, 0);
 }
 
-struct BootCase {
-    const char* path;
-    int expected;
-};
+struct BootCase { const char* path; int expected; };
 
 // Boot file names in a drive root, any case, ".." resolved; streams always.
 const BootCase kCases[] = {

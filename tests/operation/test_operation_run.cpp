@@ -61,11 +61,7 @@ protected:
 };
 
 TEST_F(OperationRun, EachKindOfRunLeavesEveryFileWhole) {
-    const struct {
-        const char* name;
-        uint32_t flags;
-        bool toDestination, sourceStays;
-    } cases[] = {
+    const struct { const char* name; uint32_t flags; bool toDestination, sourceStays; } cases[] = {
         {"in place", 0, false, true},         {"in place, wipe", FILEOPER_FLAG_WIPE, false, true},
         {"to destination", 0, true, true},    {"to destination, wipe", FILEOPER_FLAG_WIPE, true, false},
         {"move", FILEOPER_FLAG_MOVE, true, false},
@@ -96,10 +92,7 @@ TEST_F(OperationRun, EachKindOfRunLeavesEveryFileWhole) {
 }
 
 TEST_F(OperationRun, AFailureEndsTheRunAsThePresetChoiceSays) {
-    const struct {
-        uint32_t choice;
-        bool firstStaysMarked, lastMarked;
-    } cases[] = {
+    const struct { uint32_t choice; bool firstStaysMarked, lastMarked; } cases[] = {
         {FILEOPER_CHOICE_CONTINUE, true, true},
         {FILEOPER_CHOICE_STOP, true, false},
         {FILEOPER_CHOICE_UNDO, false, false},
@@ -167,10 +160,7 @@ BOOL WINAPI NoSpace(LPCWSTR folder, PULARGE_INTEGER available, PULARGE_INTEGER t
 
 TEST_F(OperationRun, AMoveKeepsEverySourceThatDidNotAllArrive) {
     const HMODULE library = GetModuleHandleW(L"fileoper.dll");
-    const struct {
-        const char *name, *dll, *function;
-        const void* hook;
-    } cases[] = {
+    const struct { const char *name, *dll, *function; const void* hook; } cases[] = {
         {"locked file", nullptr, nullptr, nullptr},
         {"folder that cannot be listed", "KERNEL32.dll", "FindFirstFileW", reinterpret_cast<const void*>(&UnlistableB)},
         {"no memory for a folder list", "msvcrt.dll", "calloc", reinterpret_cast<const void*>(&FailingCalloc)},

@@ -169,11 +169,7 @@ TEST_F(Transforms, EveryPathLeavesScrambledBytesOnDiskAndDecryptsToThePlainOnes)
         if (!blocked.empty() && disposition == CREATE_NEW && wcsstr(path, blocked.c_str())) create.trigger.Arm(1);
     };
     const std::wstring rescue = dir.path().substr(0, 3) + kRescueName;
-    const struct {
-        const char* name;
-        bool narrow, longPath;
-        Route route;
-    } cases[] = {
+    const struct { const char* name; bool narrow, longPath; Route route; } cases[] = {
         {"wide", false, false, kBeside}, {"8-bit", true, false, kBeside}, {"wide, long path", false, true, kBeside},
         {"wide, temporary folder", false, false, kTempFolder}, {"8-bit, temporary folder", true, false, kTempFolder},
         {"wide, long path, temporary folder", false, true, kTempFolder},
