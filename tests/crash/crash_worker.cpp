@@ -56,10 +56,6 @@ void Run(uint32_t kind, uint32_t flags, const std::wstring& from, const std::wst
     if (!request.items.empty()) ShowOperationStatus(docman::AsRequest(docman::BuildRequestBlock(request)), nullptr);
 }
 
-fault::ImportPatch Patch(const char* function, const void* hook) {
-    return fault::ImportPatch(GetModuleHandleW(L"fileoper.dll"), "KERNEL32.dll", function, hook);
-}
-
 [[noreturn]] void EachFileInPlace(const std::vector<std::wstring>& files, HANDLE started) {
     ENCRYPT_INFO info = {};
     BuildEncryptInfoW(nullptr, &info);
@@ -85,9 +81,10 @@ int wmain(int argc, wchar_t** argv) {
     g_source = argv[2];
     HANDLE started = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(_wcstoui64(argv[4], nullptr, 10)));
     g_full = mode == L"full";
-    const fault::ImportPatch space = Patch("GetDiskFreeSpaceExW", reinterpret_cast<const void*>(&ShortOfSpace));
-    const fault::ImportPatch slowDelete = Patch("DeleteFileW", reinterpret_cast<const void*>(&SlowDeleteFileW));
-    const fault::ImportPatch slowMove = Patch("MoveFileExW", reinterpret_cast<const void*>(&SlowMoveFileExW));
+    const HMODULE library = GetModuleHandleW(L"fileoper.dll");
+    fault::ImportPatch space(library, "KERNEL32.dll", "GetDiskFreeSpaceExW", &ShortOfSpace);
+    fault::ImportPatch slowDelete(library, "KERNEL32.dll", "DeleteFileW", &SlowDeleteFileW);
+    fault::ImportPatch slowMove(library, "KERNEL32.dll", "MoveFileExW", &SlowMoveFileExW);
     testing_support::FilterModel filter;
     if (mode == L"files" || mode == L"full") EachFileInPlace(Items(g_source), started);
     if (mode == L"decrypt") Run(0, 0, g_source);

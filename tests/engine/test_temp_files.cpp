@@ -50,7 +50,7 @@ VOID WINAPI CountingSleep(DWORD ms) {
 TEST(MoveWithRetry, PausesOnlyForLocksAndReplacesAnExistingTarget) {
     TempDir dir;
     const std::wstring from = dir / L"from.txt", to = dir / L"to.txt";
-    fault::ImportPatch sleep{Self(), "KERNEL32.dll", "Sleep", reinterpret_cast<const void*>(&CountingSleep)};
+    fault::ImportPatch sleep{Self(), "KERNEL32.dll", "Sleep", &CountingSleep};
     fault::Hook<decltype(&MoveFileExW)> move{Self(), "KERNEL32.dll", "MoveFileExW"};
     ASSERT_TRUE(WriteFileBytes(from, "payload"));
     HANDLE lock = Lock(from);
@@ -102,7 +102,7 @@ protected:
     char narrowOut[MAX_PATH + 8];
     fault::Hook<decltype(&GetTempFileNameW)> systemW{Self(), "KERNEL32.dll", "GetTempFileNameW"};
     fault::Hook<decltype(&GetTempFileNameA)> systemA{Self(), "KERNEL32.dll", "GetTempFileNameA"};
-    fault::ImportPatch uuid{Self(), "RPCRT4.dll", "UuidCreate", reinterpret_cast<const void*>(&FixedUuidCreate)};
+    fault::ImportPatch uuid{Self(), "RPCRT4.dll", "UuidCreate", &FixedUuidCreate};
 };
 
 // Up to 246 characters both forms use the system's name; beyond, the wide

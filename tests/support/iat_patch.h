@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <type_traits>
 #include <vector>
 
 namespace fault {
@@ -17,6 +18,10 @@ public:
     ImportPatch(HMODULE module, const char* dll, const char* function, const void* hook);
     // For a function the module imports by ordinal.
     ImportPatch(HMODULE module, const char* dll, WORD ordinal, const void* hook);
+    // A hook with the function's own signature; `function` a name or an ordinal.
+    template <typename Fn, typename Name, typename = std::enable_if_t<std::is_function_v<Fn>>>
+    ImportPatch(HMODULE module, const char* dll, Name function, Fn* hook)
+        : ImportPatch(module, dll, function, reinterpret_cast<const void*>(hook)) {}
     ~ImportPatch();
     ImportPatch(const ImportPatch&) = delete;
     ImportPatch& operator=(const ImportPatch&) = delete;

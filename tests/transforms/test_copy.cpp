@@ -153,7 +153,7 @@ BOOL WINAPI ShortReadFile(HANDLE h, LPVOID buffer, DWORD size, LPDWORD got, LPOV
 
 TEST_F(CopyTest, SourceThatShrinksDuringTheCopyEndsAsAFailureInsteadOfLooping) {
     ASSERT_TRUE(WriteFileBytes(source, Pattern(65536 * 3)));
-    fault::ImportPatch patch(Library(), "KERNEL32.dll", "ReadFile", reinterpret_cast<const void*>(&ShortReadFile));
+    fault::ImportPatch patch(Library(), "KERNEL32.dll", "ReadFile", &ShortReadFile);
     EXPECT_EQ(Copy(), FALSE);
     EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_READ_WRITE);
     EXPECT_FALSE(FileExists(destination));
@@ -238,9 +238,8 @@ protected:
     std::wstring destination = dir / L"destination.txt";
     uint32_t state = FILEOPER_STATE_RUNNING;
 
-    fault::ImportPatch read{Library(), "ADVAPI32.dll", "GetSecurityInfo",
-                            reinterpret_cast<const void*>(&RecordingGetSecurityInfo)};
-    fault::ImportPatch open{Library(), "KERNEL32.dll", "CreateFileW", reinterpret_cast<const void*>(&CountingCreateFileW)};
+    fault::ImportPatch read{Library(), "ADVAPI32.dll", "GetSecurityInfo", &RecordingGetSecurityInfo};
+    fault::ImportPatch open{Library(), "KERNEL32.dll", "CreateFileW", &CountingCreateFileW};
     fault::Hook<decltype(&SetFileSecurityW)> apply{Library(), "ADVAPI32.dll", "SetFileSecurityW", FALSE,
                                                    ERROR_INVALID_OWNER};
     fault::Hook<decltype(&LocalFree)> free{Library(), "KERNEL32.dll", "LocalFree"};

@@ -138,10 +138,8 @@ protected:
     bool narrow = false;
     TestOptions options;
     // Full only where a test says so.
-    fault::ImportPatch space{Library(), "KERNEL32.dll", "GetDiskFreeSpaceExW",
-                             reinterpret_cast<const void*>(&ShortOfSpace<wchar_t>)};
-    fault::ImportPatch spaceA{Library(), "KERNEL32.dll", "GetDiskFreeSpaceExA",
-                              reinterpret_cast<const void*>(&ShortOfSpace<char>)};
+    fault::ImportPatch space{Library(), "KERNEL32.dll", "GetDiskFreeSpaceExW", &ShortOfSpace<wchar_t>};
+    fault::ImportPatch spaceA{Library(), "KERNEL32.dll", "GetDiskFreeSpaceExA", &ShortOfSpace<char>};
 };
 
 enum Route { kBeside, kTempFolder, kRescueFolder };
@@ -232,7 +230,7 @@ TEST_F(Transforms, EveryPathLeavesScrambledBytesOnDiskAndDecryptsToThePlainOnes)
 // alone, unless the call got as far as the driver's library.
 TEST_F(Transforms, RefusalsComeBeforeTheFileIsTouched) {
     fault::ImportPatch attributes(Library(), "KERNEL32.dll", "GetFileAttributesExW",
-                                  reinterpret_cast<const void*>(&AttributeAddingGetFileAttributesExW));
+                                  &AttributeAddingGetFileAttributesExW);
     using SetEncryptInfoW = int (*)(const wchar_t*, ENCRYPT_INFO*);
     fault::Hook<SetEncryptInfoW> set(Library(), "TzDevIo.dll", WORD{171}, 0, ERROR_ACCESS_DENIED);
     options.Set(L"EnableReadOnly", 0);

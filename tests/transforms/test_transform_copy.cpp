@@ -217,12 +217,9 @@ protected:
     }
     void TearDown() override { oper::FreeTransferBuffer(); }
 
-    fault::ImportPatch create{Self(), "KERNEL32.dll", "CreateFileW",
-                              reinterpret_cast<const void*>(&RecordingCreateFileW)};
-    fault::ImportPatch close{Self(), "KERNEL32.dll", "CloseHandle",
-                             reinterpret_cast<const void*>(&ForgettingCloseHandle)};
-    fault::ImportPatch read{Self(), "KERNEL32.dll", "ReadFile",
-                            reinterpret_cast<const void*>(&SectorStrictReadFile)};
+    fault::ImportPatch create{Self(), "KERNEL32.dll", "CreateFileW", &RecordingCreateFileW};
+    fault::ImportPatch close{Self(), "KERNEL32.dll", "CloseHandle", &ForgettingCloseHandle};
+    fault::ImportPatch read{Self(), "KERNEL32.dll", "ReadFile", &SectorStrictReadFile};
     testing_support::StandinStore store;
     // Outermost, so the strict reads see what the filter reads.
     FilterModel filter{Self()};
