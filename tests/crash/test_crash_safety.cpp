@@ -76,8 +76,7 @@ protected:
 
     StandinStore store;
     TempDir dir;
-    std::wstring temp = dir / L"temp";
-    std::wstring rescue = dir.path().substr(0, 3) + kRescueName;
+    std::wstring temp = dir / L"temp", rescue = dir.path().substr(0, 3) + kRescueName;
     int kills = 0;
     std::vector<std::string> losses;
 };

@@ -330,8 +330,7 @@ TEST_F(FolderMarks, MarksAndClearsFoldersRootsAndLongFoldersAsTheDriverKnowsThem
 // less reaches the file system.
 TEST_F(FolderMarks, RefusalsGiveTheirCodeInOrderAndChangeNothing) {
     const std::wstring missing = dir / L"missing";
-    const std::wstring wide4094 = L"C:\\" + std::wstring(4091, L'w');
-    const std::wstring wide4096 = L"C:\\" + std::wstring(4093, L'w');
+    const std::wstring wide4094 = L"C:\\" + std::wstring(4091, L'w'), wide4096 = L"C:\\" + std::wstring(4093, L'w');
     const std::wstring narrow260 = L"C:\\" + std::wstring(257, L'n');
     const struct {
         bool decrypt, narrow;

@@ -31,10 +31,8 @@ HANDLE OpenShared(const std::wstring& path, DWORD access) {
 class CopyTest : public ::testing::Test {
 protected:
     TempDir dir;
-    std::wstring source = dir / L"source.bin";
-    std::wstring destination = dir / L"destination.bin";
-    uint32_t state = FILEOPER_STATE_RUNNING;
-    uint32_t percent = 777;
+    std::wstring source = dir / L"source.bin", destination = dir / L"destination.bin";
+    uint32_t state = FILEOPER_STATE_RUNNING, percent = 777;
 
     BOOL Copy() { return CopyFileWithProgressW(source.c_str(), destination.c_str(), &state, &percent); }
 };
@@ -234,8 +232,7 @@ protected:
     BOOL Copy() { return CopyFileWithProgressW(source.c_str(), destination.c_str(), &state, nullptr); }
 
     TempDir dir;
-    std::wstring source = dir / L"source.txt";
-    std::wstring destination = dir / L"destination.txt";
+    std::wstring source = dir / L"source.txt", destination = dir / L"destination.txt";
     uint32_t state = FILEOPER_STATE_RUNNING;
 
     fault::ImportPatch read{Library(), "ADVAPI32.dll", "GetSecurityInfo", &RecordingGetSecurityInfo};

@@ -129,12 +129,10 @@ protected:
     StandinStore store;
     FilterModel filter;
     TempDir dir, out, temp;
-    std::wstring file = dir / L"report.doc";
-    std::wstring copy = out / L"copy.doc";
+    std::wstring file = dir / L"report.doc", copy = out / L"copy.doc";
     std::string data = Pattern(200000);
     ENCRYPT_INFO info = {};
-    uint32_t state = FILEOPER_STATE_RUNNING;
-    uint32_t percent = 0;
+    uint32_t state = FILEOPER_STATE_RUNNING, percent = 0;
     bool narrow = false;
     TestOptions options;
     // Full only where a test says so.

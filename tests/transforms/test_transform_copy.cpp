@@ -51,10 +51,8 @@ protected:
     }
 
     TempDir dir;
-    std::wstring source = dir / L"source.bin";
-    std::wstring destination = dir / L"destination.bin";
-    volatile uint32_t state = oper::kRunning;
-    volatile uint32_t percent = 0;
+    std::wstring source = dir / L"source.bin", destination = dir / L"destination.bin";
+    volatile uint32_t state = oper::kRunning, percent = 0;
     std::vector<void*> readBuffers;
     std::vector<DWORD> readSizes, openFlags;
 
