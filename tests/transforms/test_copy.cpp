@@ -211,7 +211,7 @@ HANDLE WINAPI CountingCreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSEC
     return h;
 }
 
-class SecurityTransfer : public ::testing::Test {
+class SecurityTransfer : public CopyTest {
 protected:
     void SetUp() override {
         ASSERT_TRUE(WriteFileBytes(source, "secret minutes"));
@@ -228,12 +228,6 @@ protected:
         g_seen = Seen();
         token.calls = close.calls = 0;
     }
-
-    BOOL Copy() { return CopyFileWithProgressW(source.c_str(), destination.c_str(), &state, nullptr); }
-
-    TempDir dir;
-    std::wstring source = dir / L"source.txt", destination = dir / L"destination.txt";
-    uint32_t state = FILEOPER_STATE_RUNNING;
 
     fault::ImportPatch read{Library(), "ADVAPI32.dll", "GetSecurityInfo", &RecordingGetSecurityInfo};
     fault::ImportPatch open{Library(), "KERNEL32.dll", "CreateFileW", &CountingCreateFileW};
