@@ -147,8 +147,7 @@ const wchar_t* const kFolders[] = {L"", L"\\A", L"\\A\\B"};
 class RunCrash : public KillTest {
 protected:
     void Build(std::mt19937& random) {
-        RemoveTree(src);
-        RemoveTree(dst);
+        for (const std::wstring& root : {src, dst}) RemoveTree(root);
         files.clear();
         for (const wchar_t* folder : kFolders) {
             CreateDirectoryW((src + folder).c_str(), nullptr);

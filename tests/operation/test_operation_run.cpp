@@ -68,8 +68,7 @@ TEST_F(OperationRun, EachKindOfRunLeavesEveryFileWhole) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        RemoveTree(src);
-        RemoveTree(dst);
+        for (const std::wstring& root : {src, dst}) RemoveTree(root);
         SetUp();
         const RunOutcome run = RunOperation(0, c.flags | FILEOPER_CHOICE_STOP, Items(), c.toDestination ? dst : L"");
         EXPECT_EQ(run.ErrorCount(), 0u);
@@ -78,8 +77,7 @@ TEST_F(OperationRun, EachKindOfRunLeavesEveryFileWhole) {
         EXPECT_EQ(run.results[8], 0u);
         const std::wstring result = c.toDestination ? dst : src;
         ExpectWhole(result, true);
-        EXPECT_TRUE(IsMarked(result + L"\\A"));
-        EXPECT_TRUE(IsMarked(result + L"\\A\\B"));
+        for (const wchar_t* folder : {L"\\A", L"\\A\\B"}) EXPECT_TRUE(IsMarked(result + folder));
         if (c.toDestination && c.sourceStays) ExpectWhole(src, false);
         EXPECT_EQ(FileExists(src + L"\\A\\f.txt"), c.sourceStays);
         EXPECT_EQ(ListFolder(result + L"\\A").size(), 2u) << "a temporary file was left";

@@ -72,8 +72,7 @@ DWORD RestartWine() {
     WaitForSingleObject(pi.hProcess, INFINITE);
     DWORD exitCode = 0;
     GetExitCodeProcess(pi.hProcess, &exitCode);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
+    for (HANDLE h : {pi.hThread, pi.hProcess}) CloseHandle(h);
     return exitCode;
 }
 
@@ -203,8 +202,7 @@ TEST_F(Transforms, EveryPathLeavesScrambledBytesOnDiskAndDecryptsToThePlainOnes)
         blocked.clear();
         g_fullFolder.clear();
         ExpectStored(path, false);
-        EXPECT_TRUE(TempFilesIn(FolderOf(path)).empty());
-        EXPECT_TRUE(TempFilesIn(temp.path()).empty());
+        for (const std::wstring& folder : {FolderOf(path), temp.path()}) EXPECT_TRUE(TempFilesIn(folder).empty());
         if (c.route == kRescueFolder) {
             EXPECT_TRUE(FileExists(rescue));
             EXPECT_TRUE(ListFolder(rescue).empty());

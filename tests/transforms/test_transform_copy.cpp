@@ -162,15 +162,9 @@ TEST(Results, PackPairsLowThenHighAndHandBackTheRequestAddress) {
     uint64_t results[oper::kResultSlots];
     std::memset(results, 0xAB, sizeof results);
     oper::CopyResults(state, results);
-    EXPECT_EQ(results[0], 0x1122334455667788ull);
-    EXPECT_EQ(results[1], 16384u);
-    EXPECT_EQ(results[2], (3ull << 32) | 3u);
-    EXPECT_EQ(results[3], (100ull << 32) | 1u);
-    EXPECT_EQ(results[4], 8192u);
-    EXPECT_EQ(results[5], reinterpret_cast<uintptr_t>(&request));
-    EXPECT_EQ(results[6], (2ull << 32) | 768u);
-    EXPECT_EQ(results[7], (1ull << 32) | 512u);
-    EXPECT_EQ(results[8], 0u);
+    const uint64_t expected[] = {0x1122334455667788ull, 16384u, (3ull << 32) | 3u, (100ull << 32) | 1u, 8192u,
+                                 reinterpret_cast<uintptr_t>(&request), (2ull << 32) | 768u, (1ull << 32) | 512u, 0u};
+    for (size_t slot = 0; slot < 9; ++slot) EXPECT_EQ(results[slot], expected[slot]) << slot;
 }
 
 // Windows fails an unbuffered read whose buffer is not sector-aligned or whose
