@@ -248,13 +248,10 @@ TEST_F(FolderMarks, TheDescriptorTakesTheFirstSelectableOfTheFirst32CiphersOrNon
     ASSERT_EQ(GetOperErrorCode(), FILEOPER_ERR_NOT_ENCRYPTED);
     std::string longTable;
     for (int i = 0; i < 35; ++i) longTable += "Locked" + std::to_string(i) + ",2\n";
-    const struct {
-        const wchar_t* switchName;
-        std::string table;
-        bool chosen;
-    } cases[] = {{L"ciphers.txt", "Withdrawn,2\nReserved,2\nThird\nFourth\n", true}, {L"ciphers.txt", "", false},
-                 {L"ciphers.txt", "Only,2\nOther,2\n", false}, {L"ciphers.txt", longTable + "Late\n", false},
-                 {L"no-ciphers", "", false}};
+    const struct { const wchar_t* switchName; std::string table; bool chosen; } cases[] = {
+        {L"ciphers.txt", "Withdrawn,2\nReserved,2\nThird\nFourth\n", true}, {L"ciphers.txt", "", false},
+        {L"ciphers.txt", "Only,2\nOther,2\n", false}, {L"ciphers.txt", longTable + "Late\n", false},
+        {L"no-ciphers", "", false}};
     for (const auto& c : cases) {
         store.SetSwitch(c.switchName, c.table);
         ENCRYPT_INFO expected = Poisoned();
@@ -276,10 +273,8 @@ TEST_F(FolderMarks, TheDescriptorTakesTheFirstSelectableOfTheFirst32CiphersOrNon
 TEST_F(FolderMarks, TheDescriptorsFolderFlagFollowsThePath) {
     const std::wstring file = dir / L"file.txt";
     ASSERT_TRUE(WriteFileBytes(file, "x"));
-    const struct {
-        std::wstring path;
-        uint32_t flags;
-    } cases[] = {{folder, 16}, {folder + L"\\", 16}, {file, 0}, {dir / L"missing", 0}};
+    const struct { std::wstring path; uint32_t flags; } cases[] = {
+        {folder, 16}, {folder + L"\\", 16}, {file, 0}, {dir / L"missing", 0}};
     for (const auto& c : cases) {
         ENCRYPT_INFO info = {};
         ASSERT_EQ(BuildEncryptInfoW(c.path.c_str(), &info), TRUE);
@@ -296,13 +291,10 @@ TEST_F(FolderMarks, TheDescriptorsFolderFlagFollowsThePath) {
 TEST_F(FolderMarks, MarksAndClearsFoldersRootsAndLongFoldersAsTheDriverKnowsThem) {
     const std::wstring deep = MakeDeepPath(dir.path(), 700);
     ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + deep).c_str(), nullptr));
-    const struct {
-        bool narrow;
-        std::wstring path, marked;
-        const wchar_t* systemDrive;
-    } cases[] = {{false, folder + L"\\", folder, L"C:"}, {true, folder + L"\\", folder, L"C:"},
-                 {false, kPlainRoot, kPlainRoot, L"C:"}, {false, kNtldrRoot, kNtldrRoot, L"C:"},
-                 {true, kPlainRoot, kPlainRoot, L"R:"},  {false, deep, deep, L"C:"}};
+    const struct { bool narrow; std::wstring path, marked; const wchar_t* systemDrive; } cases[] = {
+        {false, folder + L"\\", folder, L"C:"}, {true, folder + L"\\", folder, L"C:"},
+        {false, kPlainRoot, kPlainRoot, L"C:"}, {false, kNtldrRoot, kNtldrRoot, L"C:"},
+        {true, kPlainRoot, kPlainRoot, L"R:"},  {false, deep, deep, L"C:"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << (c.narrow ? "8-bit " : "wide ") << Narrow(c.path).substr(0, 80));
         SetSystemDrive(c.systemDrive);
