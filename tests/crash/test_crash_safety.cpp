@@ -4,9 +4,7 @@
 // marked): at its path, at its destination, or in a leftover the library's
 // name (".tmp") and place tell apart from the user's files (beside the file,
 // in the temporary folder or in the rescue folder). Zero losses is the only
-// pass. CrashSafety kills in-place encryptions and decryptions of a few
-// hundred files, one after another; RunCrash kills whole runs: in-place
-// encryptions with and without wipe, decryptions, and moves to a destination.
+// pass.
 #include <gtest/gtest.h>
 
 #include <iostream>
@@ -52,17 +50,15 @@ std::vector<std::pair<std::wstring, std::string>> Leftovers(const std::vector<st
     return found;
 }
 
-// Random bytes, mostly small documents, every `bigEvery`-th spanning several chunks.
-std::string RandomDocument(std::mt19937& random, int index, int bigEvery, size_t small) {
-    const size_t size = index % bigEvery == 0 ? 100000 + random() % 300000 : random() % small;
-    std::string bytes(size, '\0');
-    for (char& c : bytes) c = static_cast<char>(random());
-    return bytes;
+bool Holds(const std::wstring& path, const std::string& bytes) {
+    return FileExists(path) && PlainView(path) == bytes;
 }
+
+const wchar_t* const kTree[] = {L"", L"\\A", L"\\A\\B"};
 
 // Marks and a temporary folder of the test's own, which the workers inherit,
 // and a rescue folder that starts and ends empty. Every loss fails the test.
-class KillTest : public ::testing::Test {
+class CrashSafety : public ::testing::Test {
 protected:
     void SetUp() override {
         CreateDirectoryW(temp.c_str(), nullptr);
@@ -71,124 +67,86 @@ protected:
     }
     void TearDown() override {
         RemoveTree(rescue);
+        std::cout << kills << " kills, " << keptInLeftover << " files kept only in a leftover, " << losses.size()
+                  << " lost\n";
         for (const std::string& lost : losses) ADD_FAILURE() << "lost " << lost;
     }
 
-    StandinStore store;
-    TempDir dir;
-    std::wstring temp = dir / L"temp", rescue = dir.path().substr(0, 3) + kRescueName;
-    int kills = 0;
-    std::vector<std::string> losses;
-};
-
-constexpr int kFiles = 200;
-constexpr int kKillsPerFileMode = 150;
-
-class CrashSafety : public KillTest {
-protected:
-    void SetUp() override {
-        KillTest::SetUp();
-        CreateDirectoryW(data.c_str(), nullptr);
-        std::mt19937 random(20261206);
-        for (int i = 0; i < kFiles; ++i) {
-            wchar_t name[32];
-            swprintf(name, 32, L"\\f%03d.dat", i);
-            files.push_back({data + name, RandomDocument(random, i, 10, 20000)});
-            ASSERT_TRUE(WriteFileBytes(files.back().first, files.back().second));
-        }
-    }
-
-    // Checks every file, then restores the ones kept only in a leftover and
-    // clears the leftovers for the next round.
-    void CheckAndRecover() {
-        const auto leftovers = Leftovers({data, temp, rescue});
-        for (const auto& [path, bytes] : files) {
-            ++filesChecked;
-            if (PlainView(path) == bytes) continue;
-            bool kept = false;
-            for (const auto& leftover : leftovers) kept = kept || leftover.second == bytes;
-            if (kept) {
-                ++keptInLeftover;
-            } else {
-                losses.push_back(Narrow(path) + ": " + std::to_string(bytes.size()) + " bytes, found " +
-                                 std::to_string(PlainView(path).size()) + (IsMarked(path) ? " (marked)" : ""));
-            }
-            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-            ASSERT_TRUE(WriteFileBytes(path, Stored(bytes, IsMarked(path))));
-        }
-        for (const auto& leftover : leftovers) DeleteFileW(leftover.first.c_str());
-    }
-
-    void RunMode(const wchar_t* mode, std::mt19937& random) {
-        for (int i = 0; i < kKillsPerFileMode && !HasFatalFailure(); ++i) {
-            RunAndKill(std::wstring(mode) + L" \"" + data + L"\" -", 100, random);
-            ++kills;
-            CheckAndRecover();
-        }
-    }
-
-    std::wstring data = dir / L"documents";
-    std::vector<std::pair<std::wstring, std::string>> files;
-    long filesChecked = 0, keptInLeftover = 0;
-};
-
-TEST_F(CrashSafety, NoKillAtAnyMomentLosesAFile) {
-    std::mt19937 random(GetTickCount());
-    RunMode(L"files", random);
-    RunMode(L"full", random);
-    std::cout << "crash safety: " << kills << " kills, " << filesChecked << " file checks, " << keptInLeftover
-              << " kept only in a leftover, " << losses.size() << " lost\n";
-    EXPECT_GE(keptInLeftover, 1) << "no kill landed between delete and rename: the test proves little";
-}
-
-constexpr int kKillsPerRunMode = 25;
-const wchar_t* const kFolders[] = {L"", L"\\A", L"\\A\\B"};
-
-class RunCrash : public KillTest {
-protected:
-    void Build(std::mt19937& random) {
+    // `count` random documents in each of the tree's first `levels` folders,
+    // mostly small, every `bigEvery`-th spanning several chunks; the
+    // destination empty.
+    void Build(size_t levels, int count, int bigEvery, size_t small) {
         for (const std::wstring& root : {src, dst}) RemoveTree(root);
         files.clear();
-        for (const wchar_t* folder : kFolders) {
+        for (const wchar_t* folder : std::vector<const wchar_t*>(kTree, kTree + levels)) {
             CreateDirectoryW((src + folder).c_str(), nullptr);
-            for (int i = 0; i < 12; ++i) {
-                files.push_back({std::wstring(folder) + L"\\f" + std::to_wstring(i) + L".dat",
-                                 RandomDocument(random, i, 6, 9000)});
-                ASSERT_TRUE(WriteFileBytes(src + files.back().first, files.back().second));
+            for (int i = 0; i < count; ++i) {
+                std::string bytes(i % bigEvery == 0 ? 100000 + random() % 300000 : random() % small, '\0');
+                for (char& c : bytes) c = static_cast<char>(random());
+                files.push_back({std::wstring(folder) + L"\\f" + std::to_wstring(i) + L".dat", bytes});
+                ASSERT_TRUE(WriteFileBytes(src + files.back().first, bytes));
             }
         }
         CreateDirectoryW(dst.c_str(), nullptr);
     }
 
-    void KillAndCheck(const wchar_t* mode, std::mt19937& random) {
-        RunAndKill(std::wstring(mode) + L" \"" + src + L"\" \"" + dst + L"\"", 700, random);
+    // Kills the worker at a random moment, then looks for every file whole at
+    // its path, its destination or in a leftover, and clears the leftovers.
+    // With `restore`, a file kept only in a leftover is written back, so that
+    // the next worker goes on where this one stopped.
+    void KillAndCheck(const wchar_t* mode, DWORD longest, bool restore) {
+        RunAndKill(std::wstring(mode) + L" \"" + src + L"\" \"" + dst + L"\"", longest, random);
         ++kills;
         std::vector<std::wstring> places = {temp, rescue};
-        for (const wchar_t* folder : kFolders) places.insert(places.end(), {src + folder, dst + folder});
+        for (const wchar_t* folder : kTree) places.insert(places.end(), {src + folder, dst + folder});
         const auto leftovers = Leftovers(places);
         for (const auto& [name, bytes] : files) {
-            bool kept = PlainView(src + name) == bytes || PlainView(dst + name) == bytes;
+            if (Holds(src + name, bytes) || Holds(dst + name, bytes)) continue;
+            bool kept = false;
             for (const auto& leftover : leftovers) kept = kept || leftover.second == bytes;
-            if (!kept) losses.push_back(Narrow(std::wstring(mode) + L" " + name));
+            if (kept) {
+                ++keptInLeftover;
+            } else {
+                losses.push_back(Narrow(mode + (L" " + name)) + ": " + std::to_string(bytes.size()) + " bytes, found " +
+                                 std::to_string(PlainView(src + name).size()));
+            }
+            if (!restore) continue;
+            SetFileAttributesW((src + name).c_str(), FILE_ATTRIBUTE_NORMAL);
+            ASSERT_TRUE(WriteFileBytes(src + name, Stored(bytes, IsMarked(src + name))));
         }
-        RemoveTree(temp);
-        CreateDirectoryW(temp.c_str(), nullptr);
+        for (const auto& leftover : leftovers) DeleteFileW(leftover.first.c_str());
     }
 
-    std::wstring src = dir / L"src", dst = dir / L"dst";
+    StandinStore store;
+    TempDir dir;
+    std::wstring src = dir / L"src", dst = dir / L"dst", temp = dir / L"temp";
+    std::wstring rescue = dir.path().substr(0, 3) + kRescueName;
+    std::mt19937 random{GetTickCount()};
     std::vector<std::pair<std::wstring, std::string>> files;
+    int kills = 0, keptInLeftover = 0;
+    std::vector<std::string> losses;
 };
 
-TEST_F(RunCrash, NoKillOfAWholeRunLosesAFile) {
-    std::mt19937 random(GetTickCount());
+// Two hundred files encrypted and decrypted in place one after another, with
+// room on the volume for a second copy and ("full") without.
+TEST_F(CrashSafety, NoKillAtAnyMomentLosesAFile) {
+    for (const wchar_t* mode : {L"files", L"full"}) {
+        Build(1, 200, 10, 20000);
+        for (int i = 0; i < 150 && !HasFatalFailure(); ++i) KillAndCheck(mode, 100, true);
+    }
+    EXPECT_GE(keptInLeftover, 1) << "no kill landed between delete and rename: the test proves little";
+}
+
+// Whole runs over a tree: in-place encryptions with and without wipe,
+// decryptions, and moves to a destination and back.
+TEST_F(CrashSafety, NoKillOfAWholeRunLosesAFile) {
     for (const wchar_t* mode : {L"encrypt", L"wipe", L"decrypt", L"move"}) {
-        for (int i = 0; i < kKillsPerRunMode && !HasFatalFailure(); ++i) {
-            Build(random);
-            KillAndCheck(mode, random);
+        for (int i = 0; i < 25 && !HasFatalFailure(); ++i) {
+            Build(3, 12, 6, 9000);
+            KillAndCheck(mode, 700, false);
         }
     }
-    std::cout << "run crash safety: " << kills << " kills, " << losses.size() << " lost\n";
-    EXPECT_EQ(kills, 4 * kKillsPerRunMode);
+    EXPECT_EQ(kills, 4 * 25);
 }
 
 }  // namespace

@@ -91,10 +91,8 @@ TEST_F(OperationRun, EachKindOfRunLeavesEveryFileWhole) {
 
 TEST_F(OperationRun, AFailureEndsTheRunAsThePresetChoiceSays) {
     const struct { uint32_t choice; bool firstStaysMarked, lastMarked; } cases[] = {
-        {FILEOPER_CHOICE_CONTINUE, true, true},
-        {FILEOPER_CHOICE_STOP, true, false},
-        {FILEOPER_CHOICE_UNDO, false, false},
-        {FILEOPER_CHOICE_RETRY, true, false},  // bounded: nobody is there to give up
+        {FILEOPER_CHOICE_CONTINUE, true, true}, {FILEOPER_CHOICE_STOP, true, false},
+        {FILEOPER_CHOICE_UNDO, false, false}, {FILEOPER_CHOICE_RETRY, true, false},  // bounded: nobody is there to give up
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.choice);
@@ -232,11 +230,6 @@ TEST_F(OperationRun, DeepTreeIsEncryptedUndoneAndRemoved) {
     EXPECT_TRUE(IsMarked(Long(arrived)));
 }
 
-// An item that is its destination, or that the destination lies in, is
-// refused with a message box and left alone, and the run goes on with the
-// next item. The check is a plain substring search, so a destination that
-// merely starts with the item's name and goes deeper is refused too.
-
 // Presses OK on every message box until the progress dialog is gone and
 // returns their texts.
 std::vector<std::wstring> AcknowledgeBoxes() {
@@ -259,6 +252,10 @@ struct RefusalCase {
     const wchar_t* text;  // %D the destination, %I the item
 };
 
+// An item that is its destination, or that the destination lies in, is
+// refused with a message box and left alone, and the run goes on with the
+// next item. The check is a plain substring search, so a destination that
+// merely starts with the item's name and goes deeper is refused too.
 TEST(Refusals, AnItemHoldingItsDestinationIsLeftAloneAndTheRunGoesOn) {
     const RefusalCase cases[] = {
         {L"\\Data", true, L"Invalidate operation.\nthe source folder \"%I\" and destination \"%D\" is the same."},
