@@ -79,9 +79,7 @@ public:
     // `function` is a name, or the WORD ordinal of a function imported by ordinal.
     template <typename Name>
     Hook(HMODULE module, const char* dll, Name function, R failure = R(), DWORD error = 0)
-        : failure_(failure),
-          error_(error),
-          patch_(Activate(this, module), dll, function, reinterpret_cast<const void*>(&Call)) {}
+        : failure_(failure), error_(error), patch_(Activate(this, module), dll, function, &Call) {}
     ~Hook() { active_ = nullptr; }
     Hook(const Hook&) = delete;
     Hook& operator=(const Hook&) = delete;

@@ -38,8 +38,7 @@ ProgramRun RunBinProgram(const std::wstring& program, const std::wstring& comman
         while (ReadFile(readEnd, buffer, sizeof buffer, &read, nullptr) && read) run.output.append(buffer, read);
         WaitForSingleObject(process.hProcess, INFINITE);
         GetExitCodeProcess(process.hProcess, &run.exitCode);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
+        for (HANDLE h : {process.hThread, process.hProcess}) CloseHandle(h);
     }
     CloseHandle(readEnd);
     return run;
