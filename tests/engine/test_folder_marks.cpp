@@ -147,8 +147,7 @@ TEST_F(StandinMarks, RefuseSwitchesHitOnlyTheListedPaths) {
 
 // A table file replaces the built-in table; the cipher block names its
 // entry; nothing is written beyond the room given.
-TEST(StandinCiphers, TheTableFileGivesEntriesAndBlocks) {
-    StandinStore store;
+TEST_F(StandinMarks, TheTableFileGivesCipherEntriesAndBlocks) {
     CIPHER_ENTRY entries[4];
     memset(entries, 0xEE, sizeof entries);
     store.SetSwitch(L"ciphers.txt", "# test table\nFirst,2\nSecond, 2\nThird\n");
@@ -205,7 +204,7 @@ ENCRYPT_INFO FileDescriptor() {
     return info;
 }
 
-class FolderMarks : public ::testing::Test {
+class FolderMarks : public StandinMarks {
 protected:
     void SetUp() override {
         GetEnvironmentVariableW(L"SystemDrive", savedSystemDrive, 16);
@@ -233,8 +232,6 @@ protected:
         return paths;
     }
 
-    StandinStore store;
-    TempDir dir;
     const std::wstring folder = dir / L"Folder";
     wchar_t savedSystemDrive[16] = L"";
 };
