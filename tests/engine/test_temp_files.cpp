@@ -29,10 +29,7 @@ std::wstring MakeFolderOfLength(const std::wstring& base, size_t length) {
 
 // A handle that lets others read and write the file but not delete or
 // rename it.
-HANDLE Lock(const std::wstring& path) {
-    return CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                       nullptr);
-}
+HANDLE Lock(const std::wstring& path) { return OpenAsOther(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE); }
 
 int g_pauses = 0;
 DWORD g_pauseLength = 0;

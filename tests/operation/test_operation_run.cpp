@@ -166,8 +166,7 @@ TEST_F(OperationRun, AMoveKeepsEverySourceThatDidNotAllArrive) {
         SCOPED_TRACE(c.name);
         RemoveTree(dst);
         CreateDirectoryW(dst.c_str(), nullptr);
-        HANDLE lock = c.dll ? INVALID_HANDLE_VALUE
-                            : CreateFileW((src + L"\\A\\f.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        HANDLE lock = c.dll ? INVALID_HANDLE_VALUE : OpenAsOther(src + L"\\A\\f.txt", GENERIC_READ, 0);
         {
             std::optional<fault::ImportPatch> patch;
             if (c.dll) patch.emplace(library, c.dll, c.function, c.hook);

@@ -74,6 +74,10 @@ bool FileExists(const std::wstring& path) {
     return GetFileAttributesW(Extended(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+HANDLE OpenAsOther(const std::wstring& path, DWORD access, DWORD share) {
+    return CreateFileW(Extended(path).c_str(), access, share, nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
 std::wstring MakeDeepPath(const std::wstring& base, size_t length) {
     std::wstring path = base;
     const std::wstring segment = L"\\" + std::wstring(60, L'd');

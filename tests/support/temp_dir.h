@@ -32,6 +32,9 @@ std::string Pattern(size_t size);
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 std::string ReadFileBytes(const std::wstring& path);
 bool FileExists(const std::wstring& path);
+// A handle as another program holds one: `share` says what everyone else may
+// do with the file meanwhile.
+HANDLE OpenAsOther(const std::wstring& path, DWORD access, DWORD share);
 
 // A path made of nested folders until it reaches at least `length`
 // characters; the folders exist, the last component (a file name) does not.

@@ -23,11 +23,6 @@ uint64_t LastWriteTime(const std::wstring& path) {
     return (uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime;
 }
 
-// Opens a file as another program would, letting others read and write it.
-HANDLE OpenShared(const std::wstring& path, DWORD access) {
-    return CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-}
-
 class CopyTest : public ::testing::Test {
 protected:
     TempDir dir;
@@ -40,7 +35,7 @@ protected:
 TEST_F(CopyTest, CopiesContentTimesAndAttributes) {
     const std::string data = Pattern(200000);
     ASSERT_TRUE(WriteFileBytes(source, data));
-    HANDLE h = OpenShared(source, FILE_WRITE_ATTRIBUTES);
+    HANDLE h = OpenAsOther(source, FILE_WRITE_ATTRIBUTES, 0);
     const FILETIME old = {0x12345600u, 0x01C00000u};  // some day in 1999
     SetFileTime(h, nullptr, nullptr, &old);
     CloseHandle(h);
@@ -163,7 +158,7 @@ TEST_F(CopyTest, SourceThatGrowsEndsAtTheFirstChunkPastTheSizeMeasuredAtTheStart
     fault::Hook<decltype(&ReadFile)> read(Library(), "KERNEL32.dll", "ReadFile");
     read.before = [&](auto...) {
         if (read.calls != 1) return;
-        HANDLE other = OpenShared(source, FILE_APPEND_DATA);
+        HANDLE other = OpenAsOther(source, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE);
         DWORD written = 0;
         EXPECT_TRUE(WriteFile(other, data.data(), static_cast<DWORD>(data.size()), &written, nullptr));
         CloseHandle(other);

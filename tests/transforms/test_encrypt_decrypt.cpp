@@ -51,29 +51,10 @@ BOOL WINAPI ShortOfSpace(const Char* folder, PULARGE_INTEGER available, PULARGE_
 const wchar_t kSessionManager[] = L"System\\CurrentControlSet\\Control\\Session Manager";
 
 std::wstring PendingRenames() {
-    const auto read = [](wchar_t* into, DWORD* size) {
-        return RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManager, L"PendingFileRenameOperations", RRF_RT_REG_MULTI_SZ,
-                            nullptr, into, size);
-    };
-    DWORD size = 0;
-    read(nullptr, &size);
-    std::wstring value(size / sizeof(wchar_t), L'\0');
-    return read(value.data(), &size) == ERROR_SUCCESS ? value : L"";
-}
-
-// Restarts the prefix's session the way Wine carries out pending moves; the
-// exit code of wineboot, or the start error.
-DWORD RestartWine() {
-    wchar_t command[] = L"wineboot.exe -r";
-    STARTUPINFOW si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi = {};
-    if (!CreateProcessW(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return GetLastError();
-    WaitForSingleObject(pi.hProcess, INFINITE);
-    DWORD exitCode = 0;
-    GetExitCodeProcess(pi.hProcess, &exitCode);
-    for (HANDLE h : {pi.hThread, pi.hProcess}) CloseHandle(h);
-    return exitCode;
+    std::wstring value(1 << 20, L'\0');
+    DWORD size = static_cast<DWORD>(value.size() * sizeof(wchar_t));
+    return RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManager, L"PendingFileRenameOperations", RRF_RT_REG_MULTI_SZ,
+                        nullptr, &value[0], &size) == ERROR_SUCCESS ? value : L"";
 }
 
 enum Op { kEncrypt, kEncryptTo, kDecrypt, kDecryptTo };
@@ -327,7 +308,7 @@ TEST_F(Transforms, AFileInUseStaysAsItWasAndTheTemporaryFileGoes) {
     for (Op op : {kEncrypt, kDecrypt}) {
         SCOPED_TRACE(kOpNames[op]);
         ASSERT_TRUE(op != kDecrypt || Encrypt());
-        HANDLE holder = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        HANDLE holder = OpenAsOther(file, GENERIC_READ, FILE_SHARE_READ);
         ASSERT_NE(holder, INVALID_HANDLE_VALUE);
         EXPECT_EQ(Run(op), FALSE);
         EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_DELETE_FILE);
@@ -376,8 +357,7 @@ TEST_F(Transforms, DecryptAfterRebootReplacesAFileInUseByItsPlainForm) {
         ASSERT_EQ(ReadFileBytes(path), Scramble(data));
 
         // Another program reads the file and lets nobody delete or replace it.
-        HANDLE holder = CreateFileW((L"\\\\?\\" + path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                    OPEN_EXISTING, 0, nullptr);
+        HANDLE holder = OpenAsOther(path, GENERIC_READ, FILE_SHARE_READ);
         ASSERT_NE(holder, INVALID_HANDLE_VALUE);
         ASSERT_EQ(SetOperOptions(1, 1), 1);
         EXPECT_EQ(Run(kDecrypt, path), TRUE);
@@ -397,7 +377,8 @@ TEST_F(Transforms, DecryptAfterRebootReplacesAFileInUseByItsPlainForm) {
         EXPECT_EQ(ReadFileBytes(temp), data);
         EXPECT_NE(PendingRenames().find(temp), std::wstring::npos);
 
-        ASSERT_EQ(RestartWine(), 0u);
+        // Restarts the prefix's session the way Wine carries out pending moves.
+        ASSERT_EQ(_wsystem(L"wineboot.exe -r"), 0);
         EXPECT_EQ(ReadFileBytes(path), data);
         EXPECT_FALSE(IsMarked(path));
         EXPECT_EQ(ListFolder(folder), std::vector<std::wstring>{name});
