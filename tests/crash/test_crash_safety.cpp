@@ -26,8 +26,7 @@ void RunAndKill(const std::wstring& arguments, DWORD longest, std::mt19937& rand
     HANDLE started = CreateEventW(&inherit, TRUE, FALSE, nullptr);
     std::wstring command = L"\"" + BinDir() + L"crash_worker.exe\" " + arguments + L" " +
                            std::to_wstring(reinterpret_cast<uintptr_t>(started));
-    STARTUPINFOW si = {};
-    si.cb = sizeof si;
+    STARTUPINFOW si = {sizeof si};
     PROCESS_INFORMATION pi = {};
     ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi))
         << "start error " << GetLastError();
