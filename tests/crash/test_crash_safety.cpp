@@ -49,9 +49,7 @@ std::vector<std::pair<std::wstring, std::string>> Leftovers(const std::vector<st
     return found;
 }
 
-bool Holds(const std::wstring& path, const std::string& bytes) {
-    return FileExists(path) && PlainView(path) == bytes;
-}
+bool Holds(const std::wstring& path, const std::string& bytes) { return FileExists(path) && PlainView(path) == bytes; }
 
 const wchar_t* const kTree[] = {L"", L"\\A", L"\\A\\B"};
 

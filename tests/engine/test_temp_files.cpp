@@ -215,9 +215,7 @@ const BootCase kCases[] = {
 TEST(BootFiles, AreRecognisedInDriveRootsOnlyAndStreamsAlways) {
     for (const BootCase& c : kCases) {
         EXPECT_EQ(oper::IsBootFileA(c.path), c.expected) << c.path;
-        const std::string narrow = c.path;
-        const std::wstring wide(narrow.begin(), narrow.end());
-        EXPECT_EQ(oper::IsBootFileW(wide.c_str()), c.expected) << c.path;
+        EXPECT_EQ(oper::IsBootFileW(Widen(c.path).c_str()), c.expected) << c.path;
     }
     // Beyond the narrow buffer a wide path is not one, wherever it leads.
     std::wstring wide = L"C:\\";

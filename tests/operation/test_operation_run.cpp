@@ -92,7 +92,8 @@ TEST_F(OperationRun, EachKindOfRunLeavesEveryFileWhole) {
 TEST_F(OperationRun, AFailureEndsTheRunAsThePresetChoiceSays) {
     const struct { uint32_t choice; bool firstStaysMarked, lastMarked; } cases[] = {
         {FILEOPER_CHOICE_CONTINUE, true, true}, {FILEOPER_CHOICE_STOP, true, false},
-        {FILEOPER_CHOICE_UNDO, false, false}, {FILEOPER_CHOICE_RETRY, true, false},  // bounded: nobody is there to give up
+        {FILEOPER_CHOICE_UNDO, false, false},
+        {FILEOPER_CHOICE_RETRY, true, false},  // bounded: nobody is there to give up
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.choice);

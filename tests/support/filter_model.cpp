@@ -90,11 +90,9 @@ struct Model {
 
 Model* g_model = nullptr;
 
-bool Exists(LPCWSTR path) { return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES; }
-
 HANDLE WINAPI CreateW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa, DWORD disposition,
                       DWORD flags, HANDLE templateFile) {
-    const bool existed = Exists(path);
+    const bool existed = GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
     const HANDLE file = g_model->createW.next(path, access, share, sa, disposition, flags, templateFile);
     g_model->Opened(file, path, existed);
     return file;
@@ -103,7 +101,7 @@ HANDLE WINAPI CreateW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIB
 HANDLE WINAPI CreateA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa, DWORD disposition,
                       DWORD flags, HANDLE templateFile) {
     const std::wstring wide = Widen(path);
-    const bool existed = Exists(wide.c_str());
+    const bool existed = GetFileAttributesW(wide.c_str()) != INVALID_FILE_ATTRIBUTES;
     const HANDLE file = g_model->createA.next(path, access, share, sa, disposition, flags, templateFile);
     g_model->Opened(file, wide, existed);
     return file;

@@ -1,6 +1,7 @@
 #include "tests/support/product.h"
 
 #include "fileoper.h"
+#include "tests/support/temp_dir.h"
 
 namespace testing_support {
 
@@ -20,10 +21,7 @@ void TestOptions::Set(const wchar_t* name, uint32_t value) {
     RegSetKeyValueW(HKEY_CURRENT_USER, kKey, name, REG_DWORD, &v, sizeof v);
 }
 
-int TestOptions::Load() const {
-    const std::wstring key = kKey;
-    return LoadOperOptions(std::string(key.begin(), key.end()).c_str());
-}
+int TestOptions::Load() const { return LoadOperOptions(Narrow(kKey).c_str()); }
 
 std::vector<std::wstring> ListFolder(const std::wstring& folder) {
     std::vector<std::wstring> names;

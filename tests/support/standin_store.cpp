@@ -20,9 +20,7 @@ StandinStore::~StandinStore() {
     SetEnvironmentVariableW(kStoreVariable, hadPrevious_ ? previous_.c_str() : nullptr);
 }
 
-void StandinStore::SetSwitch(const std::wstring& name, const std::string& text) {
-    WriteFileBytes(dir_ / name, text);
-}
+void StandinStore::SetSwitch(const std::wstring& name, const std::string& text) { WriteFileBytes(dir_ / name, text); }
 
 void StandinStore::RemoveSwitch(const std::wstring& name) { DeleteFileW((dir_ / name).c_str()); }
 

@@ -98,8 +98,6 @@ TEST_F(CopyTest, UnopenableFilesGiveTheirCodesAndChangeNothing) {
     SetFileAttributesW(destination.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
-// --- Faults injected at the library's imports ---------------------------
-
 TEST_F(CopyTest, ReportsTruncatedSinglePrecisionPercentagesPerChunk) {
     const std::string data = Pattern(65536 * 3 + 1);
     ASSERT_TRUE(WriteFileBytes(source, data));

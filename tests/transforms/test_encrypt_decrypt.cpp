@@ -23,8 +23,6 @@ HMODULE Library() { return GetModuleHandleW(L"fileoper.dll"); }
 
 std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.find_last_of(L'\\')); }
 
-// --- Faults at the library's imports -------------------------------------
-
 DWORD g_extraAttributes = 0;
 BOOL WINAPI AttributeAddingGetFileAttributesExW(LPCWSTR path, GET_FILEEX_INFO_LEVELS level, LPVOID data) {
     BOOL ok = fault::Real(&GetFileAttributesExW, "kernel32.dll", "GetFileAttributesExW")(path, level, data);
@@ -58,7 +56,6 @@ std::wstring PendingRenames() {
 }
 
 enum Op { kEncrypt, kEncryptTo, kDecrypt, kDecryptTo };
-const Op kOps[] = {kEncrypt, kEncryptTo, kDecrypt, kDecryptTo};
 const char* const kOpNames[] = {"encrypt in place", "encrypt to", "decrypt in place", "decrypt to"};
 
 class Transforms : public ::testing::Test {
@@ -227,7 +224,8 @@ TEST_F(Transforms, RefusalsComeBeforeTheFileIsTouched) {
         {kEncrypt, kSize, FILE_ATTRIBUTE_SYSTEM, false, false, FILEOPER_ERR_SYSTEM_OBJECT},
         {kEncrypt, kSize, FILE_ATTRIBUTE_COMPRESSED, false, false, FILEOPER_ERR_COMPRESSED},
         {kEncrypt, kSize, FILE_ATTRIBUTE_ENCRYPTED, false, false, FILEOPER_ERR_FS_ENCRYPTED},
-        {kEncrypt, kSize, FILE_ATTRIBUTE_COMPRESSED | FILE_ATTRIBUTE_ENCRYPTED, false, false, FILEOPER_ERR_FS_ENCRYPTED},
+        {kEncrypt, kSize, FILE_ATTRIBUTE_COMPRESSED | FILE_ATTRIBUTE_ENCRYPTED, false, false,
+         FILEOPER_ERR_FS_ENCRYPTED},
         {kEncrypt, kSize, 0, true, false, FILEOPER_ERR_ENCRYPT_INFO},
         {kEncryptTo, kSize, 0, false, true, FILEOPER_ERR_DISK_FULL},
         {kDecryptTo, kSize, 0, false, true, FILEOPER_ERR_DISK_FULL},
@@ -274,7 +272,7 @@ TEST_F(Transforms, CancelLeavesTheFileAsItWasAndNoPartialCopy) {
     read.before = [&](auto...) {
         if (cancelAtRead.Fire()) state = FILEOPER_STATE_CANCEL;
     };
-    for (Op op : kOps) {
+    for (Op op : {kEncrypt, kEncryptTo, kDecrypt, kDecryptTo}) {
         SCOPED_TRACE(kOpNames[op]);
         const bool decrypt = op == kDecrypt || op == kDecryptTo;
         state = FILEOPER_STATE_RUNNING;
