@@ -1,92 +1,149 @@
-// Crash safety: a worker process encrypts and decrypts a few hundred files in
-// place over the filter model, round after round, and is killed at random
-// moments, hundreds of times. After every kill each file's exact data must
-// still lie on disk whole (scrambled where marked): at its path, or in a
-// leftover the library's name pattern and place tell apart from the user's
-// files (a temporary file beside it, in the temporary folder or in the rescue
-// folder). Zero losses is the only pass.
-#include <iostream>
+// Crash safety: a worker process (crash_worker.cpp) works over the filter
+// model and is killed at random moments, hundreds of times. After every kill
+// each file's exact data must still lie on disk whole (scrambled where
+// marked): at its path, at its destination, or in a leftover the library's
+// name (".tmp") and place tell apart from the user's files (beside the file,
+// in the temporary folder or in the rescue folder). Zero losses is the only
+// pass.
+#include <gtest/gtest.h>
 
-#include "tests/crash/kill_worker.h"
+#include <iostream>
+#include <random>
+
+#include "tests/support/product.h"
 #include "tests/support/standin_store.h"
+#include "tests/support/temp_dir.h"
 
 using namespace testing_support;
 
 namespace {
 
-constexpr int kFiles = 200;
-constexpr int kKillsPerMode = 150;
+// Starts the worker with its arguments and the handle of an inherited event
+// it sets once its work has begun, lets it run for up to `longest` ms and
+// kills it.
+void RunAndKill(const std::wstring& arguments, DWORD longest, std::mt19937& random) {
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE started = CreateEventW(&inherit, TRUE, FALSE, nullptr);
+    std::wstring command = L"\"" + BinDir() + L"crash_worker.exe\" " + arguments + L" " +
+                           std::to_wstring(reinterpret_cast<uintptr_t>(started));
+    STARTUPINFOW si = {sizeof si};
+    PROCESS_INFORMATION pi = {};
+    ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi))
+        << "start error " << GetLastError();
+    // A loaded machine starts a worker slowly; only its early end is a failure.
+    HANDLE waits[2] = {started, pi.hProcess};
+    const DWORD which = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+    Sleep(random() % longest);
+    TerminateProcess(pi.hProcess, 9);
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    for (HANDLE h : {pi.hThread, pi.hProcess, started}) CloseHandle(h);
+    ASSERT_EQ(which, WAIT_OBJECT_0) << "worker ended before it began";
+}
 
+// The library's leftovers (".tmp") in the folders, with their plain data.
+std::vector<std::pair<std::wstring, std::string>> Leftovers(const std::vector<std::wstring>& folders) {
+    std::vector<std::pair<std::wstring, std::string>> found;
+    for (const std::wstring& folder : folders)
+        for (const std::wstring& name : TempFilesIn(folder))
+            found.emplace_back(folder + L"\\" + name, PlainView(folder + L"\\" + name));
+    return found;
+}
+
+bool Holds(const std::wstring& path, const std::string& bytes) { return FileExists(path) && PlainView(path) == bytes; }
+
+const wchar_t* const kTree[] = {L"", L"\\A", L"\\A\\B"};
+
+// Marks and a temporary folder of the test's own, which the workers inherit,
+// and a rescue folder that starts and ends empty. Every loss fails the test.
 class CrashSafety : public ::testing::Test {
 protected:
     void SetUp() override {
-        CreateDirectoryW(data.c_str(), nullptr);
         CreateDirectoryW(temp.c_str(), nullptr);
-        std::mt19937 random(20261206);
-        for (int i = 0; i < kFiles; ++i) {
-            wchar_t name[32];
-            swprintf(name, 32, L"\\f%03d.dat", i);
-            files.push_back({data + name, crash_test::RandomDocument(random, i, 10, 20000)});
-            ASSERT_TRUE(WriteFileBytes(files.back().first, files.back().second));
-        }
+        SetTempFolder(temp);
         RemoveTree(rescue);
-        // The workers inherit a temporary folder of the test's own.
-        for (const wchar_t* name : {L"TMP", L"TEMP"}) SetEnvironmentVariableW(name, temp.c_str());
+    }
+    void TearDown() override {
+        RemoveTree(rescue);
+        std::cout << kills << " kills, " << keptInLeftover << " files kept only in a leftover, " << losses.size()
+                  << " lost\n";
+        for (const std::string& lost : losses) ADD_FAILURE() << "lost " << lost;
     }
 
-    void TearDown() override { RemoveTree(rescue); }
+    // `count` random documents in each of the tree's first `levels` folders,
+    // mostly small, every `bigEvery`-th spanning several chunks; the
+    // destination empty.
+    void Build(size_t levels, int count, int bigEvery, size_t small) {
+        for (const std::wstring& root : {src, dst}) RemoveTree(root);
+        files.clear();
+        for (const wchar_t* folder : std::vector<const wchar_t*>(kTree, kTree + levels)) {
+            CreateDirectoryW((src + folder).c_str(), nullptr);
+            for (int i = 0; i < count; ++i) {
+                std::string bytes(i % bigEvery == 0 ? 100000 + random() % 300000 : random() % small, '\0');
+                for (char& c : bytes) c = static_cast<char>(random());
+                files.push_back({std::wstring(folder) + L"\\f" + std::to_wstring(i) + L".dat", bytes});
+                ASSERT_TRUE(WriteFileBytes(src + files.back().first, bytes));
+            }
+        }
+        CreateDirectoryW(dst.c_str(), nullptr);
+    }
 
-    // Checks every file, then restores the ones kept only in a leftover and
-    // clears the leftovers for the next round.
-    void CheckAndRecover() {
-        const auto leftovers = crash_test::Leftovers({data, temp, rescue});
-        for (const auto& [path, bytes] : files) {
-            ++filesChecked;
-            if (PlainView(path) == bytes) continue;
+    // Kills the worker at a random moment, then looks for every file whole at
+    // its path, its destination or in a leftover, and clears the leftovers.
+    // With `restore`, a file kept only in a leftover is written back, so that
+    // the next worker goes on where this one stopped.
+    void KillAndCheck(const wchar_t* mode, DWORD longest, bool restore) {
+        RunAndKill(std::wstring(mode) + L" \"" + src + L"\" \"" + dst + L"\"", longest, random);
+        ++kills;
+        std::vector<std::wstring> places = {temp, rescue};
+        for (const wchar_t* folder : kTree) places.insert(places.end(), {src + folder, dst + folder});
+        const auto leftovers = Leftovers(places);
+        for (const auto& [name, bytes] : files) {
+            if (Holds(src + name, bytes) || Holds(dst + name, bytes)) continue;
             bool kept = false;
             for (const auto& leftover : leftovers) kept = kept || leftover.second == bytes;
             if (kept) {
                 ++keptInLeftover;
             } else {
-                losses.push_back(Narrow(path) + ": " + std::to_string(bytes.size()) + " bytes, found " +
-                                 std::to_string(PlainView(path).size()) + (IsMarked(path) ? " (marked)" : ""));
+                losses.push_back(Narrow(mode + (L" " + name)) + ": " + std::to_string(bytes.size()) + " bytes, found " +
+                                 std::to_string(PlainView(src + name).size()));
             }
-            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-            ASSERT_TRUE(WriteFileBytes(path, Stored(bytes, IsMarked(path))));
+            if (!restore) continue;
+            SetFileAttributesW((src + name).c_str(), FILE_ATTRIBUTE_NORMAL);
+            ASSERT_TRUE(WriteFileBytes(src + name, Stored(bytes, IsMarked(src + name))));
         }
         for (const auto& leftover : leftovers) DeleteFileW(leftover.first.c_str());
     }
 
-    void RunMode(const wchar_t* mode, std::mt19937& random) {
-        for (int i = 0; i < kKillsPerMode && !HasFatalFailure(); ++i) {
-            crash_test::RunAndKill(L"crash_worker.exe",
-                                   L"\"" + data + L"\" " + mode + L" " + std::to_wstring(random() % kFiles), 100,
-                                   random);
-            ++kills;
-            CheckAndRecover();
-        }
-    }
-
-    // Marks of this test only; the workers inherit the store.
     StandinStore store;
     TempDir dir;
-    std::wstring data = dir / L"documents";
-    std::wstring temp = dir / L"temp";
-    std::wstring rescue = dir.path().substr(0, 3) + crash_test::kRescueName;
+    std::wstring src = dir / L"src", dst = dir / L"dst", temp = dir / L"temp";
+    std::wstring rescue = dir.path().substr(0, 3) + kRescueName;
+    std::mt19937 random{GetTickCount()};
     std::vector<std::pair<std::wstring, std::string>> files;
-    int kills = 0;
-    long filesChecked = 0, keptInLeftover = 0;
+    int kills = 0, keptInLeftover = 0;
     std::vector<std::string> losses;
 };
 
+// Two hundred files encrypted and decrypted in place one after another, with
+// room on the volume for a second copy and ("full") without.
 TEST_F(CrashSafety, NoKillAtAnyMomentLosesAFile) {
-    std::mt19937 random(GetTickCount());
-    RunMode(L"normal", random);
-    RunMode(L"full", random);
-    std::cout << "crash safety: " << kills << " kills, " << filesChecked << " file checks, " << keptInLeftover
-              << " kept only in a leftover, " << losses.size() << " lost\n";
+    for (const wchar_t* mode : {L"files", L"full"}) {
+        Build(1, 200, 10, 20000);
+        for (int i = 0; i < 150 && !HasFatalFailure(); ++i) KillAndCheck(mode, 100, true);
+    }
     EXPECT_GE(keptInLeftover, 1) << "no kill landed between delete and rename: the test proves little";
-    for (const std::string& lost : losses) ADD_FAILURE() << "lost " << lost;
+}
+
+// Whole runs over a tree: in-place encryptions with and without wipe,
+// decryptions, and moves to a destination and back.
+TEST_F(CrashSafety, NoKillOfAWholeRunLosesAFile) {
+    for (const wchar_t* mode : {L"encrypt", L"wipe", L"decrypt", L"move"}) {
+        for (int i = 0; i < 25 && !HasFatalFailure(); ++i) {
+            Build(3, 12, 6, 9000);
+            KillAndCheck(mode, 700, false);
+        }
+    }
+    EXPECT_EQ(kills, 4 * 25);
 }
 
 }  // namespace

@@ -1,22 +1,21 @@
 // The options in the real registry: defaults, the default user's fall-back,
 // "any non-zero is 1", the machine's DefaultCipher, and values found nowhere.
 #include <gtest/gtest.h>
-#include <windows.h>
 
 #include <array>
-#include <string>
 
 #include "engine/options.h"
 #include "exports/error_state.h"
 #include "fileoper.h"
+#include "tests/support/product.h"
 
 namespace {
 
+using testing_support::TestOptions;
+
 constexpr wchar_t kCipherKey[] = L"System\\CurrentControlSet\\Services\\TzDorvan\\Parameters";
-// The user option key of this test, under HKEY_CURRENT_USER and as the
-// default user's under HKEY_USERS.
-constexpr wchar_t kUserKey[] = L"Software\\FileoperTests\\Options";
-constexpr wchar_t kDefaultUserKey[] = L".Default\\Software\\FileoperTests\\Options";
+// The test's option key as the default user's.
+const std::wstring kDefaultUserKey = L".Default\\" + std::wstring(TestOptions::kKey);
 
 // EnableReadOnly, EnableSystem, RenameBeforeDelete, DecryptAfterReboot,
 // DefaultCipher as loaded.
@@ -26,15 +25,13 @@ Values Loaded() {
     return {o.enableReadOnly, o.enableSystem, o.renameBeforeDelete, o.decryptAfterReboot, o.defaultCipher};
 }
 
-void SetValue(HKEY root, const wchar_t* key, const wchar_t* name, DWORD value, DWORD type = REG_DWORD) {
-    ASSERT_EQ(RegSetKeyValueW(root, key, name, type, &value, sizeof value), ERROR_SUCCESS);
+void SetValue(HKEY root, const std::wstring& key, const wchar_t* name, DWORD value, DWORD type = REG_DWORD) {
+    ASSERT_EQ(RegSetKeyValueW(root, key.c_str(), name, type, &value, sizeof value), ERROR_SUCCESS);
 }
-void User(const wchar_t* name, DWORD value) { SetValue(HKEY_CURRENT_USER, kUserKey, name, value); }
 void MachineCipher(DWORD value) { SetValue(HKEY_LOCAL_MACHINE, kCipherKey, L"DefaultCipher", value); }
-int Load() { return LoadOperOptions("Software\\FileoperTests\\Options"); }
 
 // The machine's DefaultCipher is absent during a test and put back
-// afterwards; the user keys go.
+// afterwards; the user keys go, their defaults loaded again.
 class Options : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -43,21 +40,15 @@ protected:
                                  &size) == ERROR_SUCCESS;
         RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kCipherKey, L"DefaultCipher");
     }
-    // A value found nowhere keeps the loaded one: the defaults are loaded
-    // explicitly before the keys go.
     void TearDown() override {
-        for (const wchar_t* name : {L"EnableReadOnly", L"EnableSystem"}) User(name, 1);
-        for (const wchar_t* name : {L"RenameBeforeDelete", L"DecryptAfterReboot"}) User(name, 0);
-        MachineCipher(4);
-        Load();
-        RegDeleteTreeW(HKEY_CURRENT_USER, kUserKey);
-        RegDeleteTreeW(HKEY_USERS, kDefaultUserKey);
+        RegDeleteTreeW(HKEY_USERS, kDefaultUserKey.c_str());
         RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kCipherKey, L"DefaultCipher");
         if (hadCipher) MachineCipher(savedCipher);
     }
 
     DWORD savedCipher = 0;
     bool hadCipher = false;
+    TestOptions options;
 };
 
 // Declared first: gtest runs a file's tests in order, and this one needs the
@@ -65,7 +56,7 @@ protected:
 TEST_F(Options, AFreshLibraryAndAnEmptyRegistryGiveTheDefaults) {
     EXPECT_EQ(Loaded(), (Values{1, 1, 0, 0, 4}));
     EXPECT_EQ(IsRebootRequired(), 0u);
-    EXPECT_EQ(Load(), 1);
+    EXPECT_EQ(options.Load(), 1);
     EXPECT_EQ(Loaded(), (Values{1, 1, 0, 0, 4}));
 }
 
@@ -74,18 +65,18 @@ TEST_F(Options, AFreshLibraryAndAnEmptyRegistryGiveTheDefaults) {
 // DefaultCipher is the machine's raw number, without a fall-back.
 TEST_F(Options, AnyNonZeroIsOneWithTheDefaultUserAsFallBackAndTheMachinesCipher) {
     SetOperOptions(3, 3);
-    User(L"EnableSystem", 7);
-    User(L"DefaultCipher", 9);
-    SetValue(HKEY_CURRENT_USER, kUserKey, L"RenameBeforeDelete", 0x02000000, REG_BINARY);
+    options.Set(L"EnableSystem", 7);
+    options.Set(L"DefaultCipher", 9);
+    SetValue(HKEY_CURRENT_USER, TestOptions::kKey, L"RenameBeforeDelete", 0x02000000, REG_BINARY);
     SetValue(HKEY_USERS, kDefaultUserKey, L"EnableReadOnly", 0);
     SetValue(HKEY_USERS, kDefaultUserKey, L"EnableSystem", 0);
     MachineCipher(0x12345678);
-    Load();
+    options.Load();
     EXPECT_EQ(Loaded(), (Values{0, 1, 1, 1, 0x12345678}));
-    User(L"EnableSystem", 0);
-    User(L"RenameBeforeDelete", 0);
+    options.Set(L"EnableSystem", 0);
+    options.Set(L"RenameBeforeDelete", 0);
     RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kCipherKey, L"DefaultCipher");
-    Load();
+    options.Load();
     EXPECT_EQ(Loaded(), (Values{0, 0, 0, 1, 0x12345678}));
 }
 
@@ -93,6 +84,8 @@ TEST_F(Options, AnyNonZeroIsOneWithTheDefaultUserAsFallBackAndTheMachinesCipher)
 // state, always clears the reboot flag, and without a key path keeps the
 // user options.
 TEST_F(Options, SettingIsMaskedAndLoadingClearsTheRebootFlagOnly) {
+    MachineCipher(4);
+    options.Load();
     EXPECT_EQ(SetOperOptions(2, 2), 1);
     EXPECT_EQ(Loaded(), (Values{1, 1, 1, 0, 4}));
     EXPECT_EQ(SetOperOptions(~2u, 1), 1);
@@ -104,7 +97,7 @@ TEST_F(Options, SettingIsMaskedAndLoadingClearsTheRebootFlagOnly) {
     EXPECT_EQ(Loaded(), (Values{1, 1, 1, 1, 77}));
     EXPECT_EQ(IsRebootRequired(), 0u);
     oper::g_options.rebootRequired = 1;
-    Load();
+    options.Load();
     EXPECT_EQ(IsRebootRequired(), 0u);
     EXPECT_EQ(GetOperErrorCode(), static_cast<uint32_t>(oper::kErrFreeSpace));
 }

@@ -1,15 +1,16 @@
 // Temporary names in folders of every length, moves that retry on locked
 // files, and deletes that get past read-only and stubborn files. Pauses are
 // counted through the Sleep import, with real locks held by a second handle.
+// And the boot file test behind code 20 of the in-place encryption.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <rpc.h>
 
-#include <string>
-
+#include "engine/system_guard.h"
 #include "engine/temp_files.h"
 #include "fileoper.h"
 #include "tests/support/iat_patch.h"
+#include "tests/support/product.h"
 #include "tests/support/temp_dir.h"
 
 using namespace testing_support;
@@ -28,17 +29,7 @@ std::wstring MakeFolderOfLength(const std::wstring& base, size_t length) {
 
 // A handle that lets others read and write the file but not delete or
 // rename it.
-HANDLE Lock(const std::wstring& path) {
-    return CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                       nullptr);
-}
-
-bool HasTempLeftovers(const std::wstring& folder) {
-    WIN32_FIND_DATAW found;
-    HANDLE h = FindFirstFileW((folder + L"\\*.tmp").c_str(), &found);
-    if (h != INVALID_HANDLE_VALUE) FindClose(h);
-    return h != INVALID_HANDLE_VALUE;
-}
+HANDLE Lock(const std::wstring& path) { return OpenAsOther(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE); }
 
 int g_pauses = 0;
 DWORD g_pauseLength = 0;
@@ -56,7 +47,7 @@ VOID WINAPI CountingSleep(DWORD ms) {
 TEST(MoveWithRetry, PausesOnlyForLocksAndReplacesAnExistingTarget) {
     TempDir dir;
     const std::wstring from = dir / L"from.txt", to = dir / L"to.txt";
-    fault::ImportPatch sleep{Self(), "KERNEL32.dll", "Sleep", reinterpret_cast<const void*>(&CountingSleep)};
+    fault::ImportPatch sleep{Self(), "KERNEL32.dll", "Sleep", &CountingSleep};
     fault::Hook<decltype(&MoveFileExW)> move{Self(), "KERNEL32.dll", "MoveFileExW"};
     ASSERT_TRUE(WriteFileBytes(from, "payload"));
     HANDLE lock = Lock(from);
@@ -108,7 +99,7 @@ protected:
     char narrowOut[MAX_PATH + 8];
     fault::Hook<decltype(&GetTempFileNameW)> systemW{Self(), "KERNEL32.dll", "GetTempFileNameW"};
     fault::Hook<decltype(&GetTempFileNameA)> systemA{Self(), "KERNEL32.dll", "GetTempFileNameA"};
-    fault::ImportPatch uuid{Self(), "RPCRT4.dll", "UuidCreate", reinterpret_cast<const void*>(&FixedUuidCreate)};
+    fault::ImportPatch uuid{Self(), "RPCRT4.dll", "UuidCreate", &FixedUuidCreate};
 };
 
 // Up to 246 characters both forms use the system's name; beyond, the wide
@@ -146,10 +137,7 @@ TEST_F(TempNames, ATakenUuidNameIsFollowedByAFreshOne) {
     ASSERT_NE(oper::GetTempFileNameLongW(folder.c_str(), oper::kTempPrefixW, 0, out), 0u);
     const std::wstring taken = out;
     ASSERT_TRUE(WriteFileBytes(taken, "someone else's"));
-    const struct {
-        int fixed, tries;
-        bool created;
-    } cases[] = {{1, 2, true}, {100, 8, false}};
+    const struct { int fixed, tries; bool created; } cases[] = {{1, 2, true}, {100, 8, false}};
     for (const auto& c : cases) {
         g_uuids = 0;
         g_fixedUuids = c.fixed;
@@ -186,7 +174,7 @@ TEST(SafeDelete, GetsPastReadOnlyAndStubbornFilesAndKeepsThoseThatWillNotGo) {
     EXPECT_FALSE(oper::SafeDeleteFileW(file.c_str()));
     CloseHandle(lock);
     EXPECT_EQ(ReadFileBytes(file), "keep me");
-    EXPECT_FALSE(HasTempLeftovers(dir.path()));
+    EXPECT_TRUE(TempFilesIn(dir.path()).empty());
 
     fault::Hook<decltype(&DeleteFileW)> remove(Self(), "KERNEL32.dll", "DeleteFileW", FALSE, ERROR_ACCESS_DENIED);
     SetOperOptions(2, 0);
@@ -203,13 +191,36 @@ TEST(SafeDelete, GetsPastReadOnlyAndStubbornFilesAndKeepsThoseThatWillNotGo) {
     EXPECT_FALSE(oper::SafeDeleteFileW(file.c_str()));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     EXPECT_EQ(ReadFileBytes(file), "keep me");
-    EXPECT_FALSE(HasTempLeftovers(dir.path()));
+    EXPECT_TRUE(TempFilesIn(dir.path()).empty());
     remove.trigger.Disarm();
     fault::Hook<decltype(&DeleteFileA)> removeA(Self(), "KERNEL32.dll", "DeleteFileA", FALSE, ERROR_ACCESS_DENIED);
     removeA.trigger.Arm(1, true);
     EXPECT_FALSE(oper::SafeDeleteFileA(Narrow(file).c_str()));
     EXPECT_EQ(ReadFileBytes(file), "keep me");
     SetOperOptions(2, 0);
+}
+
+struct BootCase { const char* path; int expected; };
+
+// Boot file names in a drive root, any case, ".." resolved; streams always.
+const BootCase kCases[] = {
+    {"C:\\NTLDR", 1},           {"C:\\BOOTMGR.efi", 1},     {"c:\\boot.ini", 1},
+    {"D:\\Ntdetect.com", 1},    {"C:\\bootsect.DOS", 1},    {"C:\\ntbootdd.sys", 1},
+    {"C:\\bootmgr", 1},         {"C:\\a\\..\\a\\..\\ntldr", 1}, {"C:\\Windows\\NTLDR", 0},
+    {"\\\\server\\share\\NTLDR", 0}, {"C:\\NTLDR.bak", 0},     {"C:\\bootmgr.efi.old", 0},
+    {"C:\\report.txt", 0},      {"C:\\", 0},                {"C:\\data\\", 0},
+    {"C:\\data\\file.txt:stream", 1}, {"C:\\file.txt:stream", 1},
+};
+
+TEST(BootFiles, AreRecognisedInDriveRootsOnlyAndStreamsAlways) {
+    for (const BootCase& c : kCases) {
+        EXPECT_EQ(oper::IsBootFileA(c.path), c.expected) << c.path;
+        EXPECT_EQ(oper::IsBootFileW(Widen(c.path).c_str()), c.expected) << c.path;
+    }
+    // Beyond the narrow buffer a wide path is not one, wherever it leads.
+    std::wstring wide = L"C:\\";
+    for (int i = 0; i < 70; ++i) wide += L"a\\..\\";
+    EXPECT_EQ(oper::IsBootFileW((wide + L"NTLDR").c_str()), 0);
 }
 
 }  // namespace

@@ -1,26 +1,41 @@
 // Whole runs through ShowOperationStatus with preset answers, over the filter
 // model: what each kind of run leaves on disk (scrambled bytes in every
 // encrypted file, the plain ones in every decrypted one), how a failure ends
-// a run, and that a move never deletes a source whose data did not all reach
-// the destination.
+// a run, that a move never deletes a source whose data did not all reach
+// the destination, a tree of paths near 4,000 characters, and the items
+// refused because they hold their destination.
 #include <gtest/gtest.h>
-#include <windows.h>
 
 #include <algorithm>
 #include <iterator>
 #include <optional>
-#include <string>
-#include <vector>
 
-#include "tests/operation/run_request.h"
 #include "tests/support/iat_patch.h"
 #include "tests/support/product.h"
 #include "tests/support/standin_store.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/ui_driver.h"
+#include "tests/ui/ui_run.h"
+
+using namespace testing_support;
 
 namespace {
 
-using namespace testing_support;
+// A whole run of the library as a host starts it, with nobody at the screen:
+// the dialog closes by itself at the end.
+struct RunOutcome : ui_test::RunEnd {
+    uint32_t FilesDone() const { return High(2); }
+    uint32_t ReverseFlag() const { return Low(3); }
+    uint32_t ErrorCount() const { return High(6); }
+};
+
+RunOutcome RunOperation(uint32_t kind, uint32_t flags, const std::vector<std::wstring>& items,
+                        const std::wstring& destination = L"") {
+    RunOutcome outcome;
+    static_cast<ui_test::RunEnd&>(outcome) =
+        ui_test::RunWithUser(ui_test::Request(kind, flags | FILEOPER_FLAG_CLOSE_AT_END, items, destination), [] {});
+    return outcome;
+}
 
 class OperationRun : public ::testing::Test {
 protected:
@@ -28,7 +43,6 @@ protected:
         for (const std::wstring& folder : {src, src + L"\\A", src + L"\\A\\B", dst}) CreateDirectoryW(folder.c_str(), nullptr);
         for (const auto& [name, bytes] : files) ASSERT_TRUE(WriteFileBytes(src + name, bytes));
     }
-    std::wstring Missing() const { return src + L"\\missing.txt"; }
     std::vector<std::wstring> Items() const { return {src + L"\\A", src + L"\\top.txt"}; }
     // Every file whole at its source path, or (moved) at the destination.
     void ExpectWhole(const std::wstring& root, bool marked) {
@@ -46,23 +60,15 @@ protected:
         {L"\\A\\f.txt", Pattern(70000)}, {L"\\A\\B\\g.txt", Pattern(5)}, {L"\\top.txt", ""}};
 };
 
-struct LayoutCase {
-    const char* name;
-    uint32_t flags;
-    bool toDestination;
-    bool sourceStays;
-};
-
 TEST_F(OperationRun, EachKindOfRunLeavesEveryFileWhole) {
-    const LayoutCase cases[] = {
+    const struct { const char* name; uint32_t flags; bool toDestination, sourceStays; } cases[] = {
         {"in place", 0, false, true},         {"in place, wipe", FILEOPER_FLAG_WIPE, false, true},
         {"to destination", 0, true, true},    {"to destination, wipe", FILEOPER_FLAG_WIPE, true, false},
         {"move", FILEOPER_FLAG_MOVE, true, false},
     };
-    for (const LayoutCase& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        RemoveTree(src);
-        RemoveTree(dst);
+        for (const std::wstring& root : {src, dst}) RemoveTree(root);
         SetUp();
         const RunOutcome run = RunOperation(0, c.flags | FILEOPER_CHOICE_STOP, Items(), c.toDestination ? dst : L"");
         EXPECT_EQ(run.ErrorCount(), 0u);
@@ -71,12 +77,9 @@ TEST_F(OperationRun, EachKindOfRunLeavesEveryFileWhole) {
         EXPECT_EQ(run.results[8], 0u);
         const std::wstring result = c.toDestination ? dst : src;
         ExpectWhole(result, true);
-        EXPECT_TRUE(IsMarked(result + L"\\A"));
-        EXPECT_TRUE(IsMarked(result + L"\\A\\B"));
+        for (const wchar_t* folder : {L"\\A", L"\\A\\B"}) EXPECT_TRUE(IsMarked(result + folder));
         if (c.toDestination && c.sourceStays) ExpectWhole(src, false);
-        if (!c.sourceStays) {
-            EXPECT_FALSE(FileExists(src + L"\\A\\f.txt"));
-        }
+        EXPECT_EQ(FileExists(src + L"\\A\\f.txt"), c.sourceStays);
         EXPECT_EQ(ListFolder(result + L"\\A").size(), 2u) << "a temporary file was left";
 
         const RunOutcome back = RunOperation(1, FILEOPER_CHOICE_STOP, {result + L"\\A", result + L"\\top.txt"});
@@ -86,22 +89,15 @@ TEST_F(OperationRun, EachKindOfRunLeavesEveryFileWhole) {
     }
 }
 
-struct ChoiceCase {
-    uint32_t choice;
-    bool firstStaysMarked;
-    bool lastMarked;
-};
-
 TEST_F(OperationRun, AFailureEndsTheRunAsThePresetChoiceSays) {
-    const ChoiceCase cases[] = {
-        {FILEOPER_CHOICE_CONTINUE, true, true},
-        {FILEOPER_CHOICE_STOP, true, false},
+    const struct { uint32_t choice; bool firstStaysMarked, lastMarked; } cases[] = {
+        {FILEOPER_CHOICE_CONTINUE, true, true}, {FILEOPER_CHOICE_STOP, true, false},
         {FILEOPER_CHOICE_UNDO, false, false},
         {FILEOPER_CHOICE_RETRY, true, false},  // bounded: nobody is there to give up
     };
-    for (const ChoiceCase& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.choice);
-        const RunOutcome run = RunOperation(0, c.choice, {src + L"\\A", Missing(), src + L"\\top.txt"});
+        const RunOutcome run = RunOperation(0, c.choice, {src + L"\\A", src + L"\\missing.txt", src + L"\\top.txt"});
         EXPECT_EQ(run.ErrorCount(), 1u);
         EXPECT_EQ(run.ReverseFlag(), 0u);
         EXPECT_EQ(IsMarked(src + L"\\A"), c.firstStaysMarked);
@@ -159,27 +155,19 @@ BOOL WINAPI NoSpace(LPCWSTR folder, PULARGE_INTEGER available, PULARGE_INTEGER t
     return ok;
 }
 
-struct FaultCase {
-    const char* name;
-    const char* dll;
-    const char* function;
-    const void* hook;
-};
-
 TEST_F(OperationRun, AMoveKeepsEverySourceThatDidNotAllArrive) {
     const HMODULE library = GetModuleHandleW(L"fileoper.dll");
-    const FaultCase cases[] = {
+    const struct { const char *name, *dll, *function; const void* hook; } cases[] = {
         {"locked file", nullptr, nullptr, nullptr},
         {"folder that cannot be listed", "KERNEL32.dll", "FindFirstFileW", reinterpret_cast<const void*>(&UnlistableB)},
         {"no memory for a folder list", "msvcrt.dll", "calloc", reinterpret_cast<const void*>(&FailingCalloc)},
         {"full disk", "KERNEL32.dll", "GetDiskFreeSpaceExW", reinterpret_cast<const void*>(&NoSpace)},
     };
-    for (const FaultCase& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         RemoveTree(dst);
         CreateDirectoryW(dst.c_str(), nullptr);
-        HANDLE lock = c.dll ? INVALID_HANDLE_VALUE
-                            : CreateFileW((src + L"\\A\\f.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        HANDLE lock = c.dll ? INVALID_HANDLE_VALUE : OpenAsOther(src + L"\\A\\f.txt", GENERIC_READ, 0);
         {
             std::optional<fault::ImportPatch> patch;
             if (c.dll) patch.emplace(library, c.dll, c.function, c.hook);
@@ -190,10 +178,6 @@ TEST_F(OperationRun, AMoveKeepsEverySourceThatDidNotAllArrive) {
         ExpectWhole(src, false);
     }
 }
-
-}  // namespace
-
-namespace {
 
 // A host may pass no results array; a null request is bad input that runs
 // nothing and leaves the caller's array as it was.
@@ -207,6 +191,103 @@ TEST_F(OperationRun, NullResultsRunAsUsualAndANullRequestRunsNothing) {
     std::fill(std::begin(results), std::end(results), 0xA5A5A5A5A5A5A5A5ull);
     EXPECT_EQ(ShowOperationStatus(nullptr, results), FILEOPER_ERR_INVALID_PARAMETER);
     for (uint64_t slot : results) EXPECT_EQ(slot, 0xA5A5A5A5A5A5A5A5ull);
+}
+
+// A tree 390 folders deep, its paths near 4,000 characters, is encrypted,
+// undone and moved away on the worker's default stack. (Under Wine a file
+// call costs time in proportion to the folders in its path, so a 2,000-deep
+// tree would take minutes. A level of the walk takes some 224 bytes of
+// stack: 2,000 levels take under half a MiB.) Its own CTest test.
+TEST_F(OperationRun, DeepTreeIsEncryptedUndoneAndRemoved) {
+    const auto Long = [](const std::wstring& path) { return L"\\\\?\\" + path; };
+    const std::wstring top = dir / L"t";
+    std::wstring deepest = top;
+    ASSERT_TRUE(CreateDirectoryW(top.c_str(), nullptr));
+    // As deep as the Unix path limit leaves room for, with the library's
+    // temporary names and the destination's extra characters.
+    const size_t levels = (std::min)(size_t{390}, (LongestPathIn(dir.path(), 4000) - top.size() - 48) / 10);
+    for (size_t i = 0; i < levels; ++i) {
+        deepest += L"\\ddddddddd";
+        ASSERT_TRUE(CreateDirectoryW(Long(deepest).c_str(), nullptr)) << i;
+    }
+    ASSERT_GT(deepest.size(), 3700u);
+    ASSERT_TRUE(WriteFileBytes(Long(deepest + L"\\x"), "deep"));
+
+    // The missing second item fails, and the preset Undo reverses the tree.
+    const RunOutcome undone = RunOperation(0, FILEOPER_CHOICE_UNDO, {top, dir / L"missing"});
+    EXPECT_EQ(undone.ErrorCount(), 1u);
+    EXPECT_EQ(undone.FilesDone(), 0u);
+    for (const std::wstring& path : {top, Long(deepest), Long(deepest + L"\\x")}) EXPECT_FALSE(IsMarked(path));
+
+    // The destination's name is as long as the source's: every path fits.
+    const std::wstring moved = dir / L"m";
+    ASSERT_TRUE(CreateDirectoryW(moved.c_str(), nullptr));
+    const RunOutcome move = RunOperation(0, FILEOPER_CHOICE_STOP | FILEOPER_FLAG_MOVE, {top}, moved);
+    EXPECT_EQ(move.ErrorCount(), 0u);
+    EXPECT_FALSE(FileExists(top));
+    const std::wstring arrived = moved + L"\\t" + deepest.substr(top.size()) + L"\\x";
+    EXPECT_EQ(ReadFileBytes(Long(arrived)), Scramble("deep"));
+    EXPECT_TRUE(IsMarked(Long(arrived)));
+}
+
+// Presses OK on every message box until the progress dialog is gone and
+// returns their texts.
+std::vector<std::wstring> AcknowledgeBoxes() {
+    std::vector<std::wstring> shown;
+    const HWND progress = ui::WaitForDialog(ui_test::kCaption, ui_test::kStatusList);
+    while (IsWindow(progress)) {
+        const HWND box = ui::WaitForMessageBox(ui_test::kCaption, 100);
+        if (!box) continue;
+        ui::MarkHandled(box);
+        shown.push_back(ui::MessageBoxText(box));
+        ui::Click(box, IDOK);
+        ui::WaitUntilGone(box);
+    }
+    return shown;
+}
+
+struct RefusalCase {
+    const wchar_t* destination;  // below the test folder
+    bool refused;
+    const wchar_t* text;  // %D the destination, %I the item
+};
+
+// An item that is its destination, or that the destination lies in, is
+// refused with a message box and left alone, and the run goes on with the
+// next item. The check is a plain substring search, so a destination that
+// merely starts with the item's name and goes deeper is refused too.
+TEST(Refusals, AnItemHoldingItsDestinationIsLeftAloneAndTheRunGoesOn) {
+    const RefusalCase cases[] = {
+        {L"\\Data", true, L"Invalidate operation.\nthe source folder \"%I\" and destination \"%D\" is the same."},
+        {L"\\Data\\sub", true, L"Invalidate operation.\nthe destination \"%D\" is the sub folder of the source folder \"%I\"."},
+        {L"\\Database\\X", true, L"Invalidate operation.\nthe destination \"%D\" is the sub folder of the source folder \"%I\"."},
+        {L"\\Database", false, L""},
+    };
+    for (const RefusalCase& c : cases) {
+        SCOPED_TRACE(Narrow(c.destination));
+        StandinStore store;
+        TempDir dir;
+        const std::wstring item = dir / L"Data", destination = dir.path() + c.destination;
+        CreateDirectoryW(item.c_str(), nullptr);
+        CreateDirectoryW((dir / L"Database").c_str(), nullptr);
+        CreateDirectoryW(destination.c_str(), nullptr);
+        ASSERT_TRUE(WriteFileBytes(item + L"\\f.txt", "data"));
+        ASSERT_TRUE(WriteFileBytes(dir / L"other.txt", "other"));
+
+        std::vector<std::wstring> shown;
+        ui_test::RunWithUser(ui_test::Request(0, FILEOPER_FLAG_CLOSE_AT_END, {item, dir / L"other.txt"}, destination),
+                             [&] { shown = AcknowledgeBoxes(); });
+
+        std::wstring text = c.text;
+        for (const auto& [mark, path] : {std::pair<std::wstring, std::wstring>{L"%D", destination}, {L"%I", item}}) {
+            for (size_t at; (at = text.find(mark)) != std::wstring::npos;) text.replace(at, 2, path);
+        }
+        EXPECT_EQ(shown, c.refused ? std::vector<std::wstring>{text} : std::vector<std::wstring>{});
+        EXPECT_EQ(ReadFileBytes(item + L"\\f.txt"), "data");
+        EXPECT_FALSE(IsMarked(item + L"\\f.txt"));
+        EXPECT_EQ(IsMarked(destination + L"\\Data\\f.txt"), !c.refused);
+        EXPECT_TRUE(IsMarked(destination + L"\\other.txt")) << "the run must go on after a refusal";
+    }
 }
 
 }  // namespace

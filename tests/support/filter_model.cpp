@@ -25,13 +25,6 @@ void ScrambleAt(char* bytes, size_t size, uint64_t offset) {
     for (size_t i = 0; i < size; ++i) bytes[i] ^= static_cast<char>(0xA5 + 2 * (offset + i));
 }
 
-std::wstring Wide(const char* path) {
-    const int n = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
-    std::wstring out(n > 0 ? n - 1 : 0, L'\0');
-    MultiByteToWideChar(CP_ACP, 0, path, -1, &out[0], n);
-    return out;
-}
-
 // A new file in a marked folder gets the folder's descriptor, as the filter
 // encrypts whatever is created there.
 void InheritMark(const std::wstring& file) {
@@ -79,12 +72,8 @@ struct Model {
             path = known->second;
         }
         LARGE_INTEGER position = {};
-        if (overlapped) {
-            position.QuadPart = (static_cast<int64_t>(overlapped->OffsetHigh) << 32) | overlapped->Offset;
-        } else {
-            SetFilePointerEx(file, LARGE_INTEGER{}, &position, FILE_CURRENT);
-        }
-        offset = static_cast<uint64_t>(position.QuadPart);
+        SetFilePointerEx(file, LARGE_INTEGER{}, &position, FILE_CURRENT);
+        offset = overlapped ? (uint64_t{overlapped->OffsetHigh} << 32) | overlapped->Offset : position.QuadPart;
         return IsMarked(path);
     }
 
@@ -101,11 +90,9 @@ struct Model {
 
 Model* g_model = nullptr;
 
-bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
 HANDLE WINAPI CreateW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa, DWORD disposition,
                       DWORD flags, HANDLE templateFile) {
-    const bool existed = Exists(path);
+    const bool existed = GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
     const HANDLE file = g_model->createW.next(path, access, share, sa, disposition, flags, templateFile);
     g_model->Opened(file, path, existed);
     return file;
@@ -113,8 +100,8 @@ HANDLE WINAPI CreateW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIB
 
 HANDLE WINAPI CreateA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa, DWORD disposition,
                       DWORD flags, HANDLE templateFile) {
-    const std::wstring wide = Wide(path);
-    const bool existed = Exists(wide);
+    const std::wstring wide = Widen(path);
+    const bool existed = GetFileAttributesW(wide.c_str()) != INVALID_FILE_ATTRIBUTES;
     const HANDLE file = g_model->createA.next(path, access, share, sa, disposition, flags, templateFile);
     g_model->Opened(file, wide, existed);
     return file;
@@ -128,7 +115,7 @@ UINT WINAPI TempNameW(LPCWSTR folder, LPCWSTR prefix, UINT unique, LPWSTR out) {
 
 UINT WINAPI TempNameA(LPCSTR folder, LPCSTR prefix, UINT unique, LPSTR out) {
     const UINT result = g_model->tempA.next(folder, prefix, unique, out);
-    if (result && unique == 0) InheritMark(Wide(out));
+    if (result && unique == 0) InheritMark(Widen(out));
     return result;
 }
 

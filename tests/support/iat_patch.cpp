@@ -30,8 +30,8 @@ std::vector<void**> CollectSlots(HMODULE module, const char* dll, Match match) {
     return found;
 }
 
-}  // namespace
-
+// Every import slot of module for dll!function: a mingw image may import one
+// DLL through several descriptors.
 std::vector<void**> FindImportSlots(HMODULE module, const char* dll, const char* function) {
     return CollectSlots(module, dll, [module, function](const IMAGE_THUNK_DATA& thunk) {
         if (IMAGE_SNAP_BY_ORDINAL(thunk.u1.Ordinal)) return false;
@@ -46,8 +46,6 @@ std::vector<void**> FindImportSlots(HMODULE module, const char* dll, WORD ordina
     });
 }
 
-namespace {
-
 void WriteSlot(void** slot, void* value) {
     DWORD old = 0;
     VirtualProtect(slot, sizeof(void*), PAGE_READWRITE, &old);
@@ -58,18 +56,17 @@ void WriteSlot(void** slot, void* value) {
 }  // namespace
 
 ImportPatch::ImportPatch(HMODULE module, const char* dll, const char* function, const void* hook) {
-    slots_ = FindImportSlots(module, dll, function);
+    Install(FindImportSlots(module, dll, function), hook);
     if (slots_.empty()) ADD_FAILURE() << "module does not import " << dll << "!" << function;
-    Install(hook);
 }
 
 ImportPatch::ImportPatch(HMODULE module, const char* dll, WORD ordinal, const void* hook) {
-    slots_ = FindImportSlots(module, dll, ordinal);
+    Install(FindImportSlots(module, dll, ordinal), hook);
     if (slots_.empty()) ADD_FAILURE() << "module does not import " << dll << " ordinal " << ordinal;
-    Install(hook);
 }
 
-void ImportPatch::Install(const void* hook) {
+void ImportPatch::Install(std::vector<void**> slots, const void* hook) {
+    slots_ = std::move(slots);
     for (void** slot : slots_) {
         originals_.push_back(*slot);
         WriteSlot(slot, const_cast<void*>(hook));

@@ -1,20 +1,12 @@
 #pragma once
-// Fault injection for tests: replaces one entry of a module's import address
-// table, so every call the module makes to that system function reaches a
-// hook of the test's. The module's imports are its real boundary with the
-// system; nothing in the product knows it is being tested.
-//
-//   fault::Hook<decltype(&HeapAlloc)> alloc(fileoper, "KERNEL32.dll", "HeapAlloc", nullptr,
-//                                           ERROR_NOT_ENOUGH_MEMORY);
-//   alloc.trigger.Arm(1);                  // the first allocation fails
-//
-// A hook of the test's own (ImportPatch) does what Hook cannot: change what
-// the system returns, or fail only some calls.
-//
-// Calls the system makes internally (inside kernel32) are not caught.
+// Fault injection for tests: replaces the entries of a module's import
+// address table for one system function, so every call the module makes to
+// it reaches a hook of the test's (see tests/README.md). Calls the system
+// makes internally (inside kernel32) are not caught.
 #include <windows.h>
 
 #include <functional>
+#include <type_traits>
 #include <vector>
 
 namespace fault {
@@ -26,6 +18,10 @@ public:
     ImportPatch(HMODULE module, const char* dll, const char* function, const void* hook);
     // For a function the module imports by ordinal.
     ImportPatch(HMODULE module, const char* dll, WORD ordinal, const void* hook);
+    // A hook with the function's own signature; `function` a name or an ordinal.
+    template <typename Fn, typename Name, typename = std::enable_if_t<std::is_function_v<Fn>>>
+    ImportPatch(HMODULE module, const char* dll, Name function, Fn* hook)
+        : ImportPatch(module, dll, function, reinterpret_cast<const void*>(hook)) {}
     ~ImportPatch();
     ImportPatch(const ImportPatch&) = delete;
     ImportPatch& operator=(const ImportPatch&) = delete;
@@ -36,16 +32,11 @@ public:
     void* previous() const { return originals_.empty() ? nullptr : originals_.front(); }
 
 private:
-    void Install(const void* hook);
+    void Install(std::vector<void**> slots, const void* hook);
 
     std::vector<void**> slots_;
     std::vector<void*> originals_;
 };
-
-// Every import slot of module for dll!function: a mingw image may import one
-// DLL through several descriptors.
-std::vector<void**> FindImportSlots(HMODULE module, const char* dll, const char* function);
-std::vector<void**> FindImportSlots(HMODULE module, const char* dll, WORD ordinal);
 
 // The system's own function, for hooks to pass calls on: a plain call from a
 // hook in the patched module itself would come back to the hook.
@@ -76,11 +67,9 @@ private:
 };
 
 // A patch whose hook counts the calls, shows each to `before` (when set) and
-// passes it on to what the slot held before, unless `trigger` fires: then the call fails
-// with `error` and returns `failure`. One patch per function type at a time.
-//
-//   fault::Hook<decltype(&MoveFileExW)> move(module, "KERNEL32.dll", "MoveFileExW", FALSE, ERROR_ACCESS_DENIED);
-//   move.trigger.Arm(1);
+// passes it on to what the slot held before, unless `trigger` fires: then the
+// call fails with `error` and returns `failure`. One patch per function type
+// at a time.
 template <typename Fn>
 class Hook;
 
@@ -90,9 +79,7 @@ public:
     // `function` is a name, or the WORD ordinal of a function imported by ordinal.
     template <typename Name>
     Hook(HMODULE module, const char* dll, Name function, R failure = R(), DWORD error = 0)
-        : failure_(failure),
-          error_(error),
-          patch_(Activate(this, module), dll, function, reinterpret_cast<const void*>(&Call)) {}
+        : failure_(failure), error_(error), patch_(Activate(this, module), dll, function, &Call) {}
     ~Hook() { active_ = nullptr; }
     Hook(const Hook&) = delete;
     Hook& operator=(const Hook&) = delete;

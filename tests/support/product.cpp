@@ -1,33 +1,27 @@
 #include "tests/support/product.h"
 
-#include <vector>
-
 #include "fileoper.h"
+#include "tests/support/temp_dir.h"
 
 namespace testing_support {
 
-TestOptions::TestOptions() : key_(L"Software\\FileoperTests\\Option") { RegDeleteTreeW(HKEY_CURRENT_USER, key_.c_str()); }
+TestOptions::TestOptions() { RegDeleteTreeW(HKEY_CURRENT_USER, kKey); }
 
 // A value found nowhere keeps the loaded one, so the defaults are loaded
 // explicitly before the key goes.
 TestOptions::~TestOptions() {
-    Set(L"EnableReadOnly", 1);
-    Set(L"EnableSystem", 1);
-    Set(L"RenameBeforeDelete", 0);
-    Set(L"DecryptAfterReboot", 0);
+    for (const wchar_t* name : {L"EnableReadOnly", L"EnableSystem"}) Set(name, 1);
+    for (const wchar_t* name : {L"RenameBeforeDelete", L"DecryptAfterReboot"}) Set(name, 0);
     Load();
-    RegDeleteTreeW(HKEY_CURRENT_USER, key_.c_str());
+    RegDeleteTreeW(HKEY_CURRENT_USER, kKey);
 }
 
 void TestOptions::Set(const wchar_t* name, uint32_t value) {
     const DWORD v = value;
-    RegSetKeyValueW(HKEY_CURRENT_USER, key_.c_str(), name, REG_DWORD, &v, sizeof v);
+    RegSetKeyValueW(HKEY_CURRENT_USER, kKey, name, REG_DWORD, &v, sizeof v);
 }
 
-void TestOptions::Load() const {
-    std::string narrow(key_.begin(), key_.end());
-    LoadOperOptions(narrow.c_str());
-}
+int TestOptions::Load() const { return LoadOperOptions(Narrow(kKey).c_str()); }
 
 std::vector<std::wstring> ListFolder(const std::wstring& folder) {
     std::vector<std::wstring> names;
@@ -40,6 +34,13 @@ std::vector<std::wstring> ListFolder(const std::wstring& folder) {
     } while (FindNextFileW(h, &fd));
     FindClose(h);
     return names;
+}
+
+std::vector<std::wstring> TempFilesIn(const std::wstring& folder) {
+    std::vector<std::wstring> found;
+    for (const std::wstring& name : ListFolder(folder))
+        if (name.size() > 4 && name.compare(name.size() - 4, 4, L".tmp") == 0) found.push_back(name);
+    return found;
 }
 
 }  // namespace testing_support

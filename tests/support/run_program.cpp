@@ -2,13 +2,9 @@
 
 #include <windows.h>
 
-#include <vector>
-
 #include "tests/support/temp_dir.h"
 
 namespace testing_support {
-
-std::wstring BinPath(const std::wstring& name) { return BinDir() + name; }
 
 ProgramRun RunBinProgram(const std::wstring& program, const std::wstring& commandLine) {
     ProgramRun run;
@@ -29,12 +25,10 @@ ProgramRun RunBinProgram(const std::wstring& program, const std::wstring& comman
     // for as long as the prefix lives.
     startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    const std::wstring path = BinPath(program);
+    const std::wstring path = BinDir() + program;
     std::wstring line = L"\"" + path + L"\" " + commandLine;
-    std::vector<wchar_t> mutableLine(line.begin(), line.end());
-    mutableLine.push_back(L'\0');
     PROCESS_INFORMATION process = {};
-    const BOOL started = CreateProcessW(path.c_str(), mutableLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+    const BOOL started = CreateProcessW(path.c_str(), &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                                         &startup, &process);
     if (!started) run.startError = GetLastError();
     CloseHandle(writeEnd);
@@ -44,8 +38,7 @@ ProgramRun RunBinProgram(const std::wstring& program, const std::wstring& comman
         while (ReadFile(readEnd, buffer, sizeof buffer, &read, nullptr) && read) run.output.append(buffer, read);
         WaitForSingleObject(process.hProcess, INFINITE);
         GetExitCodeProcess(process.hProcess, &run.exitCode);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
+        for (HANDLE h : {process.hThread, process.hProcess}) CloseHandle(h);
     }
     CloseHandle(readEnd);
     return run;

@@ -14,7 +14,4 @@ struct ProgramRun {
 // commandLine is everything after the program's name.
 ProgramRun RunBinProgram(const std::wstring& program, const std::wstring& commandLine);
 
-// The path of a file beside the test executable.
-std::wstring BinPath(const std::wstring& name);
-
 }  // namespace testing_support

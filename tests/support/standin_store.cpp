@@ -6,27 +6,7 @@
 
 namespace testing_support {
 
-namespace {
-
 constexpr wchar_t kStoreVariable[] = L"TZDEVIO_STORE";
-
-std::wstring Wide(const std::string& utf8) {
-    if (utf8.empty()) return {};
-    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring out(n, L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &out[0], n);
-    return out;
-}
-
-}  // namespace
-
-std::string Utf8(const std::wstring& text) {
-    if (text.empty()) return {};
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(n, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
-    return out;
-}
 
 StandinStore::StandinStore() {
     wchar_t previous[MAX_PATH];
@@ -40,9 +20,7 @@ StandinStore::~StandinStore() {
     SetEnvironmentVariableW(kStoreVariable, hadPrevious_ ? previous_.c_str() : nullptr);
 }
 
-void StandinStore::SetSwitch(const std::wstring& name, const std::string& text) {
-    WriteFileBytes(dir_ / name, text);
-}
+void StandinStore::SetSwitch(const std::wstring& name, const std::string& text) { WriteFileBytes(dir_ / name, text); }
 
 void StandinStore::RemoveSwitch(const std::wstring& name) { DeleteFileW((dir_ / name).c_str()); }
 
@@ -54,7 +32,7 @@ std::vector<std::pair<std::string, std::wstring>> StandinStore::Calls() const {
     std::string line;
     while (std::getline(in, line)) {
         const size_t tab = line.find('\t');
-        if (tab != std::string::npos) calls.emplace_back(line.substr(0, tab), Wide(line.substr(tab + 1)));
+        if (tab != std::string::npos) calls.emplace_back(line.substr(0, tab), Widen(line.substr(tab + 1), CP_UTF8));
     }
     return calls;
 }

@@ -35,6 +35,6 @@ private:
     bool hadPrevious_ = false;
 };
 
-std::string Utf8(const std::wstring& text);
+inline std::string Utf8(const std::wstring& text) { return Narrow(text, CP_UTF8); }
 
 }  // namespace testing_support

@@ -1,30 +1,23 @@
 #include "tests/support/temp_dir.h"
 
-#include <rpc.h>
-
 #include <algorithm>
 #include <cstring>
 
 namespace testing_support {
 
-namespace {
-
-std::wstring Extended(const std::wstring& path) {
+static std::wstring Extended(const std::wstring& path) {
     return path.rfind(L"\\\\?\\", 0) == 0 ? path : L"\\\\?\\" + path;
 }
 
-}  // namespace
-
+// Named after the process and a count, and never one a dead process left.
 TempDir::TempDir() {
+    static volatile LONG made = 0;
     wchar_t base[MAX_PATH];
     GetTempPathW(MAX_PATH, base);
-    UUID id;
-    UuidCreate(&id);
-    RPC_WSTR text = nullptr;
-    UuidToStringW(&id, &text);
-    path_ = std::wstring(base) + L"fot-" + reinterpret_cast<wchar_t*>(text);
-    RpcStringFreeW(&text);
-    CreateDirectoryW(path_.c_str(), nullptr);
+    const std::wstring prefix = base + (L"fot-" + std::to_wstring(GetCurrentProcessId()) + L"-");
+    do {
+        path_ = prefix + std::to_wstring(InterlockedIncrement(&made));
+    } while (!CreateDirectoryW(path_.c_str(), nullptr) && GetLastError() == ERROR_ALREADY_EXISTS);
 }
 
 TempDir::~TempDir() { RemoveTree(path_); }
@@ -81,6 +74,10 @@ bool FileExists(const std::wstring& path) {
     return GetFileAttributesW(Extended(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+HANDLE OpenAsOther(const std::wstring& path, DWORD access, DWORD share) {
+    return CreateFileW(Extended(path).c_str(), access, share, nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
 std::wstring MakeDeepPath(const std::wstring& base, size_t length) {
     std::wstring path = base;
     const std::wstring segment = L"\\" + std::wstring(60, L'd');
@@ -105,6 +102,10 @@ size_t LongestPathIn(const std::wstring& folder, size_t wanted) {
     return std::min(wanted, kUnixLimit - overhead - kTemporaryNameGrowth);
 }
 
+void SetTempFolder(const std::wstring& folder) {
+    for (const wchar_t* name : {L"TMP", L"TEMP"}) SetEnvironmentVariableW(name, folder.c_str());
+}
+
 std::wstring BinDir() {
     wchar_t path[MAX_PATH];
     const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
@@ -112,10 +113,17 @@ std::wstring BinDir() {
     return dir.substr(0, dir.find_last_of(L'\\') + 1);
 }
 
-std::string Narrow(const std::wstring& s) {
-    int n = WideCharToMultiByte(CP_ACP, 0, s.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string out(n > 0 ? n - 1 : 0, '\0');
-    if (n > 1) WideCharToMultiByte(CP_ACP, 0, s.c_str(), -1, out.data(), n, nullptr, nullptr);
+std::string Narrow(const std::wstring& text, UINT codePage) {
+    const int size = static_cast<int>(text.size());
+    std::string out(WideCharToMultiByte(codePage, 0, text.data(), size, nullptr, 0, nullptr, nullptr), '\0');
+    WideCharToMultiByte(codePage, 0, text.data(), size, &out[0], static_cast<int>(out.size()), nullptr, nullptr);
+    return out;
+}
+
+std::wstring Widen(const std::string& text, UINT codePage) {
+    const int size = static_cast<int>(text.size());
+    std::wstring out(MultiByteToWideChar(codePage, 0, text.data(), size, nullptr, 0), L'\0');
+    MultiByteToWideChar(codePage, 0, text.data(), size, &out[0], static_cast<int>(out.size()));
     return out;
 }
 

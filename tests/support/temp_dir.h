@@ -32,6 +32,9 @@ std::string Pattern(size_t size);
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 std::string ReadFileBytes(const std::wstring& path);
 bool FileExists(const std::wstring& path);
+// A handle as another program holds one: `share` says what everyone else may
+// do with the file meanwhile.
+HANDLE OpenAsOther(const std::wstring& path, DWORD access, DWORD share);
 
 // A path made of nested folders until it reaches at least `length`
 // characters; the folders exist, the last component (a file name) does not.
@@ -42,7 +45,12 @@ std::wstring MakeDeepPath(const std::wstring& base, size_t length);
 // included, and the library's temporary names can be longer than the file's.
 size_t LongestPathIn(const std::wstring& folder, size_t wanted);
 
-std::string Narrow(const std::wstring& s);  // ANSI code page
+// Points TMP and TEMP (the library's and its child programs') at folder.
+void SetTempFolder(const std::wstring& folder);
+
+// Text between UTF-16 and a code page (the ANSI one unless given).
+std::string Narrow(const std::wstring& text, UINT codePage = CP_ACP);
+std::wstring Widen(const std::string& text, UINT codePage = CP_ACP);
 
 // The folder of the running test program (build/bin), with its backslash.
 std::wstring BinDir();

@@ -18,35 +18,20 @@ std::wstring WindowText(HWND window) {
     return text;
 }
 
-bool IsDialogClass(HWND window) {
-    wchar_t name[16];
-    return GetClassNameW(window, name, 16) && wcscmp(name, L"#32770") == 0;
-}
+bool IsHandled(HWND dialog) { return GetPropW(dialog, kHandledMark) != nullptr; }
 
-struct Search {
-    const std::wstring* caption;
-    int requiredControl;
-    int refusedControl;
-    HWND found;
-};
-
-BOOL CALLBACK Visit(HWND window, LPARAM param) {
-    Search* search = reinterpret_cast<Search*>(param);
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    if (process != GetCurrentProcessId() || !IsWindowVisible(window) || !IsDialogClass(window) ||
-        IsHandled(window) || (!search->caption->empty() && WindowText(window) != *search->caption))
-        return TRUE;
-    if (search->requiredControl && !GetDlgItem(window, search->requiredControl)) return TRUE;
-    if (search->refusedControl && GetDlgItem(window, search->refusedControl)) return TRUE;
-    search->found = window;
-    return FALSE;
-}
-
-HWND Find(const std::wstring& caption, int requiredControl, int refusedControl) {
-    Search search = {&caption, requiredControl, refusedControl, nullptr};
-    EnumWindows(&Visit, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+// A visible, unmarked dialog (class #32770) of this process with the caption
+// (any, when empty) that `accept` takes.
+template <typename Accept>
+HWND Find(const std::wstring& caption, Accept accept) {
+    const wchar_t* title = caption.empty() ? nullptr : caption.c_str();
+    for (HWND window = nullptr; (window = FindWindowExW(nullptr, window, L"#32770", title)) != nullptr;) {
+        DWORD process = 0;
+        GetWindowThreadProcessId(window, &process);
+        if (process == GetCurrentProcessId() && IsWindowVisible(window) && !IsHandled(window) && accept(window))
+            return window;
+    }
+    return nullptr;
 }
 
 template <typename Probe>
@@ -63,17 +48,20 @@ auto Poll(DWORD limitMs, Probe probe) -> decltype(probe()) {
 
 }  // namespace
 
-HWND FindDialog(const std::wstring& caption, int requiredControl) { return Find(caption, requiredControl, 0); }
+HWND FindDialog(const std::wstring& caption, int requiredControl) {
+    return Find(caption, [id = requiredControl](HWND dialog) { return !id || GetDlgItem(dialog, id); });
+}
 
 HWND WaitForDialog(const std::wstring& caption, int requiredControl, DWORD limitMs) {
-    return Poll(limitMs, [&] { return Find(caption, requiredControl, 0); });
+    return Poll(limitMs, [&] { return FindDialog(caption, requiredControl); });
 }
 
 // The progress dialog shares the application caption; its lists tell it apart.
 HWND WaitForMessageBox(const std::wstring& caption, DWORD limitMs) {
     return Poll(limitMs, [&] {
-        HWND box = Find(caption, 0, 1031);
-        return box && (GetDlgItem(box, IDOK) || GetDlgItem(box, IDYES)) ? box : nullptr;
+        return Find(caption, [](HWND box) {
+            return !GetDlgItem(box, 1031) && (GetDlgItem(box, IDOK) || GetDlgItem(box, IDYES));
+        });
     });
 }
 
@@ -88,8 +76,6 @@ std::wstring MessageBoxText(HWND box) {
 }
 
 void MarkHandled(HWND dialog) { SetPropW(dialog, kHandledMark, reinterpret_cast<HANDLE>(1)); }
-
-bool IsHandled(HWND dialog) { return GetPropW(dialog, kHandledMark) != nullptr; }
 
 bool Click(HWND dialog, int id) {
     const HWND button = GetDlgItem(dialog, id);

@@ -1,18 +1,9 @@
 #pragma once
-// Drives the library's dialogs from a second thread as a person would: find
-// the window by its class and caption, read what it shows, press its buttons.
-// The thread that runs the dialog stays in its modal loop meanwhile.
-//
-//   std::thread user([] {
-//       HWND progress = ui::WaitForDialog(L"Document Manager", 1031);
-//       ui::Click(progress, 1000);                          // Pause
-//   });
-//   ShowOperationStatus(request, results);
-//   user.join();
-//
+// Drives the library's dialogs from a second thread as a person would (see
+// tests/README.md); the thread that runs the dialog stays in its modal loop.
 // Window handles are reused soon after a window is destroyed: a driver that
-// answers a series of prompts marks each one it has handled (MarkHandled);
-// WaitForDialog never returns a marked window.
+// answers a series of prompts marks each one it has handled (MarkHandled),
+// and no wait here returns a marked window.
 #include <windows.h>
 
 #include <string>
@@ -23,21 +14,18 @@ namespace ui {
 // How long a wait for a window lasts before it gives up (null).
 constexpr DWORD kWaitLimitMs = 30000;
 
-// A visible top-level dialog (class #32770) of this process with this
-// caption (any caption when it is empty: a translated dialog) and, when requiredControl is not 0, a child with that id; not yet
-// marked handled. Null after the wait limit.
+// A visible, unmarked dialog (class #32770) of this process with this caption
+// (any, when empty) and, unless 0, a child with that id; null after the limit.
 HWND WaitForDialog(const std::wstring& caption, int requiredControl = 0, DWORD limitMs = kWaitLimitMs);
 // The same without waiting.
 HWND FindDialog(const std::wstring& caption, int requiredControl = 0);
 
-// A message box of this process with the application caption (it has an
-// IDOK or IDYES button and no list).
+// A message box of this process with this caption (IDOK or IDYES, no list).
 HWND WaitForMessageBox(const std::wstring& caption, DWORD limitMs = kWaitLimitMs);
 // The text of a message box: its first non-empty static.
 std::wstring MessageBoxText(HWND box);
 
 void MarkHandled(HWND dialog);
-bool IsHandled(HWND dialog);
 
 // Presses an enabled, visible button (posted, so that a modal loop the press
 // opens never blocks the caller). False when there is no such button.
@@ -49,10 +37,9 @@ std::wstring ControlText(HWND dialog, int id);
 bool IsEnabled(HWND dialog, int id);
 bool IsVisible(HWND dialog, int id);
 
-// Polls until the control shows text (or the wait limit passes); true when
-// it did.
+// Polls until the control shows text; false when the limit passes first.
 bool WaitForText(HWND dialog, int id, const std::wstring& text, DWORD limitMs = kWaitLimitMs);
-// Polls until the window is gone; true when it went.
+// Polls until the window is gone or hidden; false when the limit passes first.
 bool WaitUntilGone(HWND window, DWORD limitMs = kWaitLimitMs);
 
 // Rows of a list view control: column 0 and column 1 of each.

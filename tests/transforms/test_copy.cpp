@@ -1,10 +1,11 @@
 // The exported copy with progress and cancel, through the library as a host
-// loads it; faults are injected at the library's imports.
+// loads it; faults are injected at the library's imports. The security
+// transfer at the end of a copy: Wine keeps only a DACL (as mode bits) and
+// always grants the privilege, so the contract is shown at the library's
+// imports: what is read is what is applied, then freed.
 #include <gtest/gtest.h>
 #include <windows.h>
-
-#include <string>
-#include <vector>
+#include <aclapi.h>
 
 #include "fileoper.h"
 #include "tests/support/iat_patch.h"
@@ -16,36 +17,17 @@ namespace {
 
 HMODULE Library() { return GetModuleHandleW(L"fileoper.dll"); }
 
-FILETIME LastWriteTime(const std::wstring& path) {
+uint64_t LastWriteTime(const std::wstring& path) {
     WIN32_FILE_ATTRIBUTE_DATA data = {};
     GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
-    return data.ftLastWriteTime;
-}
-
-void SetOldTime(const std::wstring& path) {
-    HANDLE h = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    FILETIME old = {0x12345600u, 0x01C00000u};  // some day in 1999
-    SetFileTime(h, nullptr, nullptr, &old);
-    CloseHandle(h);
-}
-
-// Appends behind the copy's back: the copy lets others write its source.
-bool AppendBytes(const std::wstring& path, const std::string& bytes) {
-    HANDLE h = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                           nullptr);
-    DWORD written = 0;
-    const BOOL ok = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(h);
-    return ok && written == bytes.size();
+    return (uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime;
 }
 
 class CopyTest : public ::testing::Test {
 protected:
     TempDir dir;
-    std::wstring source = dir / L"source.bin";
-    std::wstring destination = dir / L"destination.bin";
-    uint32_t state = FILEOPER_STATE_RUNNING;
-    uint32_t percent = 777;
+    std::wstring source = dir / L"source.bin", destination = dir / L"destination.bin";
+    uint32_t state = FILEOPER_STATE_RUNNING, percent = 777;
 
     BOOL Copy() { return CopyFileWithProgressW(source.c_str(), destination.c_str(), &state, &percent); }
 };
@@ -53,28 +35,32 @@ protected:
 TEST_F(CopyTest, CopiesContentTimesAndAttributes) {
     const std::string data = Pattern(200000);
     ASSERT_TRUE(WriteFileBytes(source, data));
-    SetOldTime(source);
+    HANDLE h = OpenAsOther(source, FILE_WRITE_ATTRIBUTES, 0);
+    const FILETIME old = {0x12345600u, 0x01C00000u};  // some day in 1999
+    SetFileTime(h, nullptr, nullptr, &old);
+    CloseHandle(h);
     SetFileAttributesW(source.c_str(), FILE_ATTRIBUTE_READONLY);
     percent = 0;
     EXPECT_EQ(Copy(), TRUE);
     EXPECT_EQ(GetOperErrorCode(), 0u);
     EXPECT_EQ(ReadFileBytes(destination), data);
-    const FILETIME sourceTime = LastWriteTime(source);
-    const FILETIME destinationTime = LastWriteTime(destination);
-    EXPECT_EQ(CompareFileTime(&sourceTime, &destinationTime), 0);
+    EXPECT_EQ(LastWriteTime(destination), LastWriteTime(source));
     EXPECT_TRUE(GetFileAttributesW(destination.c_str()) & FILE_ATTRIBUTE_READONLY);
     EXPECT_EQ(percent, 100u);
 }
 
 // An existing destination ends with exactly the source's bytes, however
-// long it was; an empty source leaves the percentage alone.
+// long it was; an empty source leaves the percentage alone. The 8-bit form
+// copies the same (long paths go through it in the encryption tests).
 TEST_F(CopyTest, ExistingDestinationEndsWithTheSourcesExactContent) {
     for (size_t size : {size_t{0}, size_t{70000}}) {
         const std::string data = Pattern(size);
         ASSERT_TRUE(WriteFileBytes(source, data));
         ASSERT_TRUE(WriteFileBytes(destination, Pattern(300000)));
         percent = 777;
-        EXPECT_EQ(Copy(), TRUE);
+        EXPECT_EQ(size ? CopyFileWithProgressA(Narrow(source).c_str(), Narrow(destination).c_str(), &state, &percent)
+                       : Copy(),
+                  TRUE);
         EXPECT_EQ(GetOperErrorCode(), 0u);
         EXPECT_EQ(ReadFileBytes(destination), data);
         EXPECT_EQ(percent, size ? 100u : 777u);
@@ -111,16 +97,6 @@ TEST_F(CopyTest, UnopenableFilesGiveTheirCodesAndChangeNothing) {
     EXPECT_EQ(ReadFileBytes(destination), "read-only");
     SetFileAttributesW(destination.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
-
-// Long paths go through the same copy in the encryption tests.
-TEST_F(CopyTest, EightBitFormCopies) {
-    const std::string data = Pattern(70000);
-    ASSERT_TRUE(WriteFileBytes(source, data));
-    EXPECT_EQ(CopyFileWithProgressA(Narrow(source).c_str(), Narrow(destination).c_str(), &state, &percent), TRUE);
-    EXPECT_EQ(ReadFileBytes(destination), data);
-}
-
-// --- Faults injected at the library's imports ---------------------------
 
 TEST_F(CopyTest, ReportsTruncatedSinglePrecisionPercentagesPerChunk) {
     const std::string data = Pattern(65536 * 3 + 1);
@@ -168,7 +144,7 @@ BOOL WINAPI ShortReadFile(HANDLE h, LPVOID buffer, DWORD size, LPDWORD got, LPOV
 
 TEST_F(CopyTest, SourceThatShrinksDuringTheCopyEndsAsAFailureInsteadOfLooping) {
     ASSERT_TRUE(WriteFileBytes(source, Pattern(65536 * 3)));
-    fault::ImportPatch patch(Library(), "KERNEL32.dll", "ReadFile", reinterpret_cast<const void*>(&ShortReadFile));
+    fault::ImportPatch patch(Library(), "KERNEL32.dll", "ReadFile", &ShortReadFile);
     EXPECT_EQ(Copy(), FALSE);
     EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_READ_WRITE);
     EXPECT_FALSE(FileExists(destination));
@@ -179,14 +155,129 @@ TEST_F(CopyTest, SourceThatGrowsEndsAtTheFirstChunkPastTheSizeMeasuredAtTheStart
     ASSERT_TRUE(WriteFileBytes(source, data));
     fault::Hook<decltype(&ReadFile)> read(Library(), "KERNEL32.dll", "ReadFile");
     read.before = [&](auto...) {
-        if (read.calls == 1) {
-            EXPECT_TRUE(AppendBytes(source, Pattern(100000)));
-        }
+        if (read.calls != 1) return;
+        HANDLE other = OpenAsOther(source, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE);
+        DWORD written = 0;
+        EXPECT_TRUE(WriteFile(other, data.data(), static_cast<DWORD>(data.size()), &written, nullptr));
+        CloseHandle(other);
     };
     EXPECT_EQ(Copy(), TRUE);
     // Two chunks: 65536 < 100000, then 131072 passes it.
-    EXPECT_EQ(ReadFileBytes(destination), (data + Pattern(100000)).substr(0, 131072));
+    EXPECT_EQ(ReadFileBytes(destination), (data + data).substr(0, 131072));
     EXPECT_EQ(percent, 131u);
+}
+
+// What the library's calls read, applied, freed and opened.
+struct Seen {
+    std::vector<PSECURITY_DESCRIPTOR> read, applied;
+    std::vector<SECURITY_INFORMATION> readMasks, appliedMasks;
+    std::vector<std::wstring> appliedTo;
+    std::vector<HLOCAL> freed;
+    int opensWithSystemSecurity = 0;
+    long filesOpened = 0;
+} g_seen;
+
+fault::Trigger g_refuseRead;
+DWORD WINAPI RecordingGetSecurityInfo(HANDLE h, SE_OBJECT_TYPE type, SECURITY_INFORMATION mask, PSID* owner,
+                                      PSID* group, PACL* dacl, PACL* sacl, PSECURITY_DESCRIPTOR* descriptor) {
+    if (g_refuseRead.Fire()) return ERROR_ACCESS_DENIED;
+    DWORD r = fault::Real(&GetSecurityInfo, "advapi32.dll", "GetSecurityInfo")(h, type, mask, owner, group, dacl,
+                                                                               sacl, descriptor);
+    if (r == ERROR_SUCCESS) {
+        g_seen.read.push_back(*descriptor);
+        g_seen.readMasks.push_back(mask);
+    }
+    return r;
+}
+
+// Opens that ask for the SACL's right are refused when the trigger fires.
+fault::Trigger g_refuseSecuritySource;
+HANDLE WINAPI CountingCreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa, DWORD disposition,
+                                  DWORD flags, HANDLE templateFile) {
+    if (access & ACCESS_SYSTEM_SECURITY) {
+        ++g_seen.opensWithSystemSecurity;
+        if (g_refuseSecuritySource.Fire()) return SetLastError(ERROR_PRIVILEGE_NOT_HELD), INVALID_HANDLE_VALUE;
+    }
+    HANDLE h = fault::Real(&CreateFileW, "kernel32.dll", "CreateFileW")(path, access, share, sa, disposition, flags,
+                                                                        templateFile);
+    if (h != INVALID_HANDLE_VALUE) ++g_seen.filesOpened;
+    return h;
+}
+
+class SecurityTransfer : public CopyTest {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(WriteFileBytes(source, "secret minutes"));
+        apply.before = [](LPCWSTR path, SECURITY_INFORMATION mask, PSECURITY_DESCRIPTOR descriptor) {
+            g_seen.applied.push_back(descriptor);
+            g_seen.appliedMasks.push_back(mask);
+            g_seen.appliedTo.push_back(path);
+        };
+        free.before = [](HLOCAL p) { g_seen.freed.push_back(p); };
+        Reset();
+    }
+
+    void Reset() {
+        g_seen = Seen();
+        token.calls = close.calls = 0;
+    }
+
+    fault::ImportPatch read{Library(), "ADVAPI32.dll", "GetSecurityInfo", &RecordingGetSecurityInfo};
+    fault::ImportPatch open{Library(), "KERNEL32.dll", "CreateFileW", &CountingCreateFileW};
+    fault::Hook<decltype(&SetFileSecurityW)> apply{Library(), "ADVAPI32.dll", "SetFileSecurityW", FALSE,
+                                                   ERROR_INVALID_OWNER};
+    fault::Hook<decltype(&LocalFree)> free{Library(), "KERNEL32.dll", "LocalFree"};
+    fault::Hook<decltype(&AdjustTokenPrivileges)> adjust{Library(), "ADVAPI32.dll", "AdjustTokenPrivileges", FALSE,
+                                                         ERROR_PRIVILEGE_NOT_HELD};
+    fault::Hook<decltype(&OpenProcessToken)> token{Library(), "ADVAPI32.dll", "OpenProcessToken"};
+    fault::Hook<decltype(&CloseHandle)> close{Library(), "KERNEL32.dll", "CloseHandle"};
+};
+
+// Whatever step of the transfer is refused, the copy itself succeeds; what
+// was read (owner, group, DACL and SACL) is applied to the destination
+// exactly and then freed, or nothing is.
+TEST_F(SecurityTransfer, AppliesWhatItReadsAndARefusedStepNeverFailsTheCopy) {
+    const struct {
+        const char* step;
+        fault::Trigger* trigger;
+        size_t read, applied;
+        int opensWithSystemSecurity;
+    } cases[] = {
+        {"nothing", nullptr, 1, 1, 1},
+        {"privilege", &adjust.trigger, 0, 0, 0},
+        {"source open", &g_refuseSecuritySource, 0, 0, 1},
+        {"read", &g_refuseRead, 0, 0, 1},
+        {"apply", &apply.trigger, 1, 1, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.step);
+        Reset();
+        DeleteFileW(destination.c_str());
+        if (c.trigger) c.trigger->Arm(1);
+        EXPECT_EQ(Copy(), TRUE);
+        if (c.trigger) c.trigger->Disarm();
+        EXPECT_EQ(GetOperErrorCode(), 0u);
+        EXPECT_EQ(ReadFileBytes(destination), "secret minutes");
+        ASSERT_EQ(g_seen.read.size(), c.read);
+        ASSERT_EQ(g_seen.applied.size(), c.applied);
+        EXPECT_EQ(g_seen.freed, g_seen.read);
+        EXPECT_EQ(g_seen.opensWithSystemSecurity, c.opensWithSystemSecurity);
+        if (c.applied) {
+            EXPECT_EQ(g_seen.readMasks[0], 15u);
+            EXPECT_EQ(g_seen.appliedMasks[0], 15u);
+            EXPECT_EQ(g_seen.applied[0], g_seen.read[0]);
+            EXPECT_EQ(g_seen.appliedTo[0], destination);
+        }
+    }
+}
+
+TEST_F(SecurityTransfer, RepeatedTransfersCloseEveryHandleAndFreeEveryDescriptor) {
+    for (int i = 0; i < 200; ++i) ASSERT_EQ(Copy(), TRUE);
+    // Each copy opens the source, the destination, the token and the source
+    // again for its security.
+    EXPECT_EQ(g_seen.filesOpened + token.calls, 200 * 4);
+    EXPECT_EQ(close.calls, g_seen.filesOpened + token.calls);
+    EXPECT_EQ(g_seen.freed.size(), g_seen.read.size());
 }
 
 }  // namespace

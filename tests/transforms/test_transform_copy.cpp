@@ -1,16 +1,22 @@
 // The internal transform copy: which buffer it works in, the caller's open
-// flags, and its own buffer's life. Faults go through this executable's own
-// imports, since it links the library's objects.
+// flags, and its own buffer's life; where a request's item list ends and how
+// the results array is packed (every whole run reads the request's header
+// and strings); and that every decryption reads unbuffered files as Windows
+// demands. Faults go through this executable's own imports, since it links
+// the library's objects.
 #include <gtest/gtest.h>
-#include <windows.h>
 
-#include <string>
-#include <vector>
+#include <cstring>
+#include <set>
 
 #include "exports/error_state.h"
+#include "fileoper.h"
+#include "host/request_block.h"
 #include "operation/operation_state.h"
 #include "operation/transfer_buffer.h"
+#include "tests/support/filter_model.h"
 #include "tests/support/iat_patch.h"
+#include "tests/support/standin_store.h"
 #include "tests/support/temp_dir.h"
 #include "transforms/chunked_copy.h"
 
@@ -20,46 +26,35 @@ namespace {
 
 HMODULE Self() { return GetModuleHandleW(nullptr); }
 
-struct Seen {
-    std::vector<void*> readBuffers;
-    std::vector<DWORD> readSizes;
-    std::vector<DWORD> openFlags;
-    long allocations = 0;
-    long releases = 0;
-};
-
 class TransformCopy : public ::testing::Test {
 protected:
     void SetUp() override {
         read.before = [this](HANDLE, LPVOID buffer, DWORD size, LPDWORD, LPOVERLAPPED) {
-            seen.readBuffers.push_back(buffer);
-            seen.readSizes.push_back(size);
+            readBuffers.push_back(buffer);
+            readSizes.push_back(size);
         };
         create.before = [this](LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD flags, HANDLE) {
-            seen.openFlags.push_back(flags);
+            openFlags.push_back(flags);
         };
     }
     void TearDown() override { oper::FreeTransferBuffer(); }
 
-    // What the copy's own calls did: the test's file helpers go through the
-    // same patched imports.
+    // Counts only the copy's own calls: check them before the test's file
+    // helpers, which go through the same patched imports, add theirs.
     BOOL Copy(DWORD sourceFlags = 0, DWORD destinationFlags = 0) {
-        seen = Seen();
+        readBuffers.clear();
+        readSizes.clear();
+        openFlags.clear();
         alloc.calls = release.calls = 0;
-        const BOOL ok = oper::TransformCopyFileW(source.c_str(), destination.c_str(), sourceFlags, destinationFlags,
-                                                 &state, &percent);
-        seen.allocations = alloc.calls;
-        seen.releases = release.calls;
-        copied = seen;
-        return ok;
+        return oper::TransformCopyFileW(source.c_str(), destination.c_str(), sourceFlags, destinationFlags, &state,
+                                        &percent);
     }
 
     TempDir dir;
-    std::wstring source = dir / L"source.bin";
-    std::wstring destination = dir / L"destination.bin";
-    volatile uint32_t state = oper::kRunning;
-    volatile uint32_t percent = 0;
-    Seen seen, copied;
+    std::wstring source = dir / L"source.bin", destination = dir / L"destination.bin";
+    volatile uint32_t state = oper::kRunning, percent = 0;
+    std::vector<void*> readBuffers;
+    std::vector<DWORD> readSizes, openFlags;
 
     fault::Hook<decltype(&ReadFile)> read{Self(), "KERNEL32.dll", "ReadFile"};
     fault::Hook<decltype(&CreateFileW)> create{Self(), "KERNEL32.dll", "CreateFileW"};
@@ -68,7 +63,9 @@ protected:
 };
 
 // Outside a run the copy works in page-aligned 64 KiB pages of its own;
-// inside one, in the shared 1 MiB buffer, without allocating.
+// inside one, in the shared 1 MiB buffer, without allocating. Each side is
+// opened with the caller's flags (the security transfer opens the source
+// once more, with its own).
 TEST_F(TransformCopy, WorksInItsOwnPagesOutsideARunAndInTheSharedBufferInside) {
     for (bool inRun : {false, true}) {
         SCOPED_TRACE(inRun ? "inside a run" : "outside a run");
@@ -78,27 +75,21 @@ TEST_F(TransformCopy, WorksInItsOwnPagesOutsideARunAndInTheSharedBufferInside) {
         const DWORD chunk = inRun ? oper::kTransferBufferSize : 65536;
         const std::string data = Pattern(3 * chunk + 5);
         ASSERT_TRUE(WriteFileBytes(source, data));
-        EXPECT_EQ(Copy(), TRUE);
-        EXPECT_EQ(ReadFileBytes(destination), data);
-        ASSERT_EQ(copied.readSizes.size(), 4u);
-        const void* buffer = inRun ? oper::g_state.transferBuffer : copied.readBuffers[0];
+        EXPECT_EQ(Copy(FILE_FLAG_NO_BUFFERING, FILE_FLAG_WRITE_THROUGH), TRUE);
+        ASSERT_EQ(readSizes.size(), 4u);
+        const void* buffer = inRun ? oper::g_state.transferBuffer : readBuffers[0];
         EXPECT_EQ(reinterpret_cast<uintptr_t>(buffer) % 4096, 0u);
-        for (size_t i = 0; i < copied.readSizes.size(); ++i) {
-            EXPECT_EQ(copied.readBuffers[i], buffer);
-            EXPECT_EQ(copied.readSizes[i], chunk);
+        for (size_t i = 0; i < readSizes.size(); ++i) {
+            EXPECT_EQ(readBuffers[i], buffer);
+            EXPECT_EQ(readSizes[i], chunk);
         }
-        EXPECT_EQ(copied.allocations, inRun ? 0 : 1);
-        EXPECT_EQ(copied.releases, inRun ? 0 : 1);
+        EXPECT_EQ(alloc.calls, inRun ? 0 : 1);
+        EXPECT_EQ(release.calls, inRun ? 0 : 1);
+        ASSERT_GE(openFlags.size(), 2u);
+        EXPECT_EQ(openFlags[0], static_cast<DWORD>(FILE_FLAG_NO_BUFFERING));
+        EXPECT_EQ(openFlags[1], static_cast<DWORD>(FILE_FLAG_WRITE_THROUGH));
+        EXPECT_EQ(ReadFileBytes(destination), data);
     }
-}
-
-TEST_F(TransformCopy, OpensEachSideWithTheCallersFlags) {
-    ASSERT_TRUE(WriteFileBytes(source, Pattern(10)));
-    EXPECT_EQ(Copy(FILE_FLAG_NO_BUFFERING, FILE_FLAG_WRITE_THROUGH), TRUE);
-    // Copying the security opens the source once more, with its own flags.
-    ASSERT_GE(copied.openFlags.size(), 2u);
-    EXPECT_EQ(copied.openFlags[0], static_cast<DWORD>(FILE_FLAG_NO_BUFFERING));
-    EXPECT_EQ(copied.openFlags[1], static_cast<DWORD>(FILE_FLAG_WRITE_THROUGH));
 }
 
 TEST_F(TransformCopy, BufferThatCannotBeHadGivesCode2AndKeepsTheCreatedDestination) {
@@ -125,5 +116,128 @@ TEST(TransferBuffer, AcceptsOnlyMultiplesOf64KiBAndKeepsAnExistingBuffer) {
     EXPECT_EQ(oper::g_state.transferBuffer, nullptr);
     EXPECT_EQ(oper::g_state.transferBufferSize, 0u);
 }
+
+// A request block as a host lays it out, claiming `count` items.
+std::vector<uint32_t> BuildRequest(const std::wstring& destination, const std::vector<std::wstring>& items,
+                                   int32_t count) {
+    docman::RunRequest request;
+    request.destination = destination;
+    request.items = items;
+    std::vector<uint32_t> block = docman::BuildRequestBlock(request);
+    reinterpret_cast<OperationRequest*>(block.data())->itemCount = count;
+    return block;
+}
+
+std::vector<std::wstring> Items(const oper::RequestView& view) {
+    std::vector<std::wstring> out;
+    view.ForEachItem([&out](const wchar_t* item) { out.push_back(item); });
+    return out;
+}
+
+TEST(RequestView, ItemListEndsAtTheCountOrTheFirstEmptyString) {
+    const std::vector<std::wstring> three = {L"C:\\1", L"C:\\2", L"C:\\3"};
+    auto itemsFor = [&three](int32_t count) {
+        return Items(oper::RequestView(docman::AsRequest(BuildRequest(L"D:\\", three, count))));
+    };
+    const std::pair<int32_t, size_t> cases[] = {{2, 2}, {3, 3}, {10, 3}, {0, 0}, {-1, 0}};
+    for (const auto& [count, items] : cases) EXPECT_EQ(itemsFor(count).size(), items) << count;
+}
+
+TEST(Results, PackPairsLowThenHighAndHandBackTheRequestAddress) {
+    oper::OperationState state = {};
+    OperationRequest request = {};
+    state.totalBytes = 0x1122334455667788ull;
+    state.completedBytes = 16384;
+    state.fileTotal = 3;
+    state.filesDone = 3;
+    state.reverseProgress = 1;
+    state.currentItemPercent = 100;
+    state.currentItemSize = 8192;
+    state.request = &request;
+    state.runState = oper::kFinished;
+    state.errorCount = 2;
+    state.rememberedChoice = 512;
+    state.applyToAll = 1;
+
+    uint64_t results[oper::kResultSlots];
+    std::memset(results, 0xAB, sizeof results);
+    oper::CopyResults(state, results);
+    const uint64_t expected[] = {0x1122334455667788ull, 16384u, (3ull << 32) | 3u, (100ull << 32) | 1u, 8192u,
+                                 reinterpret_cast<uintptr_t>(&request), (2ull << 32) | 768u, (1ull << 32) | 512u, 0u};
+    for (size_t slot = 0; slot < 9; ++slot) EXPECT_EQ(results[slot], expected[slot]) << slot;
+}
+
+// Windows fails an unbuffered read whose buffer is not sector-aligned or whose
+// size is not a sector multiple; Wine accepts anything, so a ReadFile here
+// enforces the rules on handles opened with FILE_FLAG_NO_BUFFERING.
+constexpr uintptr_t kSector = 4096;  // the largest sector size in use
+
+std::set<HANDLE> g_unbuffered;
+int g_unbufferedReads = 0;
+
+HANDLE WINAPI RecordingCreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa,
+                                   DWORD disposition, DWORD flags, HANDLE templateFile) {
+    HANDLE h = fault::Real(&CreateFileW, "kernel32.dll", "CreateFileW")(path, access, share, sa, disposition, flags,
+                                                                        templateFile);
+    if (h != INVALID_HANDLE_VALUE && (flags & FILE_FLAG_NO_BUFFERING)) g_unbuffered.insert(h);
+    return h;
+}
+
+BOOL WINAPI ForgettingCloseHandle(HANDLE h) {
+    g_unbuffered.erase(h);
+    return fault::Real(&CloseHandle, "kernel32.dll", "CloseHandle")(h);
+}
+
+BOOL WINAPI SectorStrictReadFile(HANDLE h, LPVOID buffer, DWORD size, LPDWORD got, LPOVERLAPPED overlapped) {
+    if (g_unbuffered.count(h)) {
+        ++g_unbufferedReads;
+        if (reinterpret_cast<uintptr_t>(buffer) % kSector != 0 || size % kSector != 0) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return FALSE;
+        }
+    }
+    return fault::Real(&ReadFile, "kernel32.dll", "ReadFile")(h, buffer, size, got, overlapped);
+}
+
+class Unbuffered : public ::testing::TestWithParam<size_t> {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(BuildEncryptInfoW(nullptr, &info), TRUE);
+        ASSERT_TRUE(WriteFileBytes(file, data));
+    }
+    void TearDown() override { oper::FreeTransferBuffer(); }
+
+    fault::ImportPatch create{Self(), "KERNEL32.dll", "CreateFileW", &RecordingCreateFileW};
+    fault::ImportPatch close{Self(), "KERNEL32.dll", "CloseHandle", &ForgettingCloseHandle};
+    fault::ImportPatch read{Self(), "KERNEL32.dll", "ReadFile", &SectorStrictReadFile};
+    testing_support::StandinStore store;
+    // Outermost, so the strict reads see what the filter reads.
+    FilterModel filter{Self()};
+    TempDir dir;
+    std::wstring file = dir / L"ledger.xls";
+    std::string data = Pattern(GetParam());
+    ENCRYPT_INFO info = {};
+    uint32_t state = FILEOPER_STATE_RUNNING;
+};
+
+// In place with its own buffer and with the shared one, and to a second file.
+TEST_P(Unbuffered, EveryDecryptionReadsAlignedWholeSectors) {
+    const std::wstring plain = dir / L"plain.xls";
+    for (int way = 0; way < 3; ++way) {
+        SCOPED_TRACE(way);
+        ASSERT_EQ(EncryptFileInPlaceW(file.c_str(), &info, &state, nullptr), TRUE);
+        ASSERT_TRUE(way != 1 || oper::AllocTransferBuffer(oper::kTransferBufferSize) == 1);
+        g_unbufferedReads = 0;
+        EXPECT_EQ(way == 2 ? DecryptFileToW(file.c_str(), plain.c_str(), &state, nullptr)
+                           : DecryptFileInPlaceW(file.c_str(), &state, nullptr), TRUE);
+        EXPECT_EQ(GetOperErrorCode(), 0u);
+        EXPECT_EQ(ReadFileBytes(way == 2 ? plain : file), data);
+        EXPECT_GT(g_unbufferedReads, 0);
+        oper::FreeTransferBuffer();
+    }
+}
+
+// Sizes that end mid-sector, exactly on a chunk, and past a 1 MiB chunk.
+INSTANTIATE_TEST_SUITE_P(Sizes, Unbuffered, ::testing::Values(size_t{1000}, size_t{65536}, size_t{1048576 + 777}));
 
 }  // namespace
