@@ -10,6 +10,8 @@
 #include <cwchar>
 #include <string>
 
+#include <psapi.h>
+
 #include "framework/module.h"
 #include "operation/operation_state.h"
 #include "operation/run_dialog.h"
@@ -36,6 +38,12 @@ double AddRows(oper::RunDialog& run, int from, int to) {
     return (Now() - start) * 1e6 / (to - from);
 }
 
+double WorkingSetMiB() {
+    PROCESS_MEMORY_COUNTERS memory = {};
+    GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof(memory));
+    return memory.WorkingSetSize / 1048576.0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -46,14 +54,16 @@ int wmain(int argc, wchar_t** argv) {
     if (rows < 2000) rows = 2000;
     fw::SetResourceModule(LoadLibraryExW(L"fileoper.dll", nullptr, LOAD_LIBRARY_AS_DATAFILE));
     ui_test::RunGate gate(ui_test::RunGate::kRefresh);
-    double first = 0, last = 0, pop = 0;
+    double first = 0, last = 0, pop = 0, before = 0, after = 0;
     int popped = 0;
     ui_test::RunWithUser(ui_test::Request(0, FILEOPER_FLAG_CLOSE_AT_END, {}), [&] {
         if (gate.WaitUntilReached() && ui::WaitForDialog(ui_test::kCaption, ui_test::kStatusList)) {
             oper::RunDialog& run = *oper::g_state.dialog;
+            before = WorkingSetMiB();
             first = AddRows(run, 0, 1000);
             AddRows(run, 1000, rows - 1000);
             last = AddRows(run, rows - 1000, rows);
+            after = WorkingSetMiB();
             std::wstring path;
             uint64_t data = 0;
             const double start = Now();
@@ -65,6 +75,8 @@ int wmain(int argc, wchar_t** argv) {
     printf("AddResultRow (status list, one folder row in 50), microseconds per row:\n");
     printf("  rows 1..1,000          %8.1f\n", first);
     printf("  rows %d..%d  %8.1f\n", rows - 999, rows, last);
+    printf("working set %.1f MiB before the rows, %.1f MiB with them (%.2f KiB a row)\n", before, after,
+           (after - before) * 1024 / rows);
     printf("PopStatusRow, all %d rows, folders from the top first: %.1f microseconds per row\n", popped, pop);
     return first > 0 && last > 0 && popped == rows ? 0 : 1;
 }
