@@ -42,13 +42,7 @@ std::wstring AnswerCancel(HWND dialog, int answer) {
 RunEnd RunHeldAtStart(const std::function<void(HWND, RunGate&)>& user) {
     testing_support::TempDir dir;
     EXPECT_TRUE(testing_support::WriteFileBytes(dir / L"a.txt", "plain"));
-    RunGate refresh(RunGate::kRefresh), worker(RunGate::kWorkerStart);
-    return RunWithUser(Request(0, 0, {dir / L"a.txt"}), [&] {
-        const HWND dialog = worker.WaitUntilReached() ? ui::WaitForDialog(kCaption, kStatusList) : nullptr;
-        if (dialog) user(dialog, worker);
-        worker.Open();
-        refresh.Open();
-    });
+    return RunHeld({RunGate::kWorkerStart, RunGate::kRefresh}, Request(0, 0, {dir / L"a.txt"}), user);
 }
 
 enum Action { kPressPause, kCancelNo, kCancelYes, kLetTheWorkerRun };

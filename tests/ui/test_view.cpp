@@ -1,10 +1,7 @@
-// What the progress dialog shows and remembers of its layout: the view
-// options from the registry and the detail toggle; and the counters. (The
-// tabs are switched in the run screenshots.)
+// The progress dialog's detail toggle and what it remembers of it, and the
+// counters. (The tabs are switched in the run screenshots.)
 #include <gtest/gtest.h>
 #include <windows.h>
-
-#include <commctrl.h>
 
 #include <string>
 #include <vector>
@@ -20,44 +17,10 @@ using namespace ui_test;
 
 namespace {
 
-DWORD ListStyle(HWND dialog, int list) {
-    return static_cast<DWORD>(SendDlgItemMessageW(dialog, list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0)) &
-           (LVS_EX_FULLROWSELECT | LVS_EX_HEADERDRAGDROP | LVS_EX_GRIDLINES | LVS_EX_TWOCLICKACTIVATE);
-}
-
 int Height(HWND window) {
     RECT r;
     GetWindowRect(window, &r);
     return r.bottom - r.top;
-}
-
-struct StyleCase {
-    const char* name;
-    uint32_t fullRow, dragDrop, grid, twoClick;  // UINT32_MAX: absent
-    DWORD expected;
-};
-
-TEST(ProgressDialogView, ListStylesFollowTheStoredOptions) {
-    const StyleCase cases[] = {
-        {"no key", UINT32_MAX, UINT32_MAX, UINT32_MAX, UINT32_MAX, LVS_EX_FULLROWSELECT},
-        {"all flipped", 0, 1, 7, 1, LVS_EX_HEADERDRAGDROP | LVS_EX_GRIDLINES | LVS_EX_TWOCLICKACTIVATE},
-        {"grid only added", UINT32_MAX, 0, 1, UINT32_MAX, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES},
-    };
-    for (const StyleCase& c : cases) {
-        SCOPED_TRACE(c.name);
-        ViewOptionsKey options;
-        const char* names[] = {"FullRowSelect", "HeaderDragDrop", "GridLines", "TwoClickActivate"};
-        const uint32_t values[] = {c.fullRow, c.dragDrop, c.grid, c.twoClick};
-        for (int i = 0; i < 4; ++i)
-            if (values[i] != UINT32_MAX) options.Set(names[i], values[i]);
-        DWORD status = 0, error = 0;
-        RunHeldOpen(0, [&](HWND dialog) {
-            status = ListStyle(dialog, kStatusList);
-            error = ListStyle(dialog, kErrorList);
-        });
-        EXPECT_EQ(status, c.expected);
-        EXPECT_EQ(error, c.expected);
-    }
 }
 
 struct DetailCase {
@@ -109,12 +72,10 @@ TEST(ProgressDialogView, CountersShowItemsReachedOfAllAndTheErrors) {
     ASSERT_TRUE(testing_support::WriteFileBytes(dir / L"a.txt", "one"));
     ASSERT_TRUE(testing_support::WriteFileBytes(dir / L"b.txt", "two"));
     bool drawn = false;
-    RunGate worker(RunGate::kWorkerStart);
-    RunWithUser(Request(0, FILEOPER_FLAG_CLOSE_AT_END, {dir / L"a.txt", dir / L"b.txt"}), [&] {
-        const HWND dialog = worker.WaitUntilReached() ? ui::WaitForDialog(kCaption, kStatusList) : nullptr;
-        drawn = dialog && ui::WaitForText(dialog, 1012, L"0/2") && ui::WaitForText(dialog, 1013, L"0");
-        worker.Open();
-    });
+    RunHeld({RunGate::kWorkerStart}, Request(0, FILEOPER_FLAG_CLOSE_AT_END, {dir / L"a.txt", dir / L"b.txt"}),
+            [&](HWND dialog, RunGate&) {
+                drawn = ui::WaitForText(dialog, 1012, L"0/2") && ui::WaitForText(dialog, 1013, L"0");
+            });
     EXPECT_TRUE(drawn);
 }
 

@@ -19,8 +19,7 @@ RunEnd RunWithUser(const docman::RunRequest& request, const std::function<void()
     const std::vector<uint32_t> block = docman::BuildRequestBlock(request);
     std::thread person(user);
     RunEnd end;
-    end.request = docman::AsRequest(block);
-    end.returned = ShowOperationStatus(end.request, end.results);
+    ShowOperationStatus(docman::AsRequest(block), end.results);
     person.join();
     return end;
 }
