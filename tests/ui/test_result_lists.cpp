@@ -145,11 +145,10 @@ TEST(PopStatusRow, TakesRowsInTheUndosOrder) {
             }
             emptyResult = run.PopStatusRow(&path, c.direction, &itemData);
         });
-        EXPECT_EQ(taken, c.taken);
-        for (size_t i = 0; i < taken.size() && i < data.size(); ++i) EXPECT_EQ(data[i], c.rows[taken[i]]);
-        std::vector<int> expectedLeft;
-        for (size_t i = c.rows.size(); i-- > 0;) expectedLeft.push_back(static_cast<int>(i));
-        EXPECT_EQ(left, expectedLeft);
+        ASSERT_EQ(taken, c.taken);
+        for (size_t i = 0; i < taken.size(); ++i)  // each row's own item data, and how many rows are left
+            EXPECT_EQ(std::make_pair(data[i], left[i]),
+                      std::make_pair(uint64_t(c.rows[taken[i]]), int(taken.size() - 1 - i)));
         EXPECT_EQ(emptyResult, -1);
     }
 }

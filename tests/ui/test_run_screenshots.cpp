@@ -193,7 +193,7 @@ TEST_P(RunScreenshots, ShowTheRunsDialogsWithRealContent) {
         if (!ui::IsVisible(progress, kStatusList) || ui::IsVisible(progress, kErrorList))
             problems.push_back(L"the first tab does not show the status list again");
         ui::Click(progress, 1002);
-        ui::WaitForText(progress, 1002, text.at(57354));
+        if (!ui::WaitForText(progress, 1002, text.at(57354))) problems.push_back(L"the detail does not collapse");
         pictures[L"progress-collapsed"] = Picture(progress);
         for (int id : {kStatusList, 1033, 1005})
             if (!FromCommonControls6(GetDlgItem(progress, id)))
