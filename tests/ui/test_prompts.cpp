@@ -148,7 +148,6 @@ TEST(ReplaceQuestion, EachAnswerReplacesSkipsOrEnds) {
     const ReplaceCase cases[] = {
         {"yes, yes", 1039, 1039, 2, true, true},     {"yes to all", 1035, 1039, 1, true, true},
         {"no, yes", 1038, 1039, 2, false, true},     {"cancel", IDCANCEL, 1039, 1, false, false},
-        {"escape", kEscape, 1039, 1, false, false},
     };
     for (const ReplaceCase& c : cases) {
         SCOPED_TRACE(c.name);
