@@ -19,7 +19,8 @@ RunEnd RunWithUser(const docman::RunRequest& request, const std::function<void()
     const std::vector<uint32_t> block = docman::BuildRequestBlock(request);
     std::thread person(user);
     RunEnd end;
-    ShowOperationStatus(docman::AsRequest(block), end.results);
+    end.request = docman::AsRequest(block);
+    ShowOperationStatus(end.request, end.results);
     person.join();
     return end;
 }
