@@ -24,11 +24,10 @@ std::wstring PathOf(const std::wstring& head, size_t length) { return head + std
 
 // Each input with the form the system should receive.
 std::vector<std::pair<std::wstring, std::wstring>> PrefixTable() {
-    const std::wstring drive260 = PathOf(L"C:\\data\\", 260), drive4000 = PathOf(L"D:\\", 4000);
-    const std::wstring unc300 = PathOf(L"\\\\server\\share\\", 300);
-    std::vector<std::pair<std::wstring, std::wstring>> table = {{drive260, L"\\\\?\\" + drive260},
-                                                                {drive4000, L"\\\\?\\" + drive4000},
-                                                                {unc300, L"\\\\?\\UNC" + unc300.substr(1)}};
+    const std::wstring drive = PathOf(L"C:\\data\\", 260), deep = PathOf(L"D:\\", 4000);
+    const std::wstring unc = PathOf(L"\\\\server\\share\\", 300);
+    std::vector<std::pair<std::wstring, std::wstring>> table = {
+        {drive, L"\\\\?\\" + drive}, {deep, L"\\\\?\\" + deep}, {unc, L"\\\\?\\UNC" + unc.substr(1)}};
     // Short paths, and long ones that are relative, have no drive or carry a
     // prefix already, stay as they are.
     for (const std::wstring& same :
@@ -87,26 +86,27 @@ void ExpectLongForms(Fn, const char* dll, const char* function, R failure, bool 
 }
 
 TEST(LongPathWrappers, HandTheLongFormToTheSystemOrReportOutOfMemory) {
-    ExpectLongForms(&CreateFileW, "KERNEL32.dll", "CreateFileW", INVALID_HANDLE_VALUE, [](const wchar_t* p) {
+    const char* k32 = "KERNEL32.dll";
+    ExpectLongForms(&CreateFileW, k32, "CreateFileW", INVALID_HANDLE_VALUE, [](const wchar_t* p) {
         return oper::CreateFileLongW(p, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr) == INVALID_HANDLE_VALUE;
     });
-    ExpectLongForms(&DeleteFileW, "KERNEL32.dll", "DeleteFileW", FALSE,
+    ExpectLongForms(&DeleteFileW, k32, "DeleteFileW", FALSE,
                     [](const wchar_t* p) { return !oper::DeleteFileLongW(p); });
-    ExpectLongForms(&GetFileAttributesW, "KERNEL32.dll", "GetFileAttributesW", INVALID_FILE_ATTRIBUTES,
+    ExpectLongForms(&GetFileAttributesW, k32, "GetFileAttributesW", INVALID_FILE_ATTRIBUTES,
                     [](const wchar_t* p) { return oper::GetFileAttributesLongW(p) == INVALID_FILE_ATTRIBUTES; });
-    ExpectLongForms(&SetFileAttributesW, "KERNEL32.dll", "SetFileAttributesW", FALSE,
+    ExpectLongForms(&SetFileAttributesW, k32, "SetFileAttributesW", FALSE,
                     [](const wchar_t* p) { return !oper::SetFileAttributesLongW(p, FILE_ATTRIBUTE_NORMAL); });
-    ExpectLongForms(&GetFileAttributesExW, "KERNEL32.dll", "GetFileAttributesExW", FALSE, [](const wchar_t* p) {
-        WIN32_FILE_ATTRIBUTE_DATA data;
-        return !oper::GetFileAttributesExLongW(p, GetFileExInfoStandard, &data);
+    ExpectLongForms(&GetFileAttributesExW, k32, "GetFileAttributesExW", FALSE, [](const wchar_t* p) {
+        WIN32_FILE_ATTRIBUTE_DATA d;
+        return !oper::GetFileAttributesExLongW(p, GetFileExInfoStandard, &d);
     });
-    ExpectLongForms(&MoveFileExW, "KERNEL32.dll", "MoveFileExW", FALSE,
+    ExpectLongForms(&MoveFileExW, k32, "MoveFileExW", FALSE,
                     [](const wchar_t* p) { return !oper::MoveFileExLongW(p, p, 0); });
-    ExpectLongForms(&FindFirstFileW, "KERNEL32.dll", "FindFirstFileW", INVALID_HANDLE_VALUE, [](const wchar_t* p) {
-        WIN32_FIND_DATAW data;
-        return oper::FindFirstFileLongW(p, &data) == INVALID_HANDLE_VALUE;
+    ExpectLongForms(&FindFirstFileW, k32, "FindFirstFileW", INVALID_HANDLE_VALUE, [](const wchar_t* p) {
+        WIN32_FIND_DATAW d;
+        return oper::FindFirstFileLongW(p, &d) == INVALID_HANDLE_VALUE;
     });
-    ExpectLongForms(&GetFullPathNameW, "KERNEL32.dll", "GetFullPathNameW", DWORD(0), [](const wchar_t* p) {
+    ExpectLongForms(&GetFullPathNameW, k32, "GetFullPathNameW", DWORD(0), [](const wchar_t* p) {
         wchar_t buffer[16];
         return oper::GetFullPathNameLongW(p, 16, buffer, nullptr) == 0;
     });

@@ -89,18 +89,12 @@ struct Reader {
     }
 };
 
-// Items name the predefined classes our dialogs use by atom.
-std::wstring ClassName(const std::wstring& name) {
-    if (name == L"#128") return L"Button";
-    return name == L"#130" ? L"Static" : name;
-}
-
 void ReadItem(Reader& r, DialogItem& item) {
     r.AlignDword();
     r.Styles(item.style, item.exStyle);
     r.Box(item.x, item.y, item.cx, item.cy);
     item.id = r.Get<DWORD>();
-    item.cls = ClassName(r.NameOrOrdinal());
+    item.cls = r.NameOrOrdinal();
     item.text = r.NameOrOrdinal();
     r.pos += r.Get<WORD>();  // creation data
 }
@@ -135,8 +129,8 @@ bool ParseDialog(const std::vector<BYTE>& bytes, DialogTemplate& dialog) {
     r.Styles(dialog.style, dialog.exStyle);
     WORD count = r.Get<WORD>();
     r.Box(dialog.x, dialog.y, dialog.cx, dialog.cy);
-    dialog.menu = r.NameOrOrdinal();
-    dialog.cls = r.NameOrOrdinal();
+    r.NameOrOrdinal();  // menu
+    r.NameOrOrdinal();  // class
     dialog.caption = r.String();
     if (dialog.style & (DS_SETFONT | DS_SHELLFONT)) {
         dialog.pointSize = r.Get<WORD>();

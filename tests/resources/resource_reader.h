@@ -24,7 +24,7 @@ std::map<UINT, std::wstring> StringTable(HMODULE module, LANGID language);
 
 struct DialogItem {
     DWORD id = 0;
-    std::wstring cls;  // the class name, or the predefined class's name for an atom
+    std::wstring cls;  // the class name, or "#" and the atom of a predefined class
     std::wstring text;
     DWORD style = 0;
     DWORD exStyle = 0;
@@ -35,8 +35,6 @@ struct DialogTemplate {
     DWORD style = 0;
     DWORD exStyle = 0;
     short x = 0, y = 0, cx = 0, cy = 0;
-    std::wstring menu;
-    std::wstring cls;
     std::wstring caption;
     WORD pointSize = 0;
     std::wstring font;

@@ -156,12 +156,4 @@ TEST(DocmanMessages, RefusesALanguageTheLibraryLacksOrAMalformedRequest) {
     EXPECT_EQ(Docman(L"messages ja-JP").exitCode, 2u);
 }
 
-TEST(DocmanReports, ShowTheMessageOfTheModuleErrorCode) {
-    // A failed test-create leaves the fresh library's code 0.
-    testing_support::ProgramRun run = Docman(L"test-create \"C:\\no such folder\\x.txt\"");
-    EXPECT_EQ(run.exitCode, 1u) << run.output;
-    EXPECT_EQ(Values(run.output, "error_code"), std::vector<std::string>{"0x0"});
-    EXPECT_EQ(Values(run.output, "message"), std::vector<std::string>{testing_support::Utf8(StringTable(Library(), kEnglish).at(1021))});
-}
-
 }  // namespace

@@ -1,8 +1,9 @@
 #include "tests/ui/run_gate.h"
 
+#include <list>
+
 #include "standins/tzrtl/tzrtl.h"
 #include "tests/support/ui_driver.h"
-#include "tests/ui/ui_run.h"
 
 namespace ui_test {
 
@@ -62,13 +63,20 @@ bool RunGate::WaitUntilReached() const {
 
 void RunGate::Open() { SetEvent(g_open[point_]); }
 
-void RunHeldOpen(uint32_t kind, const std::function<void(HWND)>& user) {
-    RunGate gate(RunGate::kRefresh);
-    RunWithUser(Request(kind, FILEOPER_FLAG_CLOSE_AT_END, {}), [&] {
-        const HWND dialog = gate.WaitUntilReached() ? ui::WaitForDialog(kCaption, kStatusList) : nullptr;
-        if (dialog) user(dialog);
-        gate.Open();
+RunEnd RunHeld(std::initializer_list<RunGate::Point> points, const docman::RunRequest& request,
+               const std::function<void(HWND, RunGate& first)>& user) {
+    std::list<RunGate> gates;
+    for (RunGate::Point point : points) gates.emplace_back(point);
+    return RunWithUser(request, [&] {
+        const HWND dialog = gates.front().WaitUntilReached() ? ui::WaitForDialog(kCaption, kStatusList) : nullptr;
+        if (dialog) user(dialog, gates.front());
+        for (RunGate& gate : gates) gate.Open();
     });
+}
+
+void RunHeldOpen(uint32_t kind, const std::function<void(HWND)>& user) {
+    RunHeld({RunGate::kRefresh}, Request(kind, FILEOPER_FLAG_CLOSE_AT_END, {}),
+            [&](HWND dialog, RunGate&) { user(dialog); });
 }
 
 }  // namespace ui_test

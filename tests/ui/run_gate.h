@@ -7,9 +7,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <optional>
 
 #include "tests/support/iat_patch.h"
+#include "tests/ui/ui_run.h"
 
 namespace ui_test {
 
@@ -37,8 +39,12 @@ private:
     std::optional<fault::ImportPatch> patch_;
 };
 
-// Runs an empty request of `kind` held at the refresh thread's first wait,
-// plays `user` on its progress dialog, then lets the run end.
+// Runs `request` held at each of `points`: once a thread waits at the first,
+// `user` plays on the progress dialog; then every gate opens.
+RunEnd RunHeld(std::initializer_list<RunGate::Point> points, const docman::RunRequest& request,
+               const std::function<void(HWND, RunGate& first)>& user);
+
+// An empty request of `kind` held at the refresh thread's first wait.
 void RunHeldOpen(uint32_t kind, const std::function<void(HWND)>& user);
 
 }  // namespace ui_test

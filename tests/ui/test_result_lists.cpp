@@ -10,6 +10,8 @@
 #include <cwchar>
 #include <memory>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "exports/error_state.h"
@@ -27,7 +29,6 @@ namespace {
 
 using namespace ui_test;
 using testing_support::ReadFileBytes;
-using testing_support::WriteFileBytes;
 
 // The error log of this process alone: other tests' runs in the same prefix
 // write the product's log whenever its folder exists.
@@ -66,25 +67,13 @@ std::string Utf16(const std::wstring& text) {
 }
 
 // The log's folder exists (the product's installation makes its own) and the
-// log starts empty; the ErrorLog switch is as given (-1: absent).
-class LogFile {
-public:
-    explicit LogFile(int64_t logSwitch) {
-        const std::wstring folder = path.substr(0, path.find_last_of(L'\\'));
-        SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
-        DeleteFileW(path.c_str());
-        DeleteFileW((path + L".bak").c_str());
-        TzRtl_MakeVendorKeyA("TzVozAdu", key_);
-        const DWORD value = static_cast<DWORD>(logSwitch);
-        if (logSwitch >= 0) SHSetValueA(HKEY_CURRENT_USER, key_, "ErrorLog", REG_DWORD, &value, sizeof value);
-    }
-    ~LogFile() { SHDeleteValueA(HKEY_CURRENT_USER, key_, "ErrorLog"); }
-
+// log starts empty.
+std::wstring EmptyLog() {
     const std::wstring path = LogPath();
-
-private:
-    char key_[MAX_PATH] = "";
-};
+    SHCreateDirectoryExW(nullptr, path.substr(0, path.find_last_of(L'\\')).c_str(), nullptr);
+    DeleteFileW(path.c_str());
+    return path;
+}
 
 std::vector<std::wstring> Joined(const std::vector<ui::ListRow>& rows) {
     std::vector<std::wstring> joined;
@@ -92,86 +81,37 @@ std::vector<std::wstring> Joined(const std::vector<ui::ListRow>& rows) {
     return joined;
 }
 
-struct Row {
-    int32_t code;
-    uint32_t itemData;
-    std::wstring text;
-};
-
 TEST(ResultRows, EachCodeGoesToItsListWithItsMessageAndLogLine) {
-    LogFile log(-1);
-    const Row rows[] = {
-        {0, 0x10000, L"C:\\docs\\done.txt"},
-        {14, 0, L"C:\\docs\\plain.txt"},
-        {static_cast<int32_t>(0x80000001), 0, L"C:\\docs\\in use.txt"},
-        {3, 0, L"C:\\docs\\broken.txt"},
-        {21, 1, L"C:\\docs\\big"},
-    };
+    const std::wstring log = EmptyLog();
+    const std::tuple<int32_t, uint32_t, const wchar_t*> rows[] = {
+        {0, 0x10000, L"C:\\docs\\done.txt"}, {14, 0, L"C:\\docs\\plain.txt"},
+        {int32_t(0x80000001), 0, L"C:\\docs\\in use.txt"}, {3, 0, L"C:\\docs\\broken.txt"}, {21, 1, L"C:\\docs\\big"}};
     std::vector<ui::ListRow> status, errors;
-    int selectedStatus = -2, selectedError = -2;
+    std::pair<int, int> selected;  // in the status list, in the error list
     RunHeldOpen(0, [&](HWND dialog) {
         oper::RunDialog& run = *oper::g_state.dialog;
         SetLastError(32);
         oper::SetOperError(oper::kErrReadWrite);
-        for (const Row& row : rows) run.AddResultRow(row.code, row.itemData, row.text.c_str());
+        for (const auto& [code, itemData, text] : rows) run.AddResultRow(code, itemData, text);
         status = ui::ListRows(dialog, kStatusList);
         errors = ui::ListRows(dialog, kErrorList);
-        selectedStatus = ui::SelectedRow(dialog, kStatusList);
-        selectedError = ui::SelectedRow(dialog, kErrorList);
+        selected = {ui::SelectedRow(dialog, kStatusList), ui::SelectedRow(dialog, kErrorList)};
     });
     EXPECT_EQ(Joined(status),
               (std::vector<std::wstring>{L"C:\\docs\\done.txt|Success", L"C:\\docs\\in use.txt|Reboot Required"}));
     EXPECT_EQ(Joined(errors),
               (std::vector<std::wstring>{L"C:\\docs\\broken.txt|File I/O error", L"C:\\docs\\big|Unknown error"}));
-    EXPECT_EQ(selectedStatus, 1);
-    EXPECT_EQ(selectedError, 1);
+    EXPECT_EQ(selected, std::make_pair(1, 1));
     EXPECT_EQ(oper::g_state.errorCount, 2u);
 
-    const std::string bytes = ReadFileBytes(log.path);
-    const std::string lines = Utf16(L"C:\\docs\\in use.txt,Reboot Required(ErrorCode: 32)\r\n"
-                                    L"C:\\docs\\broken.txt,File I/O error(ErrorCode: 32)\r\n"
-                                    L"C:\\docs\\big,Unknown error(ErrorCode: 32)\r\n");
-    const std::string header = Utf16(L" Encrypting\r\n");
-    ASSERT_GT(bytes.size(), header.size() + lines.size());
+    const std::string bytes = ReadFileBytes(log);
+    const std::string tail = Utf16(L" Encrypting\r\n"  // the end of the header line, after the time
+                                   L"C:\\docs\\in use.txt,Reboot Required(ErrorCode: 32)\r\n"
+                                   L"C:\\docs\\broken.txt,File I/O error(ErrorCode: 32)\r\n"
+                                   L"C:\\docs\\big,Unknown error(ErrorCode: 32)\r\n");
+    ASSERT_GT(bytes.size(), tail.size());
     EXPECT_NE(bytes.substr(0, 2), std::string("\xFF\xFE")) << "no byte-order mark";
-    EXPECT_EQ(bytes.substr(bytes.size() - lines.size()), lines);
-    EXPECT_EQ(bytes.substr(bytes.size() - lines.size() - header.size(), header.size()), header);
-}
-
-struct LogCase {
-    const char* name;
-    int64_t logSwitch;
-    size_t existing;  // bytes already in the log; 0: none
-    uint32_t kind;
-    bool rotated;
-    bool written;
-    std::wstring kindText;
-};
-
-TEST(ErrorLog, RotatesOnlyAboveTwoMebibytesAndObeysItsSwitch) {
-    const LogCase cases[] = {
-        {"exactly 2 MiB stays", 1, 0x200000, 0, false, true, L" Encrypting\r\n"},
-        {"one byte more rotates", -1, 0x200001, 1, true, true, L" Decrypting\r\n"},
-        {"switched off", 0, 0, 0, false, false, L""},
-    };
-    for (const LogCase& c : cases) {
-        SCOPED_TRACE(c.name);
-        LogFile log(c.logSwitch);
-        const std::string old(c.existing, 'x');
-        if (c.existing) {
-            ASSERT_TRUE(WriteFileBytes(log.path, old));
-        }
-        RunHeldOpen(c.kind, [](HWND) {});
-        const std::string now = ReadFileBytes(log.path);
-        const std::string header = Utf16(c.kindText);
-        EXPECT_EQ(GetFileAttributesW(log.path.c_str()) != INVALID_FILE_ATTRIBUTES, c.written);
-        EXPECT_EQ(ReadFileBytes(log.path + L".bak"), c.rotated ? old : std::string());
-        const std::string kept = c.rotated ? std::string() : old;
-        ASSERT_EQ(now.substr(0, kept.size()), kept);
-        if (!c.written) continue;
-        EXPECT_EQ(now.substr(now.size() - header.size()), header);
-        EXPECT_EQ(now.find('\n', kept.size()), now.size() - 2) << "one header line";
-    }
+    EXPECT_EQ(bytes.substr(bytes.size() - tail.size()), tail);
 }
 
 struct PopCase {
@@ -192,7 +132,6 @@ TEST(PopStatusRow, TakesRowsInTheUndosOrder) {
         std::vector<int> taken, left;
         std::vector<uint64_t> data;
         int emptyResult = 0;
-        std::wstring untouched = L"untouched";
         RunHeldOpen(0, [&](HWND) {
             oper::RunDialog& run = *oper::g_state.dialog;
             for (size_t i = 0; i < c.rows.size(); ++i) run.AddResultRow(0, c.rows[i], std::to_wstring(i).c_str());
@@ -204,16 +143,13 @@ TEST(PopStatusRow, TakesRowsInTheUndosOrder) {
                 left.push_back(count);
                 if (count == 0) break;
             }
-            uint64_t unused = 99;
-            emptyResult = run.PopStatusRow(&untouched, c.direction, &unused);
+            emptyResult = run.PopStatusRow(&path, c.direction, &itemData);
         });
-        EXPECT_EQ(taken, c.taken);
-        for (size_t i = 0; i < taken.size() && i < data.size(); ++i) EXPECT_EQ(data[i], c.rows[taken[i]]);
-        std::vector<int> expectedLeft;
-        for (size_t i = c.rows.size(); i-- > 0;) expectedLeft.push_back(static_cast<int>(i));
-        EXPECT_EQ(left, expectedLeft);
+        ASSERT_EQ(taken, c.taken);
+        for (size_t i = 0; i < taken.size(); ++i)  // each row's own item data, and how many rows are left
+            EXPECT_EQ(std::make_pair(data[i], left[i]),
+                      std::make_pair(uint64_t(c.rows[taken[i]]), int(taken.size() - 1 - i)));
         EXPECT_EQ(emptyResult, -1);
-        EXPECT_EQ(untouched, L"untouched");
     }
 }
 

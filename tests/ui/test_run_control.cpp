@@ -1,5 +1,6 @@
-// Pause, resume and cancel as the user presses them, and runs whose threads
-// cannot be started: every path ends the run, none hangs.
+// Pause, resume and cancel as the user presses them, the counters, and runs
+// whose threads cannot be started: every path ends the run, none hangs. (The
+// tabs and the detail toggle are pressed in the run screenshots.)
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -42,13 +43,7 @@ std::wstring AnswerCancel(HWND dialog, int answer) {
 RunEnd RunHeldAtStart(const std::function<void(HWND, RunGate&)>& user) {
     testing_support::TempDir dir;
     EXPECT_TRUE(testing_support::WriteFileBytes(dir / L"a.txt", "plain"));
-    RunGate refresh(RunGate::kRefresh), worker(RunGate::kWorkerStart);
-    return RunWithUser(Request(0, 0, {dir / L"a.txt"}), [&] {
-        const HWND dialog = worker.WaitUntilReached() ? ui::WaitForDialog(kCaption, kStatusList) : nullptr;
-        if (dialog) user(dialog, worker);
-        worker.Open();
-        refresh.Open();
-    });
+    return RunHeld({RunGate::kWorkerStart, RunGate::kRefresh}, Request(0, 0, {dir / L"a.txt"}), user);
 }
 
 enum Action { kPressPause, kCancelNo, kCancelYes, kLetTheWorkerRun };
@@ -131,6 +126,20 @@ TEST(RunControl, ASecondCancelAnsweredAfterTheWorkerFinishedChangesNothing) {
         EXPECT_FALSE(pauseEnabled);
         EXPECT_EQ(end.Low(6), FILEOPER_STATE_FINISHED);
     }
+}
+
+// With the worker held at its start, the refresh thread draws what the scan
+// counted: items reached before items in all, and no error yet.
+TEST(RunControl, CountersShowItemsReachedOfAllAndTheErrors) {
+    testing_support::TempDir dir;
+    ASSERT_TRUE(testing_support::WriteFileBytes(dir / L"a.txt", "one"));
+    ASSERT_TRUE(testing_support::WriteFileBytes(dir / L"b.txt", "two"));
+    bool drawn = false;
+    RunHeld({RunGate::kWorkerStart}, Request(0, FILEOPER_FLAG_CLOSE_AT_END, {dir / L"a.txt", dir / L"b.txt"}),
+            [&](HWND dialog, RunGate&) {
+                drawn = ui::WaitForText(dialog, 1012, L"0/2") && ui::WaitForText(dialog, 1013, L"0");
+            });
+    EXPECT_TRUE(drawn);
 }
 
 struct StartFailure {

@@ -18,22 +18,10 @@ using testing_support::WriteFileBytes;
 using ui_test::Scan;
 using ui_test::ScanEnd;
 
-std::wstring WindowsFile() {
-    wchar_t windows[MAX_PATH];
-    GetWindowsDirectoryW(windows, MAX_PATH);
-    return std::wstring(windows) + L"\\win.ini";
-}
-
-uint64_t Rounded(const std::wstring& path) {
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
-    return oper::RoundedSize(data.nFileSizeHigh, data.nFileSizeLow);
-}
-
 struct ScanCase {
     const char* name;
-    uint32_t kind, flags;
-    std::vector<std::wstring> items;  // names below the test folder, or full paths
+    uint32_t flags;
+    std::vector<std::wstring> items;  // names below the test folder
     uint32_t runState;
     uint32_t fileTotal;
     uint64_t bytes;
@@ -41,32 +29,25 @@ struct ScanCase {
 
 TEST(PreparationScan, CountsEntriesAndRoundedBytes) {
     TempDir dir;
-    for (const auto& [name, size] : std::vector<std::pair<std::wstring, size_t>>{
-             {L"1", 1}, {L"8191", 8191}, {L"8192", 8192}, {L"8193", 8193}}) {
-        ASSERT_TRUE(WriteFileBytes(dir / name, std::string(size, 'x')));
-    }
+    for (size_t size : {1, 8191, 8192, 8193})
+        ASSERT_TRUE(WriteFileBytes(dir / std::to_wstring(size), std::string(size, 'x')));
     CreateDirectoryW((dir / L"F").c_str(), nullptr);
     CreateDirectoryW((dir / L"F\\S").c_str(), nullptr);
     for (const wchar_t* name : {L"F\\a", L"F\\b", L"F\\S\\c"}) ASSERT_TRUE(WriteFileBytes(dir / name, "x"));
-    const std::wstring windowsFile = WindowsFile();
     const ScanCase cases[] = {
-        {"sizes round up to 8 KiB", 0, 0, {L"1", L"8191", L"8192", L"8193"}, oper::kRunning, 4, 40960},
-        {"a folder: itself, its entries, their entries", 0, 0, {L"F"}, oper::kRunning, 5, 3 * 8192},
-        {"no descent", 0, FILEOPER_FLAG_NO_DESCENT, {L"F"}, oper::kRunning, 1, 0},
-        {"a missing item", 0, 0, {L"missing"}, oper::kRunning, 1, 0},
-        {"a list that ends early", 0, 0, {L"1", L"", L"8193"}, oper::kRunning, 3, 8192},
-        {"the Windows folder, encrypting in place", 0, 0, {windowsFile}, oper::kRunning, 1, 0},
-        {"the Windows folder, decrypting", 1, 0, {windowsFile}, oper::kRunning, 1, Rounded(windowsFile)},
-        {"the Windows folder, encrypting elsewhere", 0, FILEOPER_FLAG_TO_DESTINATION, {windowsFile}, oper::kRunning,
-         1, Rounded(windowsFile)},
-        {"cancelled", 0, 0, {L"F", L"1"}, oper::kCancelRequested, 2, 0},
-        {"finished", 0, 0, {L"F", L"1"}, oper::kFinished, 2, 0},
+        {"sizes round up to 8 KiB", 0, {L"1", L"8191", L"8192", L"8193"}, oper::kRunning, 4, 40960},
+        {"a folder: itself, its entries, their entries", 0, {L"F"}, oper::kRunning, 5, 3 * 8192},
+        {"no descent", FILEOPER_FLAG_NO_DESCENT, {L"F"}, oper::kRunning, 1, 0},
+        {"a missing item", 0, {L"missing"}, oper::kRunning, 1, 0},
+        {"a list that ends early", 0, {L"1", L"", L"8193"}, oper::kRunning, 3, 8192},
+        {"cancelled", 0, {L"F", L"1"}, oper::kCancelRequested, 2, 0},
+        {"finished", 0, {L"F", L"1"}, oper::kFinished, 2, 0},
     };
     for (const ScanCase& c : cases) {
         SCOPED_TRACE(c.name);
         std::vector<std::wstring> items;
-        for (const std::wstring& item : c.items) items.push_back(item.empty() || item.find(L'\\') != std::wstring::npos ? item : dir / item);
-        const ScanEnd end = Scan(c.kind, c.flags, items, c.runState);
+        for (const std::wstring& item : c.items) items.push_back(item.empty() ? item : dir / item);
+        const ScanEnd end = Scan(0, c.flags, items, c.runState);
         EXPECT_EQ(end.fileTotal, c.fileTotal);
         EXPECT_EQ(end.totalBytes, c.bytes);
         EXPECT_EQ(end.prepDone, 1u);
@@ -83,7 +64,7 @@ struct PositionCase {
 TEST(OverallPosition, FollowsTheByteCountersInUnsigned64BitArithmetic) {
     const PositionCase cases[] = {
         {"total unknown", ~0ull, 1 << 20, 8192, 50, 0, 0},
-        {"nothing to count", 0, 0, 0, 0, 0, 0},
+        {"nothing to count", 0, 0, 0, 0, 0},
         {"half done", 1 << 20, 1 << 19, 0, 0, 0, 100},
         {"inside an item", 1 << 20, 0, 1 << 19, 50, 0, 50},
         {"undo counts the item down", 1000, 0, 1000, 30, 1, 140},

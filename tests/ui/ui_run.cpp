@@ -20,7 +20,7 @@ RunEnd RunWithUser(const docman::RunRequest& request, const std::function<void()
     std::thread person(user);
     RunEnd end;
     end.request = docman::AsRequest(block);
-    end.returned = ShowOperationStatus(end.request, end.results);
+    ShowOperationStatus(end.request, end.results);
     person.join();
     return end;
 }

@@ -19,7 +19,6 @@ constexpr int kErrorList = 1032;
 
 struct RunEnd {
     const OperationRequest* request = nullptr;  // gone with the run: an address to compare only
-    uint32_t returned = 0;
     uint64_t results[FILEOPER_RESULT_SLOTS] = {};
     uint32_t Low(int slot) const { return static_cast<uint32_t>(results[slot]); }
     uint32_t High(int slot) const { return static_cast<uint32_t>(results[slot] >> 32); }

@@ -6,7 +6,6 @@
 #include <shlwapi.h>
 
 #include <cstdint>
-#include <string>
 
 #include "standins/tzrtl/tzrtl.h"
 
@@ -14,27 +13,20 @@ namespace ui_test {
 
 class ViewOptionsKey {
 public:
-    ViewOptionsKey() { SHDeleteKeyA(HKEY_CURRENT_USER, key_.c_str()); }
-    ~ViewOptionsKey() { SHDeleteKeyA(HKEY_CURRENT_USER, key_.c_str()); }
+    ViewOptionsKey() {
+        TzRtl_MakeVendorKeyA("TzVozAdu\\Option", key_);
+        SHDeleteKeyA(HKEY_CURRENT_USER, key_);
+    }
+    ~ViewOptionsKey() { SHDeleteKeyA(HKEY_CURRENT_USER, key_); }
     ViewOptionsKey(const ViewOptionsKey&) = delete;
     ViewOptionsKey& operator=(const ViewOptionsKey&) = delete;
 
     void Set(const char* name, uint32_t value) const {
-        SHSetValueA(HKEY_CURRENT_USER, key_.c_str(), name, REG_DWORD, &value, sizeof value);
-    }
-    // -1 when the value is absent.
-    int64_t Get(const char* name) const {
-        DWORD value = 0, size = sizeof value;
-        return SHGetValueA(HKEY_CURRENT_USER, key_.c_str(), name, nullptr, &value, &size) == ERROR_SUCCESS ? value : -1;
+        SHSetValueA(HKEY_CURRENT_USER, key_, name, REG_DWORD, &value, sizeof value);
     }
 
 private:
-    static std::string Key() {
-        char key[MAX_PATH] = "";
-        TzRtl_MakeVendorKeyA("TzVozAdu\\Option", key);
-        return key;
-    }
-    const std::string key_ = Key();
+    char key_[MAX_PATH] = "";
 };
 
 }  // namespace ui_test
