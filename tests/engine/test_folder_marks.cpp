@@ -34,14 +34,6 @@ bool Mark(const std::wstring& path, uint32_t flags = 0, const char* cipher = "AE
 
 class StandinMarks : public ::testing::Test {
 protected:
-    int PinsInStore() const {
-        const std::wstring marks = store.path() + L"\\marks\\";
-        int pins = 0;
-        for (const std::wstring& shard : ListFolder(marks))
-            for (const std::wstring& name : ListFolder(marks + shard)) pins += name.find(L".pin") != std::wstring::npos;
-        return pins;
-    }
-
     StandinStore store;
     TempDir dir;
 };
@@ -89,36 +81,6 @@ TEST_F(StandinMarks, ADeletedObjectLosesItsMarkAndANewOneNeverInheritsIt) {
     }
 }
 
-// Marking a missing file creates it empty, but never a folder or a parent.
-TEST_F(StandinMarks, MarkingCreatesAMissingFileButNoFolderOrParent) {
-    ASSERT_TRUE(Mark(dir / L"new.bin"));
-    EXPECT_EQ(ReadFileBytes(dir / L"new.bin"), "");
-    EXPECT_TRUE(IsMarked(dir / L"new.bin"));
-    EXPECT_FALSE(Mark(dir / L"missing\\x.bin"));
-    EXPECT_FALSE(FileExists(dir / L"missing\\x.bin"));
-    EXPECT_FALSE(Mark(dir / L"missing-folder", ENCRYPT_INFO_FOLDER));
-}
-
-// Clearing leaves no pin in the store and the contents as they were;
-// nothing to clear is not a failure. Files deleted behind the store's back
-// are swept out by later changes.
-TEST_F(StandinMarks, ClearingAndSweepingLeaveNothingBehind) {
-    const std::wstring file = dir / L"file.txt";
-    ASSERT_TRUE(WriteFileBytes(file, "data"));
-    ASSERT_TRUE(Mark(file) && Mark(file));
-    EXPECT_EQ(PinsInStore(), 1);
-    EXPECT_EQ(DevIoClearEncryptInfoA(Narrow(file).c_str(), 0), 1);
-    EXPECT_FALSE(IsMarked(file));
-    EXPECT_EQ(PinsInStore(), 0);
-    EXPECT_EQ(ReadFileBytes(file), "data");
-    EXPECT_EQ(DevIoClearEncryptInfoW(file.c_str(), 0), 1);
-
-    for (int i = 0; i < 10; ++i) ASSERT_TRUE(Mark(dir / std::to_wstring(i)) && DeleteFileW((dir / std::to_wstring(i)).c_str()));
-    for (int i = 0; i < 300; ++i) ASSERT_TRUE(Mark(file));
-    EXPECT_EQ(PinsInStore(), 1);
-    EXPECT_TRUE(IsMarked(file));
-}
-
 TEST_F(StandinMarks, MarksPersistAcrossProcessesAndDocmanShowsThem) {
     const std::wstring file = dir / L"a.txt", plain = dir / L"b.txt";
     ASSERT_TRUE(Mark(file, 0, "AES-128") && WriteFileBytes(plain, "b"));
@@ -128,40 +90,6 @@ TEST_F(StandinMarks, MarksPersistAcrossProcessesAndDocmanShowsThem) {
     EXPECT_TRUE(marked < unmarked && unmarked != std::string::npos) << run.output;
     EXPECT_NE(run.output.find("cipher: AES-128"), std::string::npos) << run.output;
     EXPECT_NE(run.output.find(Utf8(store.path())), std::string::npos) << run.output;
-}
-
-// A refusal hits only the listed paths, whatever the lines end with.
-TEST_F(StandinMarks, RefuseSwitchesHitOnlyTheListedPaths) {
-    const std::wstring a = dir / L"a.txt", b = dir / L"b.txt";
-    store.SetSwitch(L"refuse-set.txt", Utf8(a) + "\r\n");
-    store.SetSwitch(L"refuse-clear.txt", Utf8(b) + "\r\n");
-    SetLastError(0);
-    EXPECT_FALSE(Mark(a));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-    ASSERT_TRUE(Mark(b));
-    EXPECT_EQ(DevIoClearEncryptInfoW(b.c_str(), 0), 0);
-    EXPECT_TRUE(IsMarked(b));
-}
-
-// A table file replaces the built-in table; the cipher block names its
-// entry; nothing is written beyond the room given.
-TEST_F(StandinMarks, TheTableFileGivesCipherEntriesAndBlocks) {
-    CIPHER_ENTRY entries[4];
-    memset(entries, 0xEE, sizeof entries);
-    store.SetSwitch(L"ciphers.txt", "# test table\nFirst,2\nSecond, 2\nThird\n");
-    uint32_t count = 2;
-    ASSERT_EQ(DevIoEnumCiphers(entries, &count), 1);
-    EXPECT_EQ(count, 2u);
-    EXPECT_EQ(static_cast<unsigned char>(entries[2].name[0]), 0xEEu);
-    count = 4;
-    ASSERT_EQ(DevIoEnumCiphers(entries, &count), 1);
-    ASSERT_EQ(count, 3u);
-    EXPECT_STREQ(entries[0].name, "First");
-    EXPECT_EQ(entries[1].flags, kCipherNotSelectable);
-    uint8_t block[80];
-    ASSERT_EQ(DevIoGetCipherBlock(2, block), 1);
-    EXPECT_STREQ(reinterpret_cast<const char*>(block + TZDEVIO_CIPHER_BLOCK_NAME_OFFSET), "Third");
-    EXPECT_EQ(DevIoGetCipherBlock(3, block), 0);
 }
 
 TEST(TzRtl, VendorNamesAreRelativeAndEndInTheNameAndTheThreadSettingIsPerThread) {
@@ -263,20 +191,6 @@ TEST_F(FolderMarks, TheDescriptorTakesTheFirstSelectableOfTheFirst32CiphersOrNon
         EXPECT_TRUE(SameBytes(info, expected)) << c.table;
     }
     EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_NOT_ENCRYPTED);
-}
-
-TEST_F(FolderMarks, TheDescriptorsFolderFlagFollowsThePath) {
-    const std::wstring file = dir / L"file.txt";
-    ASSERT_TRUE(WriteFileBytes(file, "x"));
-    const struct { std::wstring path; uint32_t flags; } cases[] = {
-        {folder, 16}, {folder + L"\\", 16}, {file, 0}, {dir / L"missing", 0}};
-    for (const auto& c : cases) {
-        ENCRYPT_INFO info = {};
-        ASSERT_EQ(BuildEncryptInfoW(c.path.c_str(), &info), TRUE);
-        EXPECT_EQ(info.flags, c.flags) << Narrow(c.path);
-        ASSERT_EQ(BuildEncryptInfoA(Narrow(c.path).c_str(), &info), TRUE);
-        EXPECT_EQ(info.flags, c.flags) << Narrow(c.path);
-    }
 }
 
 // A folder is marked and cleared without its trailing backslash, roots with

@@ -108,14 +108,6 @@ TEST_F(OperationRun, AFailureEndsTheRunAsThePresetChoiceSays) {
     }
 }
 
-TEST_F(OperationRun, AnUnmarkedTopFolderEndsADecryptionWithoutDescent) {
-    ASSERT_EQ(RunOperation(0, FILEOPER_CHOICE_STOP, {src + L"\\top.txt"}).ErrorCount(), 0u);
-    const RunOutcome run =
-        RunOperation(1, FILEOPER_CHOICE_CONTINUE | FILEOPER_FLAG_NO_DESCENT, {src + L"\\A", src + L"\\top.txt"});
-    EXPECT_EQ(run.ErrorCount(), 0u);  // code 14 leaves no row
-    EXPECT_TRUE(IsMarked(src + L"\\top.txt"));
-}
-
 TEST_F(OperationRun, ARefusedMarkIsAnErrorAndTheFilesStayEncrypted) {
     store.SetSwitch(L"refuse-set.txt", Utf8(src + L"\\A\\B"));
     const RunOutcome run = RunOperation(0, FILEOPER_CHOICE_CONTINUE, Items());

@@ -6,7 +6,6 @@
 
 #include <cstring>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "tests/support/run_program.h"
@@ -98,17 +97,6 @@ TEST_F(ProductStandins, ATornRecordCostsOnlyItselfWhereverTheKillCutIt) {
         EXPECT_EQ(kept[0].data, Bytes(a)) << cut;
         EXPECT_EQ(kept[1].data, Bytes(c)) << cut;
     }
-}
-
-TEST_F(ProductStandins, EntriesAddedAtTheSameTimeAreAllKept) {
-    const std::wstring file = dir / L"f";
-    std::vector<std::thread> adders;
-    for (int t = 0; t < 4; ++t)
-        adders.emplace_back([&] {
-            for (int i = 0; i < 300; ++i) Event_Add(15, file.c_str());
-        });
-    for (std::thread& t : adders) t.join();
-    EXPECT_EQ(Events().size(), 1200u);
 }
 
 TEST_F(ProductStandins, RecordsAddAndDeleteByPathWithoutRegardToCase) {
