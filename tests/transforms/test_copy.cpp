@@ -1,8 +1,7 @@
-// The exported copy with progress and cancel, through the library as a host
-// loads it; faults are injected at the library's imports. The security
-// transfer at the end of a copy: Wine keeps only a DACL (as mode bits) and
-// always grants the privilege, so the contract is shown at the library's
-// imports: what is read is what is applied, then freed.
+// The exported copy with progress and cancel; faults are injected at the
+// library's imports. Wine keeps only a DACL (as mode bits) and always grants
+// the privilege, so the security transfer at the end of a copy is shown at
+// the library's imports: what is read is what is applied, then freed.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <aclapi.h>
@@ -73,13 +72,7 @@ TEST_F(CopyTest, ExistingDestinationEndsWithTheSourcesExactContent) {
     EXPECT_EQ(ReadFileBytes(destination), Pattern(70000));
 }
 
-// A destination that cannot be opened: code 2 and the destination as it was;
-// a missing source: code 1.
-TEST_F(CopyTest, UnopenableFilesGiveTheirCodesAndChangeNothing) {
-    EXPECT_EQ(Copy(), FALSE);
-    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_GET_ATTRIBUTES);
-    EXPECT_FALSE(FileExists(destination));
-
+TEST_F(CopyTest, ADestinationThatCannotBeOpenedGivesCode2AndStaysAsItWas) {
     ASSERT_TRUE(WriteFileBytes(source, Pattern(1000)));
     ASSERT_TRUE(WriteFileBytes(destination, "read-only"));
     SetFileAttributesW(destination.c_str(), FILE_ATTRIBUTE_READONLY);
@@ -154,13 +147,11 @@ TEST_F(CopyTest, SourceThatGrowsEndsAtTheFirstChunkPastTheSizeMeasuredAtTheStart
     EXPECT_EQ(percent, 131u);
 }
 
-// What the library's calls read, applied, freed and opened.
 struct Seen {
     std::vector<PSECURITY_DESCRIPTOR> read, applied;
     std::vector<SECURITY_INFORMATION> readMasks, appliedMasks;
     std::vector<std::wstring> appliedTo;
     std::vector<HLOCAL> freed;
-    int opensWithSystemSecurity = 0;
     long filesOpened = 0;
 } g_seen;
 
@@ -182,7 +173,6 @@ fault::Trigger g_refuseSecuritySource;
 HANDLE WINAPI CountingCreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa, DWORD disposition,
                                   DWORD flags, HANDLE templateFile) {
     if (access & ACCESS_SYSTEM_SECURITY) {
-        ++g_seen.opensWithSystemSecurity;
         if (g_refuseSecuritySource.Fire()) return SetLastError(ERROR_PRIVILEGE_NOT_HELD), INVALID_HANDLE_VALUE;
     }
     HANDLE h = fault::Real(&CreateFileW, "kernel32.dll", "CreateFileW")(path, access, share, sa, disposition, flags,
@@ -228,13 +218,12 @@ TEST_F(SecurityTransfer, AppliesWhatItReadsAndARefusedStepNeverFailsTheCopy) {
         const char* step;
         fault::Trigger* trigger;
         size_t read, applied;
-        int opensWithSystemSecurity;
     } cases[] = {
-        {"nothing", nullptr, 1, 1, 1},
-        {"privilege", &adjust.trigger, 0, 0, 0},
-        {"source open", &g_refuseSecuritySource, 0, 0, 1},
-        {"read", &g_refuseRead, 0, 0, 1},
-        {"apply", &apply.trigger, 1, 1, 1},
+        {"nothing", nullptr, 1, 1},
+        {"privilege", &adjust.trigger, 0, 0},
+        {"source open", &g_refuseSecuritySource, 0, 0},
+        {"read", &g_refuseRead, 0, 0},
+        {"apply", &apply.trigger, 1, 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.step);
@@ -249,7 +238,6 @@ TEST_F(SecurityTransfer, AppliesWhatItReadsAndARefusedStepNeverFailsTheCopy) {
         ASSERT_EQ(g_seen.applied.size(), c.applied);
         EXPECT_EQ(g_seen.freed, g_seen.read);
         EXPECT_EQ(close.calls, g_seen.filesOpened + token.calls);
-        EXPECT_EQ(g_seen.opensWithSystemSecurity, c.opensWithSystemSecurity);
         if (c.applied) {
             EXPECT_EQ(g_seen.readMasks[0], 15u);
             EXPECT_EQ(g_seen.appliedMasks[0], 15u);
