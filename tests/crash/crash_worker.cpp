@@ -1,13 +1,10 @@
-// The worker the crash-safety tests start and kill at random moments; it
-// works over the filter model until it is killed:
-//   crash_worker MODE SOURCE DESTINATION EVENT-HANDLE
-// "files" and "full" encrypt and decrypt the files of SOURCE in place, one
-// after another ("full" makes the volume look too small for a second copy,
-// so that every file goes through the temporary folder); "encrypt", "wipe",
-// "decrypt" and "move" are whole runs over the items of SOURCE, a move to
-// DESTINATION and back. The inherited event is set once the work meant to be
-// killed has begun. Deletes and renames are slow, as on a busy disk, so that
-// kills land between them as often as inside a copy.
+// crash_worker MODE SOURCE DESTINATION EVENT-HANDLE, over the filter model
+// until the crash tests kill it. "files" and "full" (no room for a second
+// copy: the temporary folder) encrypt and decrypt the files of SOURCE in
+// place one by one; "encrypt", "wipe", "decrypt" and "move" (to DESTINATION
+// and back) are whole runs. The event is set once the work has begun.
+// Deletes and renames are slow, as on a busy disk, so that kills land
+// between them as often as inside a copy.
 
 #include <algorithm>
 

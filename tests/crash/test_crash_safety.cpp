@@ -1,10 +1,8 @@
-// Crash safety: a worker process (crash_worker.cpp) works over the filter
-// model and is killed at random moments, hundreds of times. After every kill
-// each file's exact data must still lie on disk whole (scrambled where
-// marked): at its path, at its destination, or in a leftover the library's
-// name (".tmp") and place tell apart from the user's files (beside the file,
-// in the temporary folder or in the rescue folder). Zero losses is the only
-// pass.
+// A worker process (crash_worker.cpp) works over the filter model and is
+// killed at random moments, hundreds of times. After every kill each file's
+// exact data must lie on disk whole: at its path, at its destination, or in a
+// leftover of the library (".tmp" beside the file, in the temporary folder or
+// in the rescue folder). Zero losses is the only pass.
 #include <gtest/gtest.h>
 
 #include <iostream>

@@ -1,9 +1,7 @@
 // Whole runs through ShowOperationStatus with preset answers, over the filter
 // model: what each kind of run leaves on disk (scrambled bytes in every
-// encrypted file, the plain ones in every decrypted one), how a failure ends
-// a run, that a move never deletes a source whose data did not all reach
-// the destination, a tree of paths near 4,000 characters, and the items
-// refused because they hold their destination.
+// encrypted file, the plain ones in every decrypted one), and what a failure
+// or a refusal leaves.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -44,7 +42,6 @@ protected:
         for (const auto& [name, bytes] : files) ASSERT_TRUE(WriteFileBytes(src + name, bytes));
     }
     std::vector<std::wstring> Items() const { return {src + L"\\A", src + L"\\top.txt"}; }
-    // Every file whole at its source path, or (moved) at the destination.
     void ExpectWhole(const std::wstring& root, bool marked) {
         for (const auto& [name, bytes] : files) {
             EXPECT_TRUE(ReadFileBytes(root + name) == Stored(bytes, marked)) << Narrow(root + name);
@@ -106,14 +103,6 @@ TEST_F(OperationRun, AFailureEndsTheRunAsThePresetChoiceSays) {
         RunOperation(1, FILEOPER_CHOICE_CONTINUE, Items());
         ExpectWhole(src, false);
     }
-}
-
-TEST_F(OperationRun, AnUnmarkedTopFolderEndsADecryptionWithoutDescent) {
-    ASSERT_EQ(RunOperation(0, FILEOPER_CHOICE_STOP, {src + L"\\top.txt"}).ErrorCount(), 0u);
-    const RunOutcome run =
-        RunOperation(1, FILEOPER_CHOICE_CONTINUE | FILEOPER_FLAG_NO_DESCENT, {src + L"\\A", src + L"\\top.txt"});
-    EXPECT_EQ(run.ErrorCount(), 0u);  // code 14 leaves no row
-    EXPECT_TRUE(IsMarked(src + L"\\top.txt"));
 }
 
 TEST_F(OperationRun, ARefusedMarkIsAnErrorAndTheFilesStayEncrypted) {
@@ -194,10 +183,9 @@ TEST_F(OperationRun, NullResultsRunAsUsualAndANullRequestRunsNothing) {
 }
 
 // A tree 390 folders deep, its paths near 4,000 characters, is encrypted,
-// undone and moved away on the worker's default stack. (Under Wine a file
-// call costs time in proportion to the folders in its path, so a 2,000-deep
-// tree would take minutes. A level of the walk takes some 224 bytes of
-// stack: 2,000 levels take under half a MiB.) Its own CTest test.
+// undone and moved away on the worker's default stack (a level takes some 224
+// bytes). Under Wine a file call costs time in proportion to the folders in
+// its path: deeper trees take minutes. Its own CTest test.
 TEST_F(OperationRun, DeepTreeIsEncryptedUndoneAndRemoved) {
     const auto Long = [](const std::wstring& path) { return L"\\\\?\\" + path; };
     const std::wstring top = dir / L"t";
@@ -230,8 +218,6 @@ TEST_F(OperationRun, DeepTreeIsEncryptedUndoneAndRemoved) {
     EXPECT_TRUE(IsMarked(Long(arrived)));
 }
 
-// Presses OK on every message box until the progress dialog is gone and
-// returns their texts.
 std::vector<std::wstring> AcknowledgeBoxes() {
     std::vector<std::wstring> shown;
     const HWND progress = ui::WaitForDialog(ui_test::kCaption, ui_test::kStatusList);
@@ -246,24 +232,20 @@ std::vector<std::wstring> AcknowledgeBoxes() {
     return shown;
 }
 
-struct RefusalCase {
-    const wchar_t* destination;  // below the test folder
-    bool refused;
-    const wchar_t* text;  // %D the destination, %I the item
-};
-
 // An item that is its destination, or that the destination lies in, is
 // refused with a message box and left alone, and the run goes on with the
 // next item. The check is a plain substring search, so a destination that
 // merely starts with the item's name and goes deeper is refused too.
 TEST(Refusals, AnItemHoldingItsDestinationIsLeftAloneAndTheRunGoesOn) {
-    const RefusalCase cases[] = {
+    // The destination below the test folder; in the text, %D the destination
+    // and %I the item.
+    const struct { const wchar_t* destination; bool refused; const wchar_t* text; } cases[] = {
         {L"\\Data", true, L"Invalidate operation.\nthe source folder \"%I\" and destination \"%D\" is the same."},
         {L"\\Data\\sub", true, L"Invalidate operation.\nthe destination \"%D\" is the sub folder of the source folder \"%I\"."},
         {L"\\Database\\X", true, L"Invalidate operation.\nthe destination \"%D\" is the sub folder of the source folder \"%I\"."},
         {L"\\Database", false, L""},
     };
-    for (const RefusalCase& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(Narrow(c.destination));
         StandinStore store;
         TempDir dir;

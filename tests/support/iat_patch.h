@@ -1,8 +1,6 @@
 #pragma once
-// Fault injection for tests: replaces the entries of a module's import
-// address table for one system function, so every call the module makes to
-// it reaches a hook of the test's (see tests/README.md). Calls the system
-// makes internally (inside kernel32) are not caught.
+// Fault injection at a module's import address table (see tests/README.md):
+// calls the system makes internally (inside kernel32) are not caught.
 #include <windows.h>
 
 #include <functional>
@@ -26,7 +24,6 @@ public:
     ImportPatch(const ImportPatch&) = delete;
     ImportPatch& operator=(const ImportPatch&) = delete;
 
-    bool active() const { return !slots_.empty(); }
     // What the slots held before: the system's function, or the hook of a
     // patch installed earlier, so that patches stack.
     void* previous() const { return originals_.empty() ? nullptr : originals_.front(); }

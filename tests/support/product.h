@@ -1,8 +1,7 @@
 #pragma once
 // What the tests need of the product around the library: the user's options
 // in the registry, the library's files in a folder, and the driver library's
-// marks (filter_model.h). Suites that link the library's objects compile
-// product.cpp in themselves.
+// marks (filter_model.h).
 #include <windows.h>
 
 #include <cstdint>

@@ -28,7 +28,6 @@ void RemoveTree(const std::wstring& path);
 // twice shows.
 std::string Pattern(size_t size);
 
-// Small file helpers for arranging and checking test files.
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 std::string ReadFileBytes(const std::wstring& path);
 bool FileExists(const std::wstring& path);

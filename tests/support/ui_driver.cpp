@@ -18,8 +18,6 @@ std::wstring WindowText(HWND window) {
     return text;
 }
 
-bool IsHandled(HWND dialog) { return GetPropW(dialog, kHandledMark) != nullptr; }
-
 // A visible, unmarked dialog (class #32770) of this process with the caption
 // (any, when empty) that `accept` takes.
 template <typename Accept>
@@ -28,7 +26,8 @@ HWND Find(const std::wstring& caption, Accept accept) {
     for (HWND window = nullptr; (window = FindWindowExW(nullptr, window, L"#32770", title)) != nullptr;) {
         DWORD process = 0;
         GetWindowThreadProcessId(window, &process);
-        if (process == GetCurrentProcessId() && IsWindowVisible(window) && !IsHandled(window) && accept(window))
+        if (process == GetCurrentProcessId() && IsWindowVisible(window) && !GetPropW(window, kHandledMark) &&
+            accept(window))
             return window;
     }
     return nullptr;

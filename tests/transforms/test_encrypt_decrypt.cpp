@@ -1,8 +1,6 @@
-// Encrypting and decrypting single files through the exports, over the model
-// of the filter: what a test reads is what lies on disk, so an encrypted file
-// must hold the scrambled bytes (none of them plain) and a decrypted one
-// exactly the plain bytes. The file's folder is marked, as folders the filter
-// guards are, so new files made there start marked.
+// Single files through the exports, over the filter model: an encrypted file
+// must hold the scrambled bytes on disk, a decrypted one exactly the plain
+// ones. The file's folder is marked, so new files made there start marked.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -90,14 +88,12 @@ protected:
     BOOL Encrypt() { return Run(kEncrypt); }
     BOOL Decrypt() { return Run(kDecrypt); }
 
-    // The file holds the data as the filter stores them, marked or not.
     void ExpectStored(const std::wstring& path, bool marked) {
         const std::string name = Narrow(path.substr(path.find_last_of(L'\\') + 1)).substr(0, 20);
         EXPECT_EQ(IsMarked(path), marked) << name;
         EXPECT_TRUE(ReadFileBytes(path) == Stored(data, marked)) << name << (marked ? " not scrambled" : " not plain");
     }
 
-    // The file is whole, in the given form, and alone in its folder.
     void ExpectFileAlone(bool marked) {
         ExpectStored(file, marked);
         EXPECT_EQ(ListFolder(dir.path()), std::vector<std::wstring>{L"report.doc"});
@@ -247,15 +243,6 @@ TEST_F(Transforms, RefusalsComeBeforeTheFileIsTouched) {
     g_extraAttributes = 0;
     g_fullFolder.clear();
     info.size = ENCRYPT_INFO_SIZE;
-
-    // With the option on, a read-only file is encrypted and stays read-only.
-    SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY);
-    options.Set(L"EnableReadOnly", 1);
-    options.Load();
-    EXPECT_EQ(Encrypt(), TRUE);
-    EXPECT_TRUE(GetFileAttributesW(file.c_str()) & FILE_ATTRIBUTE_READONLY);
-    SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
-    ExpectFileAlone(true);
 
     // The 8-bit system calls cannot reach a long path at all.
     const std::wstring longFile = MakeDeepPath(dir.path(), 300);
