@@ -47,6 +47,13 @@ LRESULT WINAPI TimedSendMessage(HWND window, UINT message, WPARAM w, LPARAM l) {
 std::wstring g_refusedItem;
 volatile double g_refusedAt = 0;
 volatile double g_waitingAtRefusal = 0;
+volatile double g_workingSetAtRefusal = 0;
+
+double WorkingSetMiB() {
+    PROCESS_MEMORY_COUNTERS memory = {};
+    GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof(memory));
+    return memory.WorkingSetSize / 1048576.0;
+}
 
 int WINAPI NotedSetEncryptInfo(const wchar_t* path, ENCRYPT_INFO* info) {
     static const auto real = reinterpret_cast<decltype(&NotedSetEncryptInfo)>(
@@ -54,6 +61,7 @@ int WINAPI NotedSetEncryptInfo(const wchar_t* path, ENCRYPT_INFO* info) {
     if (_wcsicmp(path, g_refusedItem.c_str()) == 0) {
         g_refusedAt = Now();
         g_waitingAtRefusal = g_crossThreadSeconds;
+        g_workingSetAtRefusal = WorkingSetMiB();
     }
     return real(path, info);
 }
@@ -153,6 +161,7 @@ int wmain(int argc, wchar_t** argv) {
     g_refusedItem = last;
     const fault::ImportPatch noting(GetModuleHandleW(L"fileoper.dll"), "TzDevIo.dll", 171,
                                     reinterpret_cast<const void*>(&NotedSetEncryptInfo));
+    const double workingSetBefore = WorkingSetMiB();
     const double start = Now();
     const RunFigures run = Run(0, FILEOPER_CHOICE_UNDO, {docs, last});
     const double end = Now();
@@ -166,6 +175,8 @@ int wmain(int argc, wchar_t** argv) {
     PROCESS_MEMORY_COUNTERS memory = {};
     memory.cb = sizeof(memory);
     GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof(memory));
+    printf("  working set %.1f MiB before the run, %.1f MiB once every file is encrypted, %.1f MiB after\n",
+           workingSetBefore, g_workingSetAtRefusal, WorkingSetMiB());
     printf("  peak working set %.1f MiB, peak private bytes %.1f MiB\n", memory.PeakWorkingSetSize / 1048576.0,
            memory.PeakPagefileUsage / 1048576.0);
     if (run.errors == 1 && g_refusedAt > 0) return 0;
