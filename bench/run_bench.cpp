@@ -17,6 +17,7 @@
 #include "fileoper.h"
 #include "host/request_block.h"
 #include "tests/support/iat_patch.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -179,6 +180,8 @@ int wmain(int argc, wchar_t** argv) {
            workingSetBefore, g_workingSetAtRefusal, WorkingSetMiB());
     printf("  peak working set %.1f MiB, peak private bytes %.1f MiB\n", memory.PeakWorkingSetSize / 1048576.0,
            memory.PeakPagefileUsage / 1048576.0);
+    // Every file is plain again after the undo: nothing worth keeping.
+    testing_support::RemoveTree(root);
     if (run.errors == 1 && g_refusedAt > 0) return 0;
     fprintf(stderr, "the run listed %llu errors, not the one refusal\n", static_cast<unsigned long long>(run.errors));
     return 1;
