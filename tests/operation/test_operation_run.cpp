@@ -237,37 +237,29 @@ std::vector<std::wstring> AcknowledgeBoxes() {
 // next item. The check is a plain substring search, so a destination that
 // merely starts with the item's name and goes deeper is refused too.
 TEST(Refusals, AnItemHoldingItsDestinationIsLeftAloneAndTheRunGoesOn) {
-    // The destination below the test folder; in the text, %D the destination
-    // and %I the item.
-    const struct { const wchar_t* destination; bool refused; const wchar_t* text; } cases[] = {
-        {L"\\Data", true, L"Invalidate operation.\nthe source folder \"%I\" and destination \"%D\" is the same."},
-        {L"\\Data\\sub", true, L"Invalidate operation.\nthe destination \"%D\" is the sub folder of the source folder \"%I\"."},
-        {L"\\Database\\X", true, L"Invalidate operation.\nthe destination \"%D\" is the sub folder of the source folder \"%I\"."},
-        {L"\\Database", false, L""},
-    };
+    enum Box { kSameFolder, kInsideSource, kNone };
+    const struct { const wchar_t* destination; Box box; } cases[] = {
+        {L"\\Data", kSameFolder}, {L"\\Database\\X", kInsideSource}, {L"\\Database", kNone}};
     for (const auto& c : cases) {
         SCOPED_TRACE(Narrow(c.destination));
         StandinStore store;
         TempDir dir;
         const std::wstring item = dir / L"Data", destination = dir.path() + c.destination;
-        CreateDirectoryW(item.c_str(), nullptr);
-        CreateDirectoryW((dir / L"Database").c_str(), nullptr);
-        CreateDirectoryW(destination.c_str(), nullptr);
-        ASSERT_TRUE(WriteFileBytes(item + L"\\f.txt", "data"));
-        ASSERT_TRUE(WriteFileBytes(dir / L"other.txt", "other"));
+        for (const std::wstring& f : {item, dir / L"Database", destination}) CreateDirectoryW(f.c_str(), nullptr);
+        ASSERT_TRUE(WriteFileBytes(item + L"\\f.txt", "data") && WriteFileBytes(dir / L"other.txt", "other"));
 
         std::vector<std::wstring> shown;
         ui_test::RunWithUser(ui_test::Request(0, FILEOPER_FLAG_CLOSE_AT_END, {item, dir / L"other.txt"}, destination),
                              [&] { shown = AcknowledgeBoxes(); });
 
-        std::wstring text = c.text;
-        for (const auto& [mark, path] : {std::pair<std::wstring, std::wstring>{L"%D", destination}, {L"%I", item}}) {
-            for (size_t at; (at = text.find(mark)) != std::wstring::npos;) text.replace(at, 2, path);
-        }
-        EXPECT_EQ(shown, c.refused ? std::vector<std::wstring>{text} : std::vector<std::wstring>{});
-        EXPECT_EQ(ReadFileBytes(item + L"\\f.txt"), "data");
-        EXPECT_FALSE(IsMarked(item + L"\\f.txt"));
-        EXPECT_EQ(IsMarked(destination + L"\\Data\\f.txt"), !c.refused);
+        const std::wstring texts[] = {
+            L"Invalidate operation.\nthe source folder \"" + item + L"\" and destination \"" + destination +
+                L"\" is the same.",
+            L"Invalidate operation.\nthe destination \"" + destination +
+                L"\" is the sub folder of the source folder \"" + item + L"\"."};
+        EXPECT_EQ(shown, c.box == kNone ? std::vector<std::wstring>{} : std::vector<std::wstring>{texts[c.box]});
+        EXPECT_EQ(ReadFileBytes(item + L"\\f.txt"), "data") << "the refused item must stay untouched";
+        EXPECT_EQ(IsMarked(destination + L"\\Data\\f.txt"), c.box == kNone);
         EXPECT_TRUE(IsMarked(destination + L"\\other.txt")) << "the run must go on after a refusal";
     }
 }
