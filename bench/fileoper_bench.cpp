@@ -15,12 +15,15 @@
 #include <string>
 #include <vector>
 
+#include "bench/measure.h"
 #include "bench/standin_bench.h"
 #include "devio/devio.h"
 #include "fileoper.h"
 #include "tests/support/iat_patch.h"
 
 namespace {
+
+using bench::Now;
 
 struct Settings {
     uint64_t bigSize = 512ull << 20;
@@ -30,17 +33,6 @@ struct Settings {
     bool standinOnly = false;
     std::wstring folder;
 };
-
-double Now() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / frequency.QuadPart;
-}
 
 struct Stats {
     double median, low, high;

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/measure.h"
 #include "fileoper.h"
 #include "host/request_block.h"
 #include "tests/support/iat_patch.h"
@@ -21,15 +22,11 @@
 
 namespace {
 
+using bench::Now;
+using bench::WorkingSetMiB;
+
 constexpr int kFilesPerFolder = 1000;
 constexpr DWORD kFileSize = 512;
-
-double Now() {
-    LARGE_INTEGER frequency, t;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / frequency.QuadPart;
-}
 
 // Seconds the library spent in SendMessageW to a window of another thread:
 // every list row the worker adds or takes is such a call.
@@ -50,11 +47,6 @@ volatile double g_refusedAt = 0;
 volatile double g_waitingAtRefusal = 0;
 volatile double g_workingSetAtRefusal = 0;
 
-double WorkingSetMiB() {
-    PROCESS_MEMORY_COUNTERS memory = {};
-    GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof(memory));
-    return memory.WorkingSetSize / 1048576.0;
-}
 
 int WINAPI NotedSetEncryptInfo(const wchar_t* path, ENCRYPT_INFO* info) {
     static const auto real = reinterpret_cast<decltype(&NotedSetEncryptInfo)>(

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/measure.h"
 #include "devio/devio.h"
 #include "fileoper.h"
 
@@ -21,13 +22,6 @@ namespace {
 constexpr int kCallsTimed = 2000;
 constexpr int kFilesPerFolder = 1000;  // Wine looks names up by listing their folder
 constexpr int kStartRuns = 5;
-
-double Seconds() {
-    LARGE_INTEGER f, t;
-    QueryPerformanceFrequency(&f);
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / f.QuadPart;
-}
 
 ENCRYPT_INFO Descriptor() {
     ENCRYPT_INFO info = {};
@@ -61,10 +55,10 @@ void UseStore(const std::wstring& store) { SetEnvironmentVariableW(L"TZDEVIO_STO
 // Milliseconds per call of f over the files.
 template <typename F>
 double PerCall(const std::vector<std::wstring>& files, F f) {
-    const double start = Seconds();
+    const double start = Now();
     for (const std::wstring& file : files)
         if (!f(file.c_str())) return -1;
-    return (Seconds() - start) * 1000 / files.size();
+    return (Now() - start) * 1000 / files.size();
 }
 
 struct StartCost {
@@ -86,7 +80,7 @@ StartCost StartChild(const std::wstring& probe) {
     si.hStdOutput = writeEnd;
     si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     PROCESS_INFORMATION pi = {};
-    const double start = Seconds();
+    const double start = Now();
     StartCost cost = {-1, -1};
     if (CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
         CloseHandle(writeEnd);
@@ -95,7 +89,7 @@ StartCost StartChild(const std::wstring& probe) {
         DWORD got = 0;
         ReadFile(readEnd, text, sizeof text - 1, &got, nullptr);
         WaitForSingleObject(pi.hProcess, INFINITE);
-        cost = {(Seconds() - start) * 1000, atof(text)};
+        cost = {(Now() - start) * 1000, atof(text)};
         CloseHandle(pi.hThread);
         CloseHandle(pi.hProcess);
     }
@@ -120,9 +114,9 @@ void ReportStart(const char* what, const std::wstring& probe) {
 }  // namespace
 
 int FirstCallChild(const std::wstring& path) {
-    const double start = Seconds();
+    const double start = Now();
     DevIoIsEncryptedW(path.c_str(), 0);
-    printf("%.3f\n", (Seconds() - start) * 1000);
+    printf("%.3f\n", (Now() - start) * 1000);
     return 0;
 }
 

@@ -10,8 +10,7 @@
 #include <cwchar>
 #include <string>
 
-#include <psapi.h>
-
+#include "bench/measure.h"
 #include "framework/module.h"
 #include "operation/operation_state.h"
 #include "operation/run_dialog.h"
@@ -21,12 +20,8 @@
 
 namespace {
 
-double Now() {
-    LARGE_INTEGER frequency, t;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / frequency.QuadPart;
-}
+using bench::Now;
+using bench::WorkingSetMiB;
 
 // Microseconds per row for rows [from, to).
 double AddRows(oper::RunDialog& run, int from, int to) {
@@ -38,11 +33,6 @@ double AddRows(oper::RunDialog& run, int from, int to) {
     return (Now() - start) * 1e6 / (to - from);
 }
 
-double WorkingSetMiB() {
-    PROCESS_MEMORY_COUNTERS memory = {};
-    GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof(memory));
-    return memory.WorkingSetSize / 1048576.0;
-}
 
 }  // namespace
 
