@@ -41,6 +41,9 @@ extern "C" {
 #define FILEOPER_ERR_SYSTEM_CRITICAL    20u
 #define FILEOPER_ERR_OUT_OF_MEMORY      21u
 #define FILEOPER_REBOOT_REQUIRED        0x80000001u
+/* Returned by ShowOperationStatus only, never left as the module error: a
+   run was already on in this process, and this call ran nothing. */
+#define FILEOPER_ERR_RUN_IN_PROGRESS    22u
 
 /* The encryption descriptor handed to the encrypt functions and, through
    them, to the driver's library. Laid out byte for byte; build it with
@@ -112,7 +115,10 @@ typedef struct OperationRequest {
      4 current item size                         5 the request's address
      6 low: run state, high: error count         7 low: last error choice, high: apply-to-all
      8 reserved, 0
-   One run at a time per process. */
+   One run at a time per process: a call made while a run is on (from another
+   thread, or re-entered from the dialog's message loop) runs nothing, leaves
+   that run alone and returns FILEOPER_ERR_RUN_IN_PROGRESS at once; its
+   results then show 0 of its items reached and run state 0. */
 #define FILEOPER_RESULT_SLOTS 9
 FILEOPER_API uint32_t WINAPI ShowOperationStatus(const OperationRequest* request, uint64_t* results);
 

@@ -13,6 +13,7 @@
 #include "framework/handles.h"
 #include "operation/worker_services.h"
 #include "standins/tzevtlog/tzevtlog.h"
+#include "transforms/chunked_copy.h"
 
 namespace oper {
 
@@ -102,6 +103,7 @@ bool OverwriteWithZeros(fw::File& file) {
     if (!file.GetLength(&remaining) || !file.SeekToBegin()) return false;
     // A file of length 0 still gets its one (empty) write.
     do {
+        WaitWhileRunPaused();
         const DWORD chunk = static_cast<DWORD>((std::min)(remaining, static_cast<uint64_t>(kWipeBlock)));
         if (!file.Write(zeros, chunk)) return false;
         remaining -= chunk;

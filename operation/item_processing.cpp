@@ -16,6 +16,7 @@
 #include "operation/worker.h"
 #include "operation/worker_services.h"
 #include "standins/tzevtlog/tzevtlog.h"
+#include "transforms/chunked_copy.h"
 
 namespace oper {
 
@@ -208,6 +209,7 @@ uint32_t ProcessFolderContents(COperThread& worker, const wchar_t* folder) {
     if (!ListFolderEntries(worker, folder, list.HeadAddress())) return kOk;
     uint32_t result = kOk;
     while (!list.Empty()) {
+        WaitWhileRunPaused();
         if (CancelRequested()) return kOk;
         g_state.filesDone = g_state.filesDone + 1;
         const FolderEntry& entry = *list.Head();

@@ -10,6 +10,7 @@
 #include "operation/run_dialog.h"
 #include "operation/worker_services.h"
 #include "standins/varendb/varendb.h"
+#include "transforms/chunked_copy.h"
 
 namespace oper {
 
@@ -69,6 +70,7 @@ int UndoOperation(COperThread&) {
     const bool toDestination = HasFlag(kFlagToDestination);
     const uint32_t direction = toDestination ? kLastFileRow : kFirstFolderRow;
     for (;;) {
+        WaitWhileRunPaused();
         std::wstring path;
         uint64_t itemData = 0;
         const int left = g_state.dialog->PopStatusRow(&path, direction, &itemData);

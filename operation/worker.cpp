@@ -20,6 +20,7 @@
 #include "operation/worker_services.h"
 #include "standins/tzrtl/tzrtl.h"
 #include "standins/varendb/varendb.h"
+#include "transforms/chunked_copy.h"
 
 namespace oper {
 
@@ -64,6 +65,7 @@ BOOL COperThread::InitInstance() {
     uint32_t lastResult = kOk;
     bool running = true;
     request.ForEachItem([&](const wchar_t* item) {
+        WaitWhileRunPaused();
         if (!running) return;
         bool isFolder = false;
         const ItemStep step = CheckItem(item, destination, *replace, &isFolder);

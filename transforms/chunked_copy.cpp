@@ -11,6 +11,9 @@ namespace oper {
 namespace {
 
 constexpr DWORD kChunkSize = 64 * 1024;
+// The run state word is the only thing the dialog writes for a pause, so
+// the wait is a short sleep between looks at it.
+constexpr DWORD kPausePollMs = 20;
 
 struct SourceFacts {
     DWORD attributes;
@@ -28,6 +31,13 @@ SourceFacts FactsOf(const WIN32_FILE_ATTRIBUTE_DATA& data) {
 // expects it.
 uint32_t Percent(int64_t copied, int64_t size) {
     return static_cast<uint32_t>(static_cast<float>(copied) / static_cast<float>(size) * 100.0f);
+}
+
+// Before each chunk: the run's worker waits here while the run is paused.
+// True while the copy may go on.
+bool GoesOn(const volatile uint32_t* state) {
+    if (state == &g_state.runState) WaitWhileRunPaused();
+    return *state != kCancelRequested;
 }
 
 // The two open files of one copy, with the order of the finishing steps.
@@ -64,7 +74,7 @@ public:
     // is requested; false when a read or a write failed.
     bool Pour(void* buffer, DWORD chunk, const volatile uint32_t* state, volatile uint32_t* percent) {
         int64_t copied = 0;
-        while (copied < facts_.size && *state != kCancelRequested) {
+        while (copied < facts_.size && GoesOn(state)) {
             DWORD got = 0;
             if (!ReadFile(source_.get(), buffer, chunk, &got, nullptr)) return false;
             if (got == 0) {
@@ -152,6 +162,10 @@ BOOL TransformCopy(const Char* source, const Char* destination, DWORD sourceFlag
 }
 
 }  // namespace
+
+void WaitWhileRunPaused() {
+    while (g_state.runState == kPaused) SleepEx(kPausePollMs, FALSE);
+}
 
 BOOL TransformCopyFileW(const wchar_t* source, const wchar_t* destination, DWORD sourceFlags,
                         DWORD destinationFlags, const volatile uint32_t* state, volatile uint32_t* percent) {

@@ -15,4 +15,11 @@ BOOL TransformCopyFileW(const wchar_t* source, const wchar_t* destination, DWORD
 BOOL TransformCopyFileA(const char* source, const char* destination, DWORD sourceFlags, DWORD destinationFlags,
                         const volatile uint32_t* state, volatile uint32_t* percent);
 
+// The run's safe point, called by the worker between chunks and between
+// items, where it holds no lock: while the run state reads 512 (paused) the
+// thread waits here, and it goes on once the dialog has written running or
+// cancel requested. A copy with a state word other than the run's never
+// waits.
+void WaitWhileRunPaused();
+
 }  // namespace oper

@@ -82,8 +82,10 @@ uint64_t ScanFolderSize(const wchar_t* folder) {
     return FolderScan(folder, SkipsWindowsDirectory(RequestView(g_state.request))).Scan();
 }
 
+// The notice is the scan's last act: the dialog cannot end before it has
+// handled it, and the call waits for this thread before the dialog goes.
 DWORD WINAPI PreparationScan(void* dialog) {
-    CDlgopstatus* const progress = static_cast<CDlgopstatus*>(dialog);
+    const HWND window = static_cast<CDlgopstatus*>(dialog)->Window();
     const RequestView request(g_state.request);
     // A count of 0 or less means no items.
     if (g_state.request->itemCount > 0) g_state.fileTotal += static_cast<uint32_t>(g_state.request->itemCount);
@@ -93,9 +95,8 @@ DWORD WINAPI PreparationScan(void* dialog) {
         stopped = stopped || ScanStopped();
         if (!stopped) sum += ItemSize(item, request);
     });
-    progress->m_bPrepDone = 1;
     g_state.totalBytes = sum;
-    PostMessageW(progress->Window(), WM_OPER_NOTIFY, 0, 1);
+    PostMessageW(window, WM_OPER_NOTIFY, 0, 1);
     return 0;
 }
 

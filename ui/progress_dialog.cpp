@@ -103,7 +103,7 @@ CDlgopstatus::~CDlgopstatus() = default;
 
 INT_PTR CDlgopstatus::Run() {
     const INT_PTR result = DoModal();
-    const HANDLE threads[] = {m_hOperThread.get(), m_hCheckThread.get()};
+    const HANDLE threads[] = {m_hPrepThread.get(), m_hOperThread.get(), m_hCheckThread.get()};
     for (HANDLE thread : threads) {
         if (thread) WaitForSingleObject(thread, INFINITE);
     }

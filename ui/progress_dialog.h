@@ -12,6 +12,7 @@
 #include "framework/handles.h"
 #include "operation/run_dialog.h"
 #include "ui/error_log.h"
+#include "ui/progress_figures.h"
 #include "ui/status_row_index.h"
 
 namespace oper {
@@ -24,8 +25,9 @@ public:
     explicit CDlgopstatus(HWND parent);
     ~CDlgopstatus() override;
 
-    // Runs the dialog, then waits until the worker and the refresh thread,
-    // which have both reported by then, have left the library's code.
+    // Runs the dialog, then waits until the scan, the worker and the
+    // refresh thread, which have all reported by then, have left the
+    // library's code.
     INT_PTR Run();
 
     // RunDialog, called on the worker thread.
@@ -37,9 +39,6 @@ public:
     // Called on the refresh thread: draws the figures for a position on the
     // 0..200 scale.
     void RefreshProgress(uint32_t position);
-
-    // Set by the preparation scan just before it posts its notice.
-    volatile uint32_t m_bPrepDone = 0;
 
 protected:
     BOOL OnInitDialog() override;
@@ -62,6 +61,7 @@ private:
     void OnStartTimer();
     void StartPreparationScan();
     bool StartWorker();
+    void ResumeWorker();
     bool StartRefresh();
     void PauseOrResume();
     void OnCompletion(WPARAM wParam, LPARAM lParam);
@@ -78,8 +78,10 @@ private:
     HICON m_hIcon = nullptr;
     uint32_t m_bCheckDone = 0;
     uint32_t m_bOperDone = 0;
+    uint32_t m_bPrepDone = 0;
+    fw::KernelHandle m_hPrepThread;
     // Valid only between creation and resume: the object deletes itself
-    // when its thread ends. Pause and resume use m_hOperThread instead.
+    // when its thread ends; m_hOperThread outlives it.
     COperThread* m_pOperThread = nullptr;
     fw::KernelHandle m_hOperThread;
     HWND m_tabLists = nullptr;
@@ -96,10 +98,9 @@ private:
     int64_t m_spanElapsed = 0;
     std::wstring m_strElapsed;
     std::wstring m_strLeft;
-    int64_t m_timeStart = 0;
+    RunClock m_clock;
     int64_t m_nActiveSeconds = 0;
     int64_t m_nLeftSeconds = 0;
-    int64_t m_nPausedSeconds = 0;
     CCheckThread* m_pCheckThread = nullptr;
     fw::KernelHandle m_hCheckThread;
     UINT_PTR m_nTimerId = 0;

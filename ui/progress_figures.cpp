@@ -11,6 +11,7 @@
 #include "resources/resource.h"
 #include "ui/check_thread.h"
 #include "ui/progress_dialog.h"
+#include "ui/progress_figures.h"
 
 namespace oper {
 
@@ -37,6 +38,27 @@ int32_t TruncateToInt32(float value) {
 void SetText(HWND control, const wchar_t* text) { SetWindowTextW(control, text); }
 
 }  // namespace
+
+void RunClock::Start(int64_t now) {
+    start_ = now;
+    pausedSeconds_ = 0;
+    pausedSince_ = kNotPaused;
+}
+
+int64_t RunClock::ActiveSeconds(int64_t now, bool paused) {
+    if (paused && pausedSince_ == kNotPaused) pausedSince_ = now;
+    if (!paused && pausedSince_ != kNotPaused) {
+        pausedSeconds_ += now - pausedSince_;
+        pausedSince_ = kNotPaused;
+    }
+    return (paused ? pausedSince_ : now) - start_ - pausedSeconds_;
+}
+
+int32_t SecondsLeft(uint32_t pos, int64_t activeSeconds) {
+    const float left =
+        (static_cast<float>(kFullPosition - pos) / static_cast<float>(pos)) * static_cast<float>(activeSeconds);
+    return TruncateToInt32(left);
+}
 
 uint32_t OverallPosition(const OperationState& state) {
     const uint64_t total = state.totalBytes;
@@ -71,23 +93,22 @@ void CDlgopstatus::RefreshProgress(uint32_t position) {
     swprintf(counter, 48, L"%ld", static_cast<long>(g_state.errorCount));
     SetText(Item(IDC_ERROR_COUNT), counter);
 
+    // Every call, so that the clock sees a pause begin and end; the pauses
+    // are left out of the elapsed time as well as the estimate, and both
+    // stand still while the run is paused.
+    const bool paused = g_state.runState == kPaused;
+    const int64_t active = m_clock.ActiveSeconds(_time64(nullptr), paused);
     if (g_refreshCalls++ % kTimeUpdateEvery != 0 && pos != kFullPosition) return;
-    m_spanElapsed = _time64(nullptr) - m_timeStart;
+    m_spanElapsed = active;
     m_strElapsed = fw::FormatTimeSpan(m_spanElapsed);
     SetText(m_staticElapsed, m_strElapsed.c_str());
-    m_nActiveSeconds = m_spanElapsed - m_nPausedSeconds;
-    const bool paused = g_state.runState == kPaused;
-    if (pos != 0) {
-        const float left = (static_cast<float>(kFullPosition - pos) / static_cast<float>(pos)) *
-                           static_cast<float>(m_nActiveSeconds);
-        const int32_t seconds = TruncateToInt32(left);
-        m_nLeftSeconds = seconds;
-        if (seconds >= 0) {
-            m_strLeft = paused ? std::wstring(kUnknownTime) : fw::FormatTimeSpan(seconds);
-            SetText(m_staticLeftTime, m_strLeft.c_str());
-        }
-    }
-    if (paused) ++m_nPausedSeconds;
+    m_nActiveSeconds = active;
+    if (pos == 0) return;
+    const int32_t seconds = SecondsLeft(pos, m_nActiveSeconds);
+    m_nLeftSeconds = seconds;
+    if (seconds < 0) return;
+    m_strLeft = paused ? std::wstring(kUnknownTime) : fw::FormatTimeSpan(seconds);
+    SetText(m_staticLeftTime, m_strLeft.c_str());
 }
 
 }  // namespace oper

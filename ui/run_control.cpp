@@ -1,6 +1,15 @@
 // Starting, pausing, cancelling and ending a run. The dialog's thread is the
 // only writer of the run state; the threads report back only by posting
 // WM_OPER_NOTIFY, and the dialog closes once all three have.
+//
+// The worker is created with the scan but resumed only when the scan has
+// reported: while the scan walks a folder, nothing in it changes under it.
+// An in-place encryption puts a temporary file beside each file and, for a
+// moment, holds the file under no name but the temporary one; a scan walking
+// beside it would count one entry too many or too few. Counting first keeps
+// the file total to the user's own entries, so that a run without errors
+// ends at n of n. The scan costs a directory listing per folder, a small
+// fraction of what the worker spends per file.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -41,31 +50,37 @@ void CDlgopstatus::OnStartTimer() {
     }
 }
 
+// The handle is kept until the dialog has ended, so that the call can wait
+// for the thread to leave the library.
 void CDlgopstatus::StartPreparationScan() {
-    const fw::KernelHandle scan(CreateThread(nullptr, 0, &PreparationScan, this, CREATE_SUSPENDED, nullptr));
-    if (!scan) {
+    m_hPrepThread.reset(CreateThread(nullptr, 0, &PreparationScan, this, CREATE_SUSPENDED, nullptr));
+    if (!m_hPrepThread) {
         fw::ShowMessageBox(Window(), L"CreateThread failed.", MB_ICONERROR);
-        m_bPrepDone = 1;
         PostMessageW(Window(), WM_OPER_NOTIFY, 0, kScanDone);
         return;
     }
-    SetThreadPriority(scan.get(), THREAD_PRIORITY_HIGHEST);
-    ResumeThread(scan.get());
+    SetThreadPriority(m_hPrepThread.get(), THREAD_PRIORITY_HIGHEST);
+    ResumeThread(m_hPrepThread.get());
 }
 
-// The worker's object deletes itself when its thread ends; from its resume
-// on, only the duplicated handle is used, and it stays valid until the
-// dialog has ended.
+// Created now, resumed when the scan has reported (ResumeWorker). The
+// object deletes itself when its thread ends; after the resume only the
+// duplicated handle is used, and it stays valid until the dialog has ended.
 bool CDlgopstatus::StartWorker() {
     m_pOperThread = fw::Thread::BeginSuspended<COperThread>(THREAD_PRIORITY_HIGHEST);
     if (!m_pOperThread) return false;
-    m_timeStart = _time64(nullptr);
+    m_clock.Start(_time64(nullptr));
     m_pOperThread->SetMainWindow(Window());
     m_hOperThread = m_pOperThread->DuplicateThreadHandle();
-    m_pOperThread->Resume();
-    m_pOperThread = nullptr;
     g_state.runState = kRunning;
     return true;
+}
+
+void CDlgopstatus::ResumeWorker() {
+    if (!m_pOperThread) return;
+    if (m_hOperThread) SetThreadPriority(m_hOperThread.get(), THREAD_PRIORITY_ABOVE_NORMAL);
+    m_pOperThread->Resume();
+    m_pOperThread = nullptr;
 }
 
 bool CDlgopstatus::StartRefresh() {
@@ -79,26 +94,26 @@ bool CDlgopstatus::StartRefresh() {
     return true;
 }
 
-// In any other state (the run finished while a second cancel question was
-// open) there is nothing to suspend or resume and the button is disabled:
-// the step does nothing.
+// The worker is never suspended from outside: it could be stopped inside a
+// heap or loader call, holding a lock this thread needs next. It holds
+// itself at its next safe point (WaitWhileRunPaused) for as long as the run
+// state reads paused, and goes on when the word changes to running or
+// cancel requested. In any other state (the run finished while a second
+// cancel question was open) the button is disabled: the step does nothing.
 void CDlgopstatus::PauseOrResume() {
     switch (g_state.runState) {
         case kRunning:
-            SuspendThread(m_hOperThread.get());
             g_state.runState = kPaused;
             m_strSavedCaption = ItemText(IDC_OPERATION);
             SetItemText(IDC_OPERATION, fw::LoadResString(IDS_PAUSED));
             SetItemText(IDC_PAUSE, fw::LoadResString(IDS_RESUME));
             break;
         case kPaused:
-            ResumeThread(m_hOperThread.get());
             g_state.runState = kRunning;
             SetItemText(IDC_OPERATION, m_strSavedCaption);
             SetItemText(IDC_PAUSE, fw::LoadResString(IDS_PAUSE));
             break;
         case kCancelRequested:
-            ResumeThread(m_hOperThread.get());
             SetItemText(IDC_PAUSE, fw::LoadResString(IDS_PAUSE));
             break;
         default:
@@ -122,11 +137,11 @@ void CDlgopstatus::OnCancel() {
 
 void CDlgopstatus::OnCompletion(WPARAM wParam, LPARAM lParam) {
     if (lParam == kScanDone) {
-        if (!m_bOperDone && m_hOperThread) SetThreadPriority(m_hOperThread.get(), THREAD_PRIORITY_ABOVE_NORMAL);
+        // Set here rather than by the scan, so that the dialog cannot end
+        // before the scan's last act, this notice.
+        m_bPrepDone = 1;
+        ResumeWorker();
     } else if (wParam == 0) {
-        // A pause pressed between the worker's notice and this handler has
-        // suspended a thread that is only winding down: let it end.
-        if (g_state.runState == kPaused) ResumeThread(m_hOperThread.get());
         m_bOperDone = 1;
         g_state.runState = kFinished;
         EnableWindow(Item(IDC_PAUSE), FALSE);

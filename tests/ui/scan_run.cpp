@@ -31,7 +31,7 @@ ScanEnd Scan(uint32_t kind, uint32_t flags, const std::vector<std::wstring>& ite
     GetExitCodeThread(thread, &code);
     CloseHandle(thread);
     EXPECT_EQ(code, 0u) << "the scan thread did not end normally";
-    return {oper::g_state.fileTotal, oper::g_state.totalBytes, dialog.m_bPrepDone};
+    return {oper::g_state.fileTotal, oper::g_state.totalBytes};
 }
 
 }  // namespace ui_test

@@ -10,7 +10,6 @@ namespace ui_test {
 struct ScanEnd {
     uint32_t fileTotal;
     uint64_t totalBytes;
-    uint32_t prepDone;
 };
 
 // Runs the scan with the run state given (the scan stops at 768 and 1024).

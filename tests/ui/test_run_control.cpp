@@ -4,11 +4,14 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "tests/support/filter_model.h"
 #include "tests/support/iat_patch.h"
+#include "tests/support/standin_store.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/ui_driver.h"
 #include "tests/ui/run_gate.h"
@@ -140,6 +143,123 @@ TEST(RunControl, CountersShowItemsReachedOfAllAndTheErrors) {
                 drawn = ui::WaitForText(dialog, 1012, L"0/2") && ui::WaitForText(dialog, 1013, L"0");
             });
     EXPECT_TRUE(drawn);
+}
+
+// A lock that the worker holds inside its first write of a file and that
+// the dialog's thread needs while it pauses the run (in life: the heap's or
+// the loader's). A worker stopped from outside would keep it for as long as
+// the pause lasts.
+struct WriteLock {
+    DWORD dialogThread = GetCurrentThreadId();
+    HANDLE free = CreateEventW(nullptr, TRUE, TRUE, nullptr);
+    HANDLE held = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE wanted = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    volatile LONG taken = 0;
+    volatile LONG asked = 0;
+    bool dialogBlocked = false;
+    ~WriteLock() {
+        for (HANDLE event : {free, held, wanted}) CloseHandle(event);
+    }
+    void WorkerWrites() {
+        if (GetCurrentThreadId() == dialogThread || InterlockedExchange(&taken, 1)) return;
+        ResetEvent(free);
+        SetEvent(held);
+        WaitForSingleObject(wanted, ui::kWaitLimitMs);
+        SetEvent(free);
+    }
+    void DialogNeedsIt() {
+        if (GetCurrentThreadId() != dialogThread || WaitForSingleObject(held, 0) || InterlockedExchange(&asked, 1))
+            return;
+        SetEvent(wanted);
+        dialogBlocked = WaitForSingleObject(free, ui::kWaitLimitMs) != WAIT_OBJECT_0;
+    }
+};
+
+// Pause pressed while the worker is inside a write: the dialog goes on at
+// once, the worker holds at its next chunk, and Resume or a Cancel during the
+// pause lets it go.
+TEST(RunControl, PauseHoldsTheWorkerBetweenChunksNeverInsideACall) {
+    for (const bool cancel : {false, true}) {
+        SCOPED_TRACE(cancel ? "cancel" : "resume");
+        testing_support::StandinStore store;
+        testing_support::TempDir dir;
+        ASSERT_TRUE(testing_support::WriteFileBytes(dir / L"big.bin", std::string(3 << 19, 'x')));
+        WriteLock lock;
+        const HMODULE library = GetModuleHandleW(L"fileoper.dll");
+        fault::Hook<decltype(&WriteFile)> write(library, "KERNEL32.dll", "WriteFile");
+        write.before = [&](HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED) { lock.WorkerWrites(); };
+        fault::Hook<decltype(&SetDlgItemTextW)> text(library, "USER32.dll", "SetDlgItemTextW");
+        text.before = [&](HWND, int, LPCWSTR) { lock.DialogNeedsIt(); };
+        std::wstring paused;
+        const RunEnd end = RunWithUser(Request(0, FILEOPER_FLAG_CLOSE_AT_END, {dir / L"big.bin"}), [&] {
+            const HWND dialog = WaitForSingleObject(lock.held, ui::kWaitLimitMs) == WAIT_OBJECT_0
+                                    ? ui::WaitForDialog(kCaption, kStatusList)
+                                    : nullptr;
+            ui::Click(dialog, kPause);
+            ui::WaitForText(dialog, kOperation, L"Paused");
+            paused = Seen(dialog);
+            if (cancel)
+                AnswerCancel(dialog, IDYES);
+            else
+                ui::Click(dialog, kPause);
+        });
+        EXPECT_FALSE(lock.dialogBlocked);
+        EXPECT_EQ(paused, L"Paused | Re&sume");
+        EXPECT_EQ(end.Low(6), FILEOPER_STATE_FINISHED);
+        EXPECT_EQ(testing_support::IsMarked(dir / L"big.bin"), !cancel);
+    }
+}
+
+struct SecondCall {
+    std::vector<uint32_t> block;
+    uint64_t results[FILEOPER_RESULT_SLOTS] = {};
+    uint32_t returned = 0;
+    HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ~SecondCall() { CloseHandle(done); }
+    void Make() {
+        returned = ShowOperationStatus(docman::AsRequest(block), results);
+        SetEvent(done);
+    }
+};
+SecondCall* g_second = nullptr;
+
+void CALLBACK MakeSecondCall(HWND, UINT, UINT_PTR timer, DWORD) {
+    KillTimer(nullptr, timer);
+    g_second->Make();
+}
+
+// A host with two windows, or a window procedure re-entered from the
+// dialog's own message loop, calls again while a run is on: the call is
+// refused at once, runs nothing and leaves the run alone.
+TEST(RunControl, ASecondCallDuringARunRunsNothingAndLeavesTheRunAlone) {
+    for (const bool fromDialogThread : {false, true}) {
+        SCOPED_TRACE(fromDialogThread ? "re-entered on the dialog's thread" : "from another thread");
+        testing_support::StandinStore store;
+        testing_support::TempDir dir;
+        for (const wchar_t* name : {L"a.txt", L"x.txt", L"y.txt"})
+            ASSERT_TRUE(testing_support::WriteFileBytes(dir / name, "plain"));
+        SecondCall second;
+        second.block = docman::BuildRequestBlock(Request(0, FILEOPER_FLAG_CLOSE_AT_END, {dir / L"x.txt", dir / L"y.txt"}));
+        g_second = &second;
+        if (fromDialogThread) SetTimer(nullptr, 0, 10, &MakeSecondCall);
+        // A missing item keeps the first run on screen, on its error list.
+        const RunEnd end =
+            RunWithUser(Request(0, FILEOPER_CHOICE_CONTINUE, {dir / L"a.txt", dir / L"missing"}), [&] {
+                const HWND dialog = ui::WaitForDialog(kCaption, kStatusList);
+                ui::WaitForText(dialog, IDCANCEL, L"&Close");
+                if (!fromDialogThread) second.Make();
+                WaitForSingleObject(second.done, ui::kWaitLimitMs);
+                ui::Click(dialog, IDCANCEL);
+            });
+        EXPECT_EQ(second.returned, FILEOPER_ERR_RUN_IN_PROGRESS);
+        const uint64_t nothingDone[FILEOPER_RESULT_SLOTS] = {
+            0, 0, 2, 0, 0, reinterpret_cast<uintptr_t>(docman::AsRequest(second.block)), 0, 0, 0};
+        EXPECT_TRUE(std::equal(std::begin(second.results), std::end(second.results), nothingDone));
+        EXPECT_FALSE(testing_support::IsMarked(dir / L"x.txt") || testing_support::IsMarked(dir / L"y.txt"));
+        EXPECT_TRUE(testing_support::IsMarked(dir / L"a.txt"));
+        EXPECT_EQ(end.results[2], (uint64_t{2} << 32) | 2);
+        EXPECT_EQ(end.High(6), 1u);
+    }
 }
 
 struct StartFailure {
