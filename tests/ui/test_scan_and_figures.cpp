@@ -72,7 +72,7 @@ struct PositionCase {
 TEST(OverallPosition, FollowsTheByteCountersInUnsigned64BitArithmetic) {
     const PositionCase cases[] = {
         {"total unknown", ~0ull, 1 << 20, 8192, 50, 0, 0},
-        {"nothing to count", 0, 0, 0, 0, 0},
+        {"nothing to count", 0, 0, 0, 0, 0, 0},
         {"half done", 1 << 20, 1 << 19, 0, 0, 0, 100},
         {"inside an item", 1 << 20, 0, 1 << 19, 50, 0, 50},
         {"undo counts the item down", 1000, 0, 1000, 30, 1, 140},
@@ -128,7 +128,7 @@ TEST(RunControl, PauseAndResumeWriteTheRunState) {
             for (const wchar_t* label : {L"Paused", L"Encrypting", L"Paused", L"Encrypting"}) {
                 ui::Click(dialog, 1000);
                 ui::WaitForText(dialog, 1003, label);
-                states.push_back(oper::g_state.runState);
+                states.push_back(uint32_t{oper::g_state.runState});
             }
         });
     const std::vector<uint32_t> expected = {oper::kPaused, oper::kRunning, oper::kPaused, oper::kRunning};
