@@ -1,7 +1,11 @@
-// A whole run through ShowOperationStatus at scale: an in-place encryption of
-// N small files that fails on its last item (a folder refused its mark) and
-// is undone (the preset Undo). The encryption and the undo are each timed
-// per file, with the time the worker spent waiting on the dialog's thread.
+// A whole run through ShowOperationStatus at scale, beside the bare exported
+// transforms on the same tree: a loop of EncryptFileInPlaceW over every file,
+// then DecryptFileInPlaceW over every file; then the run, an in-place
+// encryption of the same files that fails on its last item (a folder refused
+// its mark) and is undone (the preset Undo). The run's encryption and undo
+// are each timed per file against their loop, with the time the worker spent
+// waiting on the dialog's thread, row by row, and how often the dialog
+// repainted its list and its figures meanwhile.
 //
 //   run_bench [--files N] [FOLDER]
 //
@@ -10,6 +14,7 @@
 
 #include <psapi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -27,9 +32,19 @@ using bench::WorkingSetMiB;
 
 constexpr int kFilesPerFolder = 1000;
 constexpr DWORD kFileSize = 512;
+// Rows at each end of a phase whose waits are compared.
+constexpr size_t kEndRows = 1000;
 
-// Seconds the library spent in SendMessageW to a window of another thread:
-// every list row the worker adds or takes is such a call.
+// The worker is the thread that marks the files (and clears the marks in the
+// undo): each of its marks starts the next row. Its cross-thread sends
+// between two marks are that row's wait on the dialog's thread. Kept in
+// memory reserved before the run.
+DWORD g_worker = 0;
+double g_rowWait = 0;
+std::vector<float> g_rowWaits;
+
+// Seconds spent in SendMessageW to a window of another thread, by every
+// thread of the library.
 volatile double g_crossThreadSeconds = 0;
 
 LRESULT WINAPI TimedSendMessage(HWND window, UINT message, WPARAM w, LPARAM l) {
@@ -37,8 +52,16 @@ LRESULT WINAPI TimedSendMessage(HWND window, UINT message, WPARAM w, LPARAM l) {
     if (GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId()) return real(window, message, w, l);
     const double start = Now();
     const LRESULT result = real(window, message, w, l);
-    g_crossThreadSeconds += Now() - start;
+    const double spent = Now() - start;
+    g_crossThreadSeconds += spent;
+    if (GetCurrentThreadId() == g_worker) g_rowWait += spent;
     return result;
+}
+
+void StartRow() {
+    g_worker = GetCurrentThreadId();
+    if (g_rowWaits.size() < g_rowWaits.capacity()) g_rowWaits.push_back(static_cast<float>(g_rowWait));
+    g_rowWait = 0;
 }
 
 // When the run reached the item whose mark is refused: the undo starts there.
@@ -46,17 +69,56 @@ std::wstring g_refusedItem;
 volatile double g_refusedAt = 0;
 volatile double g_waitingAtRefusal = 0;
 volatile double g_workingSetAtRefusal = 0;
+size_t g_rowsAtRefusal = 0;
 
+FARPROC DevIo(WORD ordinal) { return GetProcAddress(GetModuleHandleW(L"TzDevIo.dll"), MAKEINTRESOURCEA(ordinal)); }
 
 int WINAPI NotedSetEncryptInfo(const wchar_t* path, ENCRYPT_INFO* info) {
-    static const auto real = reinterpret_cast<decltype(&NotedSetEncryptInfo)>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"TzDevIo.dll"), MAKEINTRESOURCEA(171))));
+    static const auto real = reinterpret_cast<decltype(&NotedSetEncryptInfo)>(reinterpret_cast<void*>(DevIo(171)));
+    StartRow();
     if (_wcsicmp(path, g_refusedItem.c_str()) == 0) {
         g_refusedAt = Now();
         g_waitingAtRefusal = g_crossThreadSeconds;
         g_workingSetAtRefusal = WorkingSetMiB();
+        g_rowsAtRefusal = g_rowWaits.size();
     }
     return real(path, info);
+}
+
+int WINAPI NotedClearEncryptInfo(const wchar_t* path, int reserved) {
+    static const auto real = reinterpret_cast<decltype(&NotedClearEncryptInfo)>(reinterpret_cast<void*>(DevIo(181)));
+    StartRow();
+    return real(path, reserved);
+}
+
+// How often the dialog's thread painted a kind of window, in each half of
+// the run: the paints are counted as its message loop takes them.
+struct Paints {
+    int count = 0;
+    double first = 0;
+    double last = 0;
+    double longestGap = 0;
+
+    void Add(double now) {
+        if (count++ == 0) first = now;
+        else longestGap = std::max(longestGap, now - last);
+        last = now;
+    }
+    double PerSecond() const { return count > 1 ? (count - 1) / (last - first) : 0; }
+};
+Paints g_listPaints[2];
+Paints g_figurePaints[2];
+
+LRESULT CALLBACK PaintWatch(int code, WPARAM removed, LPARAM lParam) {
+    const MSG& message = *reinterpret_cast<const MSG*>(lParam);
+    if (code == HC_ACTION && removed == PM_REMOVE && message.message == WM_PAINT) {
+        wchar_t name[32] = L"";
+        GetClassNameW(message.hwnd, name, 32);
+        const int half = g_refusedAt > 0 ? 1 : 0;
+        if (wcscmp(name, L"SysListView32") == 0) g_listPaints[half].Add(Now());
+        if (wcscmp(name, L"msctls_progress32") == 0) g_figurePaints[half].Add(Now());
+    }
+    return CallNextHookEx(nullptr, code, removed, lParam);
 }
 
 bool WriteSmallFile(const std::wstring& path, int seed) {
@@ -70,18 +132,38 @@ bool WriteSmallFile(const std::wstring& path, int seed) {
     return ok;
 }
 
+std::wstring Folder(const std::wstring& docs, int file) { return docs + L"\\d" + std::to_wstring(file / kFilesPerFolder); }
+
+std::wstring FilePath(const std::wstring& docs, int file) {
+    return Folder(docs, file) + L"\\f" + std::to_wstring(file) + L".txt";
+}
+
 // root\docs\dNNN\fNNNN.txt, a thousand files a folder.
 bool MakeTree(const std::wstring& docs, int files) {
     if (!CreateDirectoryW(docs.c_str(), nullptr)) return false;
-    std::wstring folder;
     for (int i = 0; i < files; ++i) {
-        if (i % kFilesPerFolder == 0) {
-            folder = docs + L"\\d" + std::to_wstring(i / kFilesPerFolder);
-            if (!CreateDirectoryW(folder.c_str(), nullptr)) return false;
-        }
-        if (!WriteSmallFile(folder + L"\\f" + std::to_wstring(i) + L".txt", i)) return false;
+        if (i % kFilesPerFolder == 0 && !CreateDirectoryW(Folder(docs, i).c_str(), nullptr)) return false;
+        if (!WriteSmallFile(FilePath(docs, i), i)) return false;
     }
     return true;
+}
+
+// Seconds for the exported transform over every file; -1 when one failed.
+double BareLoop(const std::wstring& docs, int files, bool encrypt) {
+    ENCRYPT_INFO info;
+    BuildEncryptInfoW(nullptr, &info);
+    uint32_t state = 0, percent = 0;
+    const double start = Now();
+    for (int i = 0; i < files; ++i) {
+        const std::wstring path = FilePath(docs, i);
+        const BOOL done = encrypt ? EncryptFileInPlaceW(path.c_str(), &info, &state, &percent)
+                                  : DecryptFileInPlaceW(path.c_str(), &state, &percent);
+        if (!done) {
+            fprintf(stderr, "%s failed on %ls\n", encrypt ? "EncryptFileInPlaceW" : "DecryptFileInPlaceW", path.c_str());
+            return -1;
+        }
+    }
+    return Now() - start;
 }
 
 struct RunFigures {
@@ -109,14 +191,45 @@ RunFigures Run(uint32_t kind, uint32_t flags, const std::vector<std::wstring>& i
     return figures;
 }
 
-void Print(const char* what, const RunFigures& f, int files) {
-    printf("  %-8s %8.1f s  %7.2f ms/file  (%5.2f ms/file waiting on the dialog)  returned %u\n", what, f.seconds,
-           f.seconds * 1e3 / files, f.waiting * 1e3 / files, f.returned);
+double MeanMs(std::vector<float>::const_iterator first, std::vector<float>::const_iterator last) {
+    if (first == last) return 0;
+    double sum = 0;
+    for (auto i = first; i != last; ++i) sum += *i;
+    return sum * 1e3 / (last - first);
+}
+
+// The waits of rows [first, last): median, and the mean at either end.
+void PrintRowWaits(size_t first, size_t last) {
+    if (last <= first) {
+        printf("           no rows counted\n");
+        return;
+    }
+    const auto begin = g_rowWaits.begin() + first, end = g_rowWaits.begin() + last;
+    std::vector<float> sorted(begin, end);
+    std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
+    const size_t ends = std::min(kEndRows, last - first);
+    printf("           worker's wait a row: median %.4f ms; mean %.4f ms over its first %zu rows, %.4f ms over its last"
+           " %zu (%zu rows)\n",
+           sorted[sorted.size() / 2] * 1e3, MeanMs(begin, begin + ends), ends, MeanMs(end - ends, end), ends,
+           last - first);
+}
+
+void PrintHalf(const char* what, double seconds, double waiting, double bare, int files) {
+    printf("  run %-8s %8.1f s  %7.3f ms/file  (%6.3f ms/file waiting on the dialog)  %.3fx of the bare loop\n", what,
+           seconds, seconds * 1e3 / files, waiting * 1e3 / files, seconds / bare);
+}
+
+void PrintPaints(const char* half, int index) {
+    const Paints& list = g_listPaints[index];
+    const Paints& figures = g_figurePaints[index];
+    printf("  %s: the list painted %.1f times a second (longest gap %.0f ms), the progress bars %.1f\n", half,
+           list.PerSecond(), list.longestGap * 1e3, figures.PerSecond());
 }
 
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    const double benchStart = Now();
     int files = 10000;
     std::wstring folder;
     for (int i = 1; i < argc; ++i) {
@@ -139,9 +252,17 @@ int wmain(int argc, wchar_t** argv) {
         fprintf(stderr, "cannot make %d files in %ls\n", files, root.c_str());
         return 1;
     }
-    printf("%d files of %lu bytes, %d a folder (made in %.1f s), encrypted in place and undone:\n", files, kFileSize, kFilesPerFolder,
-           Now() - making);
-    const fault::ImportPatch timing(GetModuleHandleW(L"fileoper.dll"), "USER32.dll", "SendMessageW",
+    printf("%d files of %lu bytes, %d a folder (made in %.1f s), encrypted in place and decrypted by the bare"
+           " transforms, then encrypted in place by a run and undone:\n",
+           files, kFileSize, kFilesPerFolder, Now() - making);
+    const double bareEncrypt = BareLoop(docs, files, true);
+    const double bareDecrypt = bareEncrypt < 0 ? -1 : BareLoop(docs, files, false);
+    if (bareDecrypt < 0) return 1;
+    printf("  bare EncryptFileInPlaceW %6.1f s  %7.3f ms/file\n", bareEncrypt, bareEncrypt * 1e3 / files);
+    printf("  bare DecryptFileInPlaceW %6.1f s  %7.3f ms/file\n", bareDecrypt, bareDecrypt * 1e3 / files);
+
+    const HMODULE library = GetModuleHandleW(L"fileoper.dll");
+    const fault::ImportPatch timing(library, "USER32.dll", "SendMessageW",
                                     reinterpret_cast<const void*>(&TimedSendMessage));
     // The last item, an empty folder, is refused its mark: the run encrypts
     // every file, fails there and reverses everything before it.
@@ -152,19 +273,25 @@ int wmain(int argc, wchar_t** argv) {
     WriteFile(h, refused.data(), static_cast<DWORD>(refused.size()), &written, nullptr);
     CloseHandle(h);
     g_refusedItem = last;
-    const fault::ImportPatch noting(GetModuleHandleW(L"fileoper.dll"), "TzDevIo.dll", 171,
-                                    reinterpret_cast<const void*>(&NotedSetEncryptInfo));
+    const fault::ImportPatch marking(library, "TzDevIo.dll", 171, reinterpret_cast<const void*>(&NotedSetEncryptInfo));
+    const fault::ImportPatch clearing(library, "TzDevIo.dll", 181,
+                                      reinterpret_cast<const void*>(&NotedClearEncryptInfo));
+    g_rowWaits.reserve(2 * static_cast<size_t>(files) + 2);
+    const HHOOK paints = SetWindowsHookExW(WH_GETMESSAGE, PaintWatch, nullptr, GetCurrentThreadId());
     const double workingSetBefore = WorkingSetMiB();
     const double start = Now();
     const RunFigures run = Run(0, FILEOPER_CHOICE_UNDO, {docs, last});
     const double end = Now();
-    RunFigures encrypt = run, undo = run;
-    encrypt.seconds = g_refusedAt - start;
-    encrypt.waiting = g_waitingAtRefusal;
-    undo.seconds = end - g_refusedAt;
-    undo.waiting = run.waiting - g_waitingAtRefusal;
-    Print("encrypt", encrypt, files);
-    Print("undo", undo, files);
+    UnhookWindowsHookEx(paints);
+    // A row's wait ends at the next mark; the last row of each half ends at
+    // the refusal or at the end of the run.
+    g_rowWaits.push_back(static_cast<float>(g_rowWait));
+    PrintHalf("encrypt", g_refusedAt - start, g_waitingAtRefusal, bareEncrypt, files);
+    PrintRowWaits(1, g_rowsAtRefusal);
+    PrintHalf("undo", end - g_refusedAt, run.waiting - g_waitingAtRefusal, bareDecrypt, files);
+    PrintRowWaits(g_rowsAtRefusal + 1, g_rowWaits.size());
+    PrintPaints("encryption", 0);
+    PrintPaints("undo", 1);
     PROCESS_MEMORY_COUNTERS memory = {};
     memory.cb = sizeof(memory);
     GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof(memory));
@@ -174,6 +301,7 @@ int wmain(int argc, wchar_t** argv) {
            memory.PeakPagefileUsage / 1048576.0);
     // Every file is plain again after the undo: nothing worth keeping.
     testing_support::RemoveTree(root);
+    printf("  the bench ran %.0f s\n", Now() - benchStart);
     if (run.errors == 1 && g_refusedAt > 0) return 0;
     fprintf(stderr, "the run listed %llu errors, not the one refusal\n", static_cast<unsigned long long>(run.errors));
     return 1;

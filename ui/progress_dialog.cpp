@@ -14,6 +14,9 @@ namespace {
 
 constexpr UINT kStartTimer = 35;
 constexpr UINT kStartDelay = 10;
+// The lists catch up with the worker's rows ten times a second.
+constexpr UINT kRowsTimer = 36;
+constexpr UINT kRowsPeriod = 100;
 constexpr int kHostIcon = 128;
 constexpr int kDetailGap = 16;
 
@@ -136,6 +139,7 @@ BOOL CDlgopstatus::OnInitDialog() {
     g_state.dialog = this;
     m_log.Open(kind);
     m_nTimerId = SetTimer(Window(), kStartTimer, kStartDelay, nullptr);
+    SetTimer(Window(), kRowsTimer, kRowsPeriod, nullptr);
     return TRUE;
 }
 
@@ -149,6 +153,8 @@ void CDlgopstatus::BindControls() {
     m_staticItem = Item(IDC_ITEM);
     m_progressTotal = Item(IDC_TOTAL_PROGRESS);
     m_progressItem = Item(IDC_ITEM_PROGRESS);
+    m_statusRows.Attach(m_listStatus);
+    m_errorRows.Attach(m_listError);
 }
 
 // Both lists head their second column "Status".
@@ -210,6 +216,7 @@ void CDlgopstatus::ShowList(int tab) const {
 
 bool CDlgopstatus::OnCommand(WORD id, WORD code) {
     if (id == IDC_PAUSE) {
+        ShowRows();
         PauseOrResume();
         return true;
     }
@@ -221,6 +228,7 @@ bool CDlgopstatus::OnCommand(WORD id, WORD code) {
 }
 
 bool CDlgopstatus::OnNotify(const NMHDR& header, LRESULT* result) {
+    if (OnListNotify(header)) return true;
     if (header.idFrom != IDC_LIST_TABS || header.code != TCN_SELCHANGE) return false;
     ShowList(static_cast<int>(SendMessageW(m_tabLists, TCM_GETCURSEL, 0, 0)));
     *result = 0;
@@ -230,18 +238,25 @@ bool CDlgopstatus::OnNotify(const NMHDR& header, LRESULT* result) {
 bool CDlgopstatus::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
     switch (message) {
         case WM_TIMER:
-            if (wParam != kStartTimer) return false;
-            OnStartTimer();
+            if (wParam == kRowsTimer) {
+                ShowRows();
+            } else if (wParam == kStartTimer) {
+                OnStartTimer();
+            } else {
+                return false;
+            }
             return true;
         case WM_OPER_NOTIFY:
+            ShowRows();
             OnCompletion(wParam, lParam);
             *result = 0;
             return true;
         case WM_OPER_ASK_ERROR:
+            ShowRows();
             *result = AskErrorChoice(static_cast<int32_t>(lParam));
             return true;
         default:
-            return OnRowMessage(message, lParam, result);
+            return false;
     }
 }
 

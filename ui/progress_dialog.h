@@ -13,7 +13,7 @@
 #include "operation/run_dialog.h"
 #include "ui/error_log.h"
 #include "ui/progress_figures.h"
-#include "ui/status_row_index.h"
+#include "ui/result_lists.h"
 
 namespace oper {
 
@@ -67,10 +67,11 @@ private:
     void OnCompletion(WPARAM wParam, LPARAM lParam);
     void EndOnErrorList();
 
-    // The worker's row operations, carried out on the dialog's thread
-    // (result_lists.cpp): one sent message per row rather than one per list
-    // call, so that the dialog repaints the list once per row.
-    bool OnRowMessage(UINT message, LPARAM lParam, LRESULT* result);
+    // The result lists (result_lists.cpp): brings both up to date, on a short
+    // timer and whenever the run stops to show itself; answers their
+    // LVN_GETDISPINFOW.
+    void ShowRows();
+    bool OnListNotify(const NMHDR& header);
 
     // Error choice (error_choice_dialog.cpp).
     INT_PTR AskErrorChoice(int32_t code);
@@ -105,9 +106,9 @@ private:
     fw::KernelHandle m_hCheckThread;
     UINT_PTR m_nTimerId = 0;
     std::wstring m_strSavedCaption;
-    // Rows of the status list, for the undo's picks; touched only by the
-    // worker thread.
-    StatusRowIndex m_statusRows;
+    // The lists' rows: written by the worker, shown by the dialog's thread.
+    ResultList m_statusRows;
+    ResultList m_errorRows;
 };
 
 }  // namespace oper

@@ -1,13 +1,10 @@
-// The status and error lists. Called on the worker thread: the list
-// operations of a row are one message that the dialog's thread carries out
-// while the worker waits.
-#include <windows.h>
-
-#include <commctrl.h>
+// The status and error lists: the worker's rows and the views that show them.
+#include "ui/result_lists.h"
 
 #include "exports/error_state.h"
 #include "framework/strings.h"
 #include "operation/operation_state.h"
+#include "resources/resource.h"
 #include "ui/error_messages.h"
 #include "ui/progress_dialog.h"
 
@@ -15,61 +12,91 @@ namespace oper {
 
 namespace {
 
-// Sent by the worker to the dialog with the address of a RowAdd or RowTake.
-constexpr UINT kMsgAddRow = WM_USER + 56;
-constexpr UINT kMsgTakeRow = WM_USER + 57;
-
-struct RowAdd {
-    bool error;
-    uint32_t itemData;
-    const wchar_t* text;
-    const std::wstring* message;
-};
-
-struct RowTake {
-    int row;
-    std::wstring* path;
-    uint64_t* itemData;
-};
-
-int RowCount(HWND list) { return static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)); }
-
-// Appends a selected row; a single-selection list drops the previous
-// selection itself.
-void InsertRow(HWND list, int row, const wchar_t* text, uint32_t itemData, const std::wstring& message) {
-    LVITEMW item = {};
-    item.mask = LVIF_TEXT | LVIF_PARAM | LVIF_STATE;
-    item.iItem = row;
-    item.pszText = const_cast<wchar_t*>(text);
-    item.lParam = static_cast<LPARAM>(itemData);
-    item.state = LVIS_SELECTED;
-    item.stateMask = LVIS_SELECTED;
-    SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
-    LVITEMW cell = {};
-    cell.iSubItem = 1;
-    cell.pszText = const_cast<wchar_t*>(message.c_str());
-    SendMessageW(list, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&cell));
+// The messages by which anyone reads rows, selection or count.
+bool ReadsRows(UINT message) {
+    switch (message) {
+        case LVM_GETITEMCOUNT:
+        case LVM_GETITEMA:
+        case LVM_GETITEMW:
+        case LVM_GETITEMTEXTA:
+        case LVM_GETITEMTEXTW:
+        case LVM_GETNEXTITEM:
+        case LVM_GETITEMSTATE:
+        case LVM_GETSELECTEDCOUNT:
+            return true;
+        default:
+            return false;
+    }
 }
 
-std::wstring RowText(HWND list, int row) {
-    std::wstring text(kItemNameCapacity, L'\0');
-    LVITEMW cell = {};
-    cell.iSubItem = 0;
-    cell.pszText = &text[0];
-    cell.cchTextMax = static_cast<int>(text.size());
-    text.resize(static_cast<size_t>(SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&cell))));
-    return text;
-}
-
-uint32_t RowData(HWND list, int row) {
-    LVITEMW item = {};
-    item.mask = LVIF_PARAM;
-    item.iItem = row;
-    SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
-    return static_cast<uint32_t>(item.lParam);
+// An owner-data list view keeps no item data and does not ask for it.
+template <typename Item>
+void AnswerItemData(const RowStore& rows, const RowStore::View& view, Item& item) {
+    RowStore::Row row;
+    if (item.mask & LVIF_PARAM) item.lParam = rows.RowAt(view, item.iItem, &row) ? row.itemData : 0;
 }
 
 }  // namespace
+
+void ResultList::Attach(HWND list) {
+    list_ = list;
+    SetWindowSubclass(list, &ListProcedure, 0, reinterpret_cast<DWORD_PTR>(this));
+}
+
+LRESULT CALLBACK ResultList::ListProcedure(HWND list, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                           DWORD_PTR self) {
+    ResultList& rows = *reinterpret_cast<ResultList*>(self);
+    if (ReadsRows(message)) rows.Show();
+    if (message == WM_NCDESTROY) {
+        RemoveWindowSubclass(list, &ListProcedure, id);
+        rows.list_ = nullptr;
+    }
+    const LRESULT result = DefSubclassProc(list, message, wParam, lParam);
+    if (message == LVM_GETITEMW && result) AnswerItemData(rows.rows_, rows.shown_, *reinterpret_cast<LVITEMW*>(lParam));
+    if (message == LVM_GETITEMA && result) AnswerItemData(rows.rows_, rows.shown_, *reinterpret_cast<LVITEMA*>(lParam));
+    return result;
+}
+
+// Rows only appended leave the rows shown where they are: the list repaints
+// just the new ones. A take moves every row after it up by one.
+void ResultList::Show() {
+    RowStore::View view;
+    if (!list_ || !rows_.Snapshot(&view)) return;
+    const bool appendedOnly = view.Extends(shown_);
+    const bool appended = view.rows != shown_.rows;
+    if (view.Size() != shown_.Size())
+        SendMessageW(list_, LVM_SETITEMCOUNT, view.Size(), LVSICF_NOSCROLL | (appendedOnly ? LVSICF_NOINVALIDATEALL : 0));
+    if (!appendedOnly) InvalidateRect(list_, nullptr, TRUE);
+    shown_ = view;
+    SelectNewest(rows_.NewestIndex(view), appended);
+}
+
+// The newest row is the selected one, as each row was selected when it was
+// added; once the undo has taken it, no row is.
+void ResultList::SelectNewest(int index, bool appended) {
+    if (index != selected_) {
+        LVITEMW item = {};
+        item.stateMask = LVIS_SELECTED;
+        item.state = index >= 0 ? LVIS_SELECTED : 0;
+        SendMessageW(list_, LVM_SETITEMSTATE, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
+        selected_ = index;
+    }
+    if (appended && index >= 0) SendMessageW(list_, LVM_ENSUREVISIBLE, index, TRUE);
+}
+
+// The second column's text is the row's message, loaded when it is shown.
+void ResultList::Describe(NMLVDISPINFOW& info) const {
+    LVITEMW& item = info.item;
+    if (!(item.mask & LVIF_TEXT) || !item.pszText || item.cchTextMax <= 0) return;
+    RowStore::Row row;
+    if (!rows_.RowAt(shown_, item.iItem, &row)) {
+        item.pszText[0] = L'\0';
+    } else if (item.iSubItem == 0) {
+        lstrcpynW(item.pszText, row.text, item.cchTextMax);
+    } else {
+        lstrcpynW(item.pszText, fw::LoadResString(row.messageId).c_str(), item.cchTextMax);
+    }
+}
 
 // Code 14 (file not encrypted) leaves no trace; any other positive code is an
 // error; 0 and negative codes (reboot required) go to the status list. Every
@@ -78,38 +105,26 @@ void CDlgopstatus::AddResultRow(int32_t code, uint32_t itemData, const wchar_t* 
     if (code == static_cast<int32_t>(kErrNotEncrypted)) return;
     const bool error = code > 0;
     if (error) ++g_state.errorCount;
-    const std::wstring message = fw::LoadResString(MessageIdForError(code));
-    RowAdd add = {error, itemData, text, &message};
-    SendMessageW(Window(), kMsgAddRow, 0, reinterpret_cast<LPARAM>(&add));
-    if (!error) m_statusRows.Append(itemData);
-    if (code != 0) m_log.WriteResult(text, message, GetSystemErrorCode());
+    const uint32_t messageId = MessageIdForError(code);
+    (error ? m_errorRows : m_statusRows).Append(text, itemData, messageId);
+    if (code != 0) m_log.WriteResult(text, fw::LoadResString(messageId), GetSystemErrorCode());
 }
 
 int CDlgopstatus::PopStatusRow(std::wstring* path, uint32_t direction, uint64_t* itemData) {
-    RowTake take = {m_statusRows.Take(direction), path, itemData};
-    if (take.row < 0) return -1;
-    return static_cast<int>(SendMessageW(Window(), kMsgTakeRow, 0, reinterpret_cast<LPARAM>(&take)));
+    return m_statusRows.Take(direction, path, itemData);
 }
 
-bool CDlgopstatus::OnRowMessage(UINT message, LPARAM lParam, LRESULT* result) {
-    if (message == kMsgAddRow) {
-        const RowAdd& add = *reinterpret_cast<const RowAdd*>(lParam);
-        const HWND list = add.error ? m_listError : m_listStatus;
-        const int row = RowCount(list);
-        InsertRow(list, row, add.text, add.itemData, *add.message);
-        SendMessageW(list, LVM_ENSUREVISIBLE, row, TRUE);
-        *result = 0;
-        return true;
-    }
-    if (message == kMsgTakeRow) {
-        const RowTake& take = *reinterpret_cast<const RowTake*>(lParam);
-        *take.path = RowText(m_listStatus, take.row);
-        *take.itemData = RowData(m_listStatus, take.row);
-        SendMessageW(m_listStatus, LVM_DELETEITEM, take.row, 0);
-        *result = RowCount(m_listStatus);
-        return true;
-    }
-    return false;
+void CDlgopstatus::ShowRows() {
+    m_statusRows.Show();
+    m_errorRows.Show();
+}
+
+bool CDlgopstatus::OnListNotify(const NMHDR& header) {
+    if (header.code != LVN_GETDISPINFOW) return false;
+    if (header.idFrom != IDC_STATUS_LIST && header.idFrom != IDC_ERROR_LIST) return false;
+    const ResultList& rows = header.idFrom == IDC_STATUS_LIST ? m_statusRows : m_errorRows;
+    rows.Describe(*reinterpret_cast<NMLVDISPINFOW*>(const_cast<NMHDR*>(&header)));
+    return true;
 }
 
 }  // namespace oper
