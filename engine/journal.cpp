@@ -17,7 +17,7 @@ constexpr uint64_t kCompactionSize = 1 << 20;
 // After the journal could not be opened, the next attempt waits this long,
 // so that a folder the user cannot write costs each transform nothing.
 constexpr ULONGLONG kRetryPauseMs = 1000;
-constexpr size_t kWriterSize = 16;  // mark, process, start time, sequence
+constexpr size_t kWriterSize = 20;  // mark, process, start time, sequence
 
 using Key = std::tuple<uint32_t, uint64_t, uint32_t>;
 
@@ -77,7 +77,7 @@ std::vector<JournalIntent> Collate(const std::vector<fw::Bytes>& records, std::v
         const size_t size = record.size();
         if (size < kWriterSize) continue;
         const auto mark = static_cast<JournalMark>(fw::GetU32(payload));
-        JournalWriter writer{fw::GetU32(payload + 4), fw::GetU64(payload + 8), fw::GetU32(payload + 12)};
+        JournalWriter writer{fw::GetU32(payload + 4), fw::GetU64(payload + 8), fw::GetU32(payload + 16)};
         const auto found = index.find(KeyOf(writer));
         if (mark == JournalMark::kIntent) {
             JournalIntent intent;

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cwctype>
+#include <set>
 
 #include "devio/devio.h"
 #include "framework/handles.h"
@@ -95,15 +96,41 @@ bool DocumentWhole(const JournalIntent& intent, const Seen& document, bool lefto
     return original && document.size != 0;
 }
 
-Finding Judge(const JournalIntent& intent) {
+// What came after an intent in the journal. A later intent for the same
+// document found it under its name (a transform starts from the document),
+// so this one's document was whole then and the later one tells the rest. A
+// later intent with the same leftover made that name anew, so this one's
+// leftover was gone by then: what lies there now belongs to the later one.
+struct Successors {
+    bool document = false, leftover = false;
+};
+
+Finding Judge(const JournalIntent& intent, const Successors& after) {
     if (WriterAlive(intent.writer)) return Finding::kInProgress;
+    if (after.document) return Finding::kDocument;
     const Seen document = Look(SystemForm(intent.document));
-    const Seen leftover = Look(SystemForm(intent.leftover));
+    const Seen leftover = after.leftover ? Seen() : Look(SystemForm(intent.leftover));
     const bool leftoverWhole = LeftoverWhole(intent, leftover);
     const bool documentWhole = DocumentWhole(intent, document, leftoverWhole);
     if (intent.deferred && leftover.exists && documentWhole && document.encrypted) return Finding::kAwaitingRestart;
     if (documentWhole) return leftoverWhole ? Finding::kBoth : Finding::kDocument;
     return leftoverWhole ? Finding::kLeftover : Finding::kNeither;
+}
+
+std::wstring Folded(const std::wstring& path) {
+    std::wstring folded = path;
+    for (wchar_t& c : folded) c = static_cast<wchar_t>(towlower(c));
+    return folded;
+}
+
+std::vector<Successors> SuccessorsOf(const std::vector<JournalIntent>& intents) {
+    std::vector<Successors> after(intents.size());
+    std::set<std::wstring> documents, leftovers;
+    for (size_t i = intents.size(); i-- > 0;) {
+        after[i].document = !documents.insert(Folded(intents[i].document)).second;
+        after[i].leftover = !leftovers.insert(Folded(intents[i].leftover)).second;
+    }
+    return after;
 }
 
 // A plain source that was being wiped is wiped whole before the encrypted
@@ -173,9 +200,9 @@ bool Actionable(Finding finding) {
     return finding == Finding::kDocument || finding == Finding::kBoth || finding == Finding::kLeftover;
 }
 
-bool Apply(const Recovery& recovery) {
+bool Apply(const Recovery& recovery, const Successors& after) {
     const JournalIntent& intent = recovery.intent;
-    if (recovery.finding != Finding::kLeftover) return RemoveLeftover(intent);
+    if (recovery.finding != Finding::kLeftover) return after.leftover || RemoveLeftover(intent);
     return PutBack(intent, Look(SystemForm(intent.document)).exists);
 }
 
@@ -215,11 +242,13 @@ const wchar_t* FindingText(Finding finding) {
 bool Recover(const std::wstring& journal, const std::wstring& under, bool apply, std::vector<Recovery>& out) {
     std::vector<JournalIntent> intents;
     if (!oper::ReadJournal(journal, intents)) return false;
-    for (const JournalIntent& intent : intents) {
+    const std::vector<Successors> after = SuccessorsOf(intents);
+    for (size_t i = 0; i < intents.size(); ++i) {
+        const JournalIntent& intent = intents[i];
         if (intent.done || !Below(intent.document, under)) continue;
-        Recovery recovery{intent, Judge(intent)};
+        Recovery recovery{intent, Judge(intent, after[i])};
         if (apply && Actionable(recovery.finding)) {
-            recovery.changed = Apply(recovery);
+            recovery.changed = Apply(recovery, after[i]);
             if (recovery.changed)
                 Settle(journal, intent.writer);
             else

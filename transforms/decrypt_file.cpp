@@ -75,6 +75,15 @@ bool RescueTempFile(PathBuffer<Char>& folder, bool elsewhere, PathBuffer<Char>& 
     }
 }
 
+template <typename Char>
+void KeepPrivate(const Char* path) {
+    if constexpr (std::is_same_v<Char, wchar_t>) {
+        PrivateAccess().Apply(path, false);
+    } else {
+        (void)path;
+    }
+}
+
 // Whether a file that could not be deleted may still be replaced, by a move
 // now or at the next restart.
 template <typename Char>
@@ -134,9 +143,10 @@ BOOL DecryptInPlace(const Char* path, const volatile uint32_t* state, volatile u
     if (const uint32_t refusal = ChooseWorkFolder(path, SizeOf(data), folder, elsewhere)) return Fail(refusal);
 
     PathBuffer<Char> temp;
+    bool rescued = false;
     if (Api::TempFileName(folder, temp)) {
         if (!elsewhere) Api::ClearEncryptInfo(temp);
-    } else if (!RescueTempFile(folder, elsewhere, temp)) {
+    } else if (!(rescued = RescueTempFile(folder, elsewhere, temp))) {
         return Fail(kErrTempFile);
     }
 
@@ -145,6 +155,9 @@ BOOL DecryptInPlace(const Char* path, const volatile uint32_t* state, volatile u
         Api::Delete(temp);
         return journal.Done(FALSE);
     }
+    // The copy gave the temporary file the document's own access list, too
+    // open for plain bytes away from the document's folder.
+    if (rescued) KeepPrivate(temp.text);
     if (*state == kCancelRequested) {
         Api::Delete(temp);
         return journal.Done(Succeed());

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <iostream>
+#include <map>
 #include <random>
 
 #include "host/recovery.h"
@@ -18,27 +19,47 @@ using namespace testing_support;
 
 namespace {
 
-// Starts the worker with its arguments and the handle of an inherited event
-// it sets once its work has begun, lets it run for up to `longest` ms and
+// A worker, started with its arguments and the handle of an inherited event
+// it sets once its work has begun; killed when the object goes.
+class Worker {
+public:
+    explicit Worker(const std::wstring& arguments) {
+        SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+        started_ = CreateEventW(&inherit, TRUE, FALSE, nullptr);
+        std::wstring command = L"\"" + BinDir() + L"crash_worker.exe\" " + arguments + L" " +
+                               std::to_wstring(reinterpret_cast<uintptr_t>(started_));
+        STARTUPINFOW si = {};
+        si.cb = sizeof si;
+        if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &process_))
+            ADD_FAILURE() << "start error " << GetLastError();
+    }
+    ~Worker() {
+        TerminateProcess(process_.hProcess, 9);
+        WaitForSingleObject(process_.hProcess, INFINITE);
+        for (HANDLE h : {process_.hThread, process_.hProcess, started_}) CloseHandle(h);
+    }
+    Worker(const Worker&) = delete;
+    Worker& operator=(const Worker&) = delete;
+
+    // Whether its work began; a loaded machine starts a worker slowly, so
+    // only its early end is a failure.
+    bool Began() const {
+        HANDLE waits[2] = {started_, process_.hProcess};
+        return process_.hProcess && WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0;
+    }
+    DWORD id() const { return process_.dwProcessId; }
+
+private:
+    HANDLE started_ = nullptr;
+    PROCESS_INFORMATION process_ = {};
+};
+
+// Lets a worker run for up to `longest` ms once its work has begun, and
 // kills it.
 void RunAndKill(const std::wstring& arguments, DWORD longest, std::mt19937& random) {
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    HANDLE started = CreateEventW(&inherit, TRUE, FALSE, nullptr);
-    std::wstring command = L"\"" + BinDir() + L"crash_worker.exe\" " + arguments + L" " +
-                           std::to_wstring(reinterpret_cast<uintptr_t>(started));
-    STARTUPINFOW si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi = {};
-    ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi))
-        << "start error " << GetLastError();
-    // A loaded machine starts a worker slowly; only its early end is a failure.
-    HANDLE waits[2] = {started, pi.hProcess};
-    const DWORD which = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+    const Worker worker(arguments);
+    ASSERT_TRUE(worker.Began()) << "worker ended before it began";
     Sleep(random() % longest);
-    TerminateProcess(pi.hProcess, 9);
-    WaitForSingleObject(pi.hProcess, INFINITE);
-    for (HANDLE h : {pi.hThread, pi.hProcess, started}) CloseHandle(h);
-    ASSERT_EQ(which, WAIT_OBJECT_0) << "worker ended before it began";
 }
 
 // The library's leftovers (".tmp") in the folders, with their plain data.
@@ -142,6 +163,42 @@ TEST_F(CrashSafety, NoKillOfAWholeRunLosesAFile) {
         }
     }
     EXPECT_EQ(kills, 4 * 25);
+}
+
+}  // namespace
+
+namespace {
+
+// Two processes encrypting and decrypting in place at once append to the
+// one journal: each one's intents are all there, numbered without a gap
+// (from the first still kept, should another process have compacted the
+// journal), and all but the last settled; none was written over.
+TEST_F(CrashSafety, TwoProcessesAppendToTheJournalAtOnce) {
+    Build(1, 20, 100, 3000);
+    for (const auto& [name, bytes] : files) ASSERT_TRUE(WriteFileBytes(dst + name, bytes));
+    std::vector<oper::JournalIntent> intents;
+    std::map<DWORD, std::vector<const oper::JournalIntent*>> seen;
+    {
+        const Worker first(L"files \"" + src + L"\" x"), second(L"files \"" + dst + L"\" x");
+        ASSERT_TRUE(first.Began() && second.Began());
+        while (seen[first.id()].size() < 100 || seen[second.id()].size() < 100) {
+            ASSERT_TRUE(oper::ReadJournal(oper::JournalPath(), intents));
+            seen.clear();
+            for (const oper::JournalIntent& intent : intents) seen[intent.writer.process].push_back(&intent);
+        }
+        seen = {{first.id(), {}}, {second.id(), {}}};
+    }
+    ASSERT_TRUE(oper::ReadJournal(oper::JournalPath(), intents));
+    for (const oper::JournalIntent& intent : intents)
+        if (seen.count(intent.writer.process)) seen[intent.writer.process].push_back(&intent);
+    for (const auto& [process, own] : seen) {
+        for (size_t i = 0; i < own.size(); ++i) {
+            EXPECT_EQ(own[i]->writer.sequence, own[0]->writer.sequence + i) << "process " << process;
+            EXPECT_TRUE(own[i]->done || i + 1 == own.size()) << "process " << process << ", intent " << i + 1;
+        }
+    }
+    std::vector<docman::Recovery> found;
+    ASSERT_TRUE(docman::Recover(oper::JournalPath(), dir.path(), true, found));
 }
 
 }  // namespace
