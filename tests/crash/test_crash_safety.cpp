@@ -86,6 +86,8 @@ protected:
     }
     void TearDown() override {
         RemoveTree(rescue);
+        // Back to the system's, where the next test makes its folders.
+        SetTempFolder(dir.path().substr(0, dir.path().find_last_of(L'\\')));
         std::cout << kills << " kills, " << restored << " documents put back from a leftover by the recovery, "
                   << keptInLeftover << " kept only in a leftover after recovery, " << losses.size() - keptInLeftover
                   << " lost\n";
