@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cstring>
 #include <cwchar>
+#include <optional>
 #include <string>
 
+#include "engine/journal.h"
 #include "engine/long_path.h"
 #include "engine/temp_files.h"
 #include "exports/error_state.h"
@@ -79,22 +81,26 @@ uint32_t Encrypt(const wchar_t* path, std::wstring target, bool toDestination) {
     // A destination that names the source itself is an in-place run: the
     // wipe must never reach the only copy.
     const bool temporary = wipe && (!toDestination || _wcsicmp(target.c_str(), path) == 0);
+    // The recovery journal names the temporary copy until the source is
+    // whole under its name again, or the copy has taken its place.
+    std::optional<JournalEntry> journal;
     if (temporary) {
         const uint32_t code = MakeTempBeside(target.c_str(), &target);
         if (code != kOk) return code;
+        journal.emplace(JournalOp::kWipe, path, target.c_str(), kUnknownSize);
     }
     EncryptFileToW(path, target.c_str(), Request().EncryptInfo(), RunStateWord(), PercentWord());
-    const uint32_t code = GetOperErrorCode();
+    uint32_t code = GetOperErrorCode();
     if (!wipe) return code;
-    if (code != kOk) {
+    if (code != kOk || CancelRequested()) {
         WipeFile(target.c_str());
-        return code;
+    } else {
+        if (journal) journal->Mark(JournalMark::kWhole);
+        code = WipeSource(path, target, temporary);
+        if (code != kOk) return code;
     }
-    if (CancelRequested()) {
-        WipeFile(target.c_str());
-        return kOk;
-    }
-    return WipeSource(path, target, temporary);
+    if (journal) journal->Mark(JournalMark::kDone);
+    return code;
 }
 
 bool OverwriteWithZeros(fw::File& file) {

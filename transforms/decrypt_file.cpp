@@ -8,6 +8,7 @@
 
 #include <type_traits>
 
+#include "engine/journal.h"
 #include "engine/options.h"
 #include "operation/operation_state.h"
 #include "transforms/transform_steps.h"
@@ -35,8 +36,11 @@ bool IsNetworkPath(const wchar_t* path) {
 }
 
 // Turns the folder buffer into the rescue folder of its volume, creating it
-// if needed; false when that cannot be done.
-bool MakeRescueFolder(PathBuffer<wchar_t>& folder) {
+// if needed; false when that cannot be done. The folder will hold plain
+// bytes of documents from anywhere on the volume, so it is the user's alone
+// (with SYSTEM and Administrators) rather than open to whoever may read the
+// root; a rescue folder the user made earlier is closed the same way.
+bool MakeRescueFolder(PathBuffer<wchar_t>& folder, PrivateAccess& access) {
     const size_t root = RootLength(folder);
     if (root == 0) return false;
     RPC_WSTR text = nullptr;
@@ -44,23 +48,39 @@ bool MakeRescueFolder(PathBuffer<wchar_t>& folder) {
     if (UuidToStringW(&id, &text) != RPC_S_OK) return false;
     wcscpy_s(folder.text + root, PathApi<wchar_t>::kCapacity - root, reinterpret_cast<const wchar_t*>(text));
     RpcStringFreeW(&text);
-    if (PathFileExistsW(folder)) return true;
-    return SHCreateDirectoryExW(nullptr, folder, nullptr) == ERROR_SUCCESS;
+    if (PathFileExistsW(folder)) {
+        access.Apply(folder, true);
+        return true;
+    }
+    return SHCreateDirectoryExW(nullptr, folder, access.attributes()) == ERROR_SUCCESS;
 }
 
 // The temporary file when none could be made beside the file: the rescue
-// folder of the file's volume, when restarts may finish the job.
+// folder of the file's volume, when restarts may finish the job. The file
+// gets the private access list itself too, as the folder may be one the user
+// does not own.
 template <typename Char>
 bool RescueTempFile(PathBuffer<Char>& folder, bool elsewhere, PathBuffer<Char>& temp) {
     if constexpr (std::is_same_v<Char, wchar_t>) {
         if (elsewhere || !g_options.decryptAfterReboot || IsNetworkPath(folder)) return false;
-        if (!MakeRescueFolder(folder)) return false;
+        PrivateAccess access;
+        if (!MakeRescueFolder(folder, access)) return false;
         if (!PathApi<Char>::TempFileName(folder, temp)) return false;
+        access.Apply(temp, false);
         PathApi<Char>::ClearEncryptInfo(temp);
         return true;
     } else {
         (void)folder, (void)elsewhere, (void)temp;
         return false;
+    }
+}
+
+template <typename Char>
+void KeepPrivate(const Char* path) {
+    if constexpr (std::is_same_v<Char, wchar_t>) {
+        PrivateAccess().Apply(path, false);
+    } else {
+        (void)path;
     }
 }
 
@@ -79,25 +99,26 @@ bool MayReplaceUndeletable(const Char* path, bool elsewhere) {
 // The encrypted file is gone (or in use): the plain temporary file takes its
 // place, now, or for the wide form at the next restart.
 template <typename Char>
-BOOL ReplaceWithTemp(const Char* temp, const Char* path) {
+BOOL ReplaceWithTemp(const Char* temp, const Char* path, const JournalEntry& journal) {
     if constexpr (std::is_same_v<Char, wchar_t>) {
-        if (PathApi<Char>::MoveWithRetry(temp, path, MOVEFILE_REPLACE_EXISTING)) return Succeed();
+        if (PathApi<Char>::MoveWithRetry(temp, path, MOVEFILE_REPLACE_EXISTING)) return journal.Done(Succeed());
         const DWORD error = GetLastError();
         if ((error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED) && g_options.decryptAfterReboot &&
             MoveFileExW(temp, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT)) {
             g_options.rebootRequired = 1;
+            journal.Mark(JournalMark::kDeferred);
             return Succeed(kRebootRequired);
         }
         return Fail(kErrRenameTemp);
     } else {
-        if (PathApi<Char>::MoveWithRetry(temp, path, 0)) return Succeed();
+        if (PathApi<Char>::MoveWithRetry(temp, path, 0)) return journal.Done(Succeed());
         return Fail(kErrRenameTemp);
     }
 }
 
 // Brings the plain data back from the system's temporary folder.
 template <typename Char>
-BOOL CopyBack(const Char* temp, const Char* path) {
+BOOL CopyBack(const Char* temp, const Char* path, const JournalEntry& journal) {
     using Api = PathApi<Char>;
     Api::TestCreate(path);
     Api::ClearEncryptInfo(path);
@@ -106,7 +127,7 @@ BOOL CopyBack(const Char* temp, const Char* path) {
         return FALSE;
     }
     Api::Delete(temp);
-    return Succeed();
+    return journal.Done(Succeed());
 }
 
 template <typename Char>
@@ -122,31 +143,37 @@ BOOL DecryptInPlace(const Char* path, const volatile uint32_t* state, volatile u
     if (const uint32_t refusal = ChooseWorkFolder(path, SizeOf(data), folder, elsewhere)) return Fail(refusal);
 
     PathBuffer<Char> temp;
+    bool rescued = false;
     if (Api::TempFileName(folder, temp)) {
         if (!elsewhere) Api::ClearEncryptInfo(temp);
-    } else if (!RescueTempFile(folder, elsewhere, temp)) {
+    } else if (!(rescued = RescueTempFile(folder, elsewhere, temp))) {
         return Fail(kErrTempFile);
     }
 
+    const JournalEntry journal(JournalOp::kDecrypt, path, temp, SizeOf(data));
     if (!Api::Copy(path, temp, FILE_FLAG_NO_BUFFERING, 0, state, percent)) {
         Api::Delete(temp);
-        return FALSE;
+        return journal.Done(FALSE);
     }
+    // The copy gave the temporary file the document's own access list, too
+    // open for plain bytes away from the document's folder.
+    if (rescued) KeepPrivate(temp.text);
     if (*state == kCancelRequested) {
         Api::Delete(temp);
-        return Succeed();
+        return journal.Done(Succeed());
     }
     if (!Api::SafeDelete(path)) {
         if (!MayReplaceUndeletable(path, elsewhere)) {
             SetOperError(kErrDeleteFile);
             Api::Delete(temp);
-            return FALSE;
+            return journal.Done(FALSE);
         }
-        return ReplaceWithTemp<Char>(temp, path);
+        return ReplaceWithTemp<Char>(temp, path, journal);
     }
     // The encrypted file is gone: the plain data now live only in the
-    // temporary file, which no failure below deletes.
-    return elsewhere ? CopyBack<Char>(temp, path) : ReplaceWithTemp<Char>(temp, path);
+    // temporary file, which no failure below deletes, and which the journal
+    // names until the file is whole again.
+    return elsewhere ? CopyBack<Char>(temp, path, journal) : ReplaceWithTemp<Char>(temp, path, journal);
 }
 
 template <typename Char>

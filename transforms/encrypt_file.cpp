@@ -2,6 +2,7 @@
 // driver's library, then pour the plain bytes into it; the filter stores them
 // encrypted. In place, the plain file is deleted only once the complete
 // encrypted copy exists.
+#include "engine/journal.h"
 #include "engine/options.h"
 #include "operation/operation_state.h"
 #include "transforms/transform_steps.h"
@@ -58,31 +59,35 @@ BOOL EncryptInPlace(const Char* path, ENCRYPT_INFO* info, const volatile uint32_
     PathBuffer<Char> temp;
     if (!Api::TempFileName(folder, temp)) return Fail(kErrTempFile);
     info->flags &= ~kFolderFlag;
+    const JournalEntry journal(JournalOp::kEncrypt, path, temp, SizeOf(data), info);
     if (!Api::SetEncryptInfo(temp, info)) {
         SetOperError(kErrEncryptInfo);
         Api::Delete(temp);
-        return FALSE;
+        return journal.Done(FALSE);
     }
     if (!Api::Copy(path, temp, 0, FILE_FLAG_WRITE_THROUGH, state, percent)) {
         Api::Delete(temp);
-        return FALSE;
+        return journal.Done(FALSE);
     }
     if (*state == kCancelRequested) {
         Api::Delete(temp);
-        return Succeed();
+        return journal.Done(Succeed());
     }
+    // The plain file is whole and stays; the finished temporary file is left
+    // to the recovery, which removes it.
     if (!CanRename<Char>(temp)) return Fail(kErrRenameTemp);
     if (!Api::SafeDelete(path)) {
         SetOperError(kErrDeleteFile);
         Api::Delete(temp);
-        return FALSE;
+        return journal.Done(FALSE);
     }
 
     // From here the encrypted data exist only in the temporary file, which
-    // no failure below deletes.
+    // no failure below deletes, and which the journal names until the file
+    // is whole again.
     if (!elsewhere) {
         if (!Api::MoveWithRetry(temp, path, MOVEFILE_REPLACE_EXISTING)) return Fail(kErrRenameTemp);
-        return Succeed();
+        return journal.Done(Succeed());
     }
     if (!Api::SetEncryptInfo(path, info)) return Fail(kErrEncryptInfo);
     if (!Api::Copy(temp, path, 0, 0, NeverCancel(), nullptr)) {
@@ -90,7 +95,7 @@ BOOL EncryptInPlace(const Char* path, ENCRYPT_INFO* info, const volatile uint32_
         return FALSE;
     }
     Api::Delete(temp);
-    return Succeed();
+    return journal.Done(Succeed());
 }
 
 template <typename Char>

@@ -1,6 +1,9 @@
 #include "transforms/security_transfer.h"
 
 #include <aclapi.h>
+#include <sddl.h>
+
+#include <string>
 
 #include <memory>
 
@@ -39,7 +42,52 @@ BOOL TransferFrom(const fw::FileHandle& source, const Char* destination, Apply a
     return TRUE;
 }
 
+std::vector<BYTE> CurrentUser() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
+    fw::KernelHandle ownedToken(token);
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::vector<BYTE> user(size);
+    if (size == 0 || !GetTokenInformation(token, TokenUser, user.data(), size, &size)) return {};
+    return user;
+}
+
+// Full access for the user, SYSTEM and Administrators, handed down to
+// everything below; "P" cuts the inheritance from above.
+SecurityDescriptor PrivateDescriptor(const std::vector<BYTE>& user) {
+    wchar_t* sid = nullptr;
+    if (user.empty() || !ConvertSidToStringSidW(reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid, &sid))
+        return nullptr;
+    const std::wstring text = L"D:P(A;OICI;FA;;;" + std::wstring(sid) + L")(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+    LocalFree(sid);
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(text.c_str(), SDDL_REVISION_1, &descriptor, nullptr))
+        return nullptr;
+    return SecurityDescriptor(descriptor);
+}
+
 }  // namespace
+
+PrivateAccess::PrivateAccess() : user_(CurrentUser()), descriptor_(PrivateDescriptor(user_).release()) {
+    attributes_.lpSecurityDescriptor = descriptor_.get();
+}
+
+bool PrivateAccess::OwnedByUser(const wchar_t* path) const {
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetNamedSecurityInfoW(path, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
+                              &descriptor) != ERROR_SUCCESS)
+        return false;
+    const SecurityDescriptor owned(descriptor);
+    return owner && EqualSid(owner, reinterpret_cast<const TOKEN_USER*>(user_.data())->User.Sid);
+}
+
+bool PrivateAccess::Apply(const wchar_t* path, bool onlyOwned) const {
+    if (!descriptor_ || (onlyOwned && !OwnedByUser(path))) return false;
+    return SetFileSecurityW(path, DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                            descriptor_.get()) != FALSE;
+}
 
 BOOL EnableSecurityPrivilege() {
     HANDLE token = nullptr;

@@ -6,6 +6,7 @@
 #include <ctime>
 #include <cwchar>
 
+#include "engine/user_data.h"
 #include "operation/operation_state.h"
 #include "standins/tzrtl/tzrtl.h"
 
@@ -23,13 +24,6 @@ bool LogSwitchOn() {
     DWORD size = sizeof value;
     SHGetValueA(HKEY_CURRENT_USER, key, "ErrorLog", nullptr, &value, &size);
     return value != 0;
-}
-
-// The log's full path, in a buffer of MAX_PATH characters.
-bool LogPath(wchar_t* path) {
-    wchar_t relative[MAX_PATH];
-    return SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_APPDATA | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, path)) &&
-           TzRtl_MakeVendorPathW(L"TzVozAdu\\Error.log", relative, 0) && PathAppendW(path, relative);
 }
 
 // The product's folders below the application data exist only once
@@ -69,7 +63,7 @@ std::wstring HeaderLine(uint32_t kind) {
 void ErrorLog::Open(uint32_t kind) {
     if (!LogSwitchOn()) return;
     wchar_t path[MAX_PATH];
-    if (!LogPath(path)) return;
+    if (!UserDataPath(L"TzVozAdu\\Error.log", path)) return;
     CreateLogFolder(path);
     RotateIfLarge(path);
     file_ = fw::FileHandle(

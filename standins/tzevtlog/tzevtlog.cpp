@@ -5,7 +5,7 @@
 #include <cwchar>
 #include <string>
 
-#include "standins/common/record_log.h"
+#include "framework/record_log.h"
 #include "standins/common/store_root.h"
 #include "tzevtlog_standin.h"
 
@@ -19,7 +19,7 @@ constexpr size_t kAttributeBlockSize = 36;
 // Payload: id, time, then the data.
 constexpr size_t kDataOffset = 12;
 
-standin::RecordLog Log() { return standin::RecordLog(standin::StoreRoot() + kLogName); }
+fw::RecordLog Log() { return fw::RecordLog(standin::StoreRoot() + kLogName); }
 
 size_t PathBytes(const void* path) { return (wcslen(static_cast<const wchar_t*>(path)) + 1) * sizeof(wchar_t); }
 
@@ -37,10 +37,10 @@ extern "C" int WINAPI Event_Add(uint32_t id, const void* data) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
-    standin::Bytes payload;
-    standin::PutU32(payload, id);
-    standin::PutU64(payload, standin::Now());
-    standin::PutBytes(payload, data, DataSize(id, data));
+    fw::Bytes payload;
+    fw::PutU32(payload, id);
+    fw::PutU64(payload, fw::Now());
+    fw::PutBytes(payload, data, DataSize(id, data));
     return Log().Append(payload) ? 1 : 0;
 }
 
@@ -48,7 +48,7 @@ extern "C" int WINAPI TzEvtLogReadW(TzEvtLogVisitor visit, void* context) {
     if (!visit) return 0;
     return Log().Read([&](const uint8_t* payload, size_t size) {
         if (size < kDataOffset) return true;
-        return visit(context, standin::GetU32(payload), standin::GetU64(payload + 4), payload + kDataOffset,
+        return visit(context, fw::GetU32(payload), fw::GetU64(payload + 4), payload + kDataOffset,
                      static_cast<uint32_t>(size - kDataOffset)) != 0;
     }) ? 1 : 0;
 }

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "standins/common/record_log.h"
+#include "framework/record_log.h"
 #include "standins/common/store_root.h"
 #include "varendb_standin.h"
 
@@ -28,26 +28,26 @@ struct Entry {
     std::wstring path;
 };
 
-standin::RecordLog Journal() { return standin::RecordLog(standin::StoreRoot() + kJournalName); }
+fw::RecordLog Journal() { return fw::RecordLog(standin::StoreRoot() + kJournalName); }
 
 int Keep(const void* store, uint32_t operation, const wchar_t* path, int value) {
     if (!store || !path) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
-    standin::Bytes payload;
-    standin::PutU32(payload, operation);
-    standin::PutU32(payload, static_cast<uint32_t>(value));
-    standin::PutU64(payload, standin::Now());
-    standin::PutBytes(payload, path, (wcslen(path) + 1) * sizeof(wchar_t));
-    return static_cast<const standin::RecordLog*>(store)->Append(payload) ? 1 : 0;
+    fw::Bytes payload;
+    fw::PutU32(payload, operation);
+    fw::PutU32(payload, static_cast<uint32_t>(value));
+    fw::PutU64(payload, fw::Now());
+    fw::PutBytes(payload, path, (wcslen(path) + 1) * sizeof(wchar_t));
+    return static_cast<const fw::RecordLog*>(store)->Append(payload) ? 1 : 0;
 }
 
 bool ReadEntries(std::vector<Entry>& entries) {
     return Journal().Read([&](const uint8_t* payload, size_t size) {
         if (size < kPathOffset + sizeof(wchar_t)) return true;
         const auto* path = reinterpret_cast<const wchar_t*>(payload + kPathOffset);
-        entries.push_back({standin::GetU32(payload), standin::GetU32(payload + 4), standin::GetU64(payload + 8),
+        entries.push_back({fw::GetU32(payload), fw::GetU32(payload + 4), fw::GetU64(payload + 8),
                            std::wstring(path, wcsnlen(path, (size - kPathOffset) / sizeof(wchar_t)))});
         return true;
     });
@@ -79,8 +79,8 @@ std::vector<Entry> StandingRecords(const std::vector<Entry>& history) {
 // The object keeps the journal it was made for: a run records into one store
 // even when the environment changes under it.
 // No exception leaves the library: without memory the object records nothing.
-CTzVarenDB::CTzVarenDB() : store_(new (std::nothrow) standin::RecordLog(Journal())) {}
-CTzVarenDB::~CTzVarenDB() { delete static_cast<standin::RecordLog*>(store_); }
+CTzVarenDB::CTzVarenDB() : store_(new (std::nothrow) fw::RecordLog(Journal())) {}
+CTzVarenDB::~CTzVarenDB() { delete static_cast<fw::RecordLog*>(store_); }
 
 int CTzVarenDB::AddRecordItem(const wchar_t* path, int value) {
     return Keep(store_, VARENDB_RECORD_ADDED, path, value);

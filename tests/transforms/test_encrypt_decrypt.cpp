@@ -3,8 +3,14 @@
 // ones. The file's folder is marked, so new files made there start marked.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <sddl.h>
+#include <shlobj.h>
+
 #include <algorithm>
 #include <cstring>
+#include <map>
+#include <set>
 
 #include "fileoper.h"
 #include "tests/support/filter_model.h"
@@ -51,6 +57,41 @@ std::wstring PendingRenames() {
     DWORD size = static_cast<DWORD>(value.size() * sizeof(wchar_t));
     return RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManager, L"PendingFileRenameOperations", RRF_RT_REG_MULTI_SZ,
                         nullptr, &value[0], &size) == ERROR_SUCCESS ? value : L"";
+}
+
+std::wstring SidText(PSID sid) {
+    wchar_t* text = nullptr;
+    if (!ConvertSidToStringSidW(sid, &text)) return L"";
+    const std::wstring copy = text;
+    LocalFree(text);
+    return copy;
+}
+
+// Whether a descriptor grants the user running the test, SYSTEM and
+// Administrators, and no one else, with nothing inherited from above.
+bool IsPrivate(PSECURITY_DESCRIPTOR descriptor) {
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL acl = nullptr;
+    if (!descriptor || !GetSecurityDescriptorControl(descriptor, &control, &revision) ||
+        !(control & SE_DACL_PROTECTED) || !GetSecurityDescriptorDacl(descriptor, &present, &acl, &defaulted) || !acl)
+        return false;
+    HANDLE token = nullptr;
+    BYTE user[256];
+    DWORD size = 0;
+    OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
+    GetTokenInformation(token, TokenUser, user, sizeof user, &size);
+    CloseHandle(token);
+    std::set<std::wstring> granted;
+    for (DWORD i = 0; i < acl->AceCount; ++i) {
+        ACCESS_ALLOWED_ACE* ace = nullptr;
+        if (!GetAce(acl, i, reinterpret_cast<void**>(&ace)) || ace->Header.AceType != ACCESS_ALLOWED_ACE_TYPE)
+            return false;
+        granted.insert(SidText(&ace->SidStart));
+    }
+    return granted == std::set<std::wstring>{SidText(reinterpret_cast<TOKEN_USER*>(user)->User.Sid), L"S-1-5-18",
+                                             L"S-1-5-32-544"};
 }
 
 enum Op { kEncrypt, kEncryptTo, kDecrypt, kDecryptTo };
@@ -137,6 +178,18 @@ TEST_F(Transforms, EveryPathLeavesScrambledBytesOnDiskAndDecryptsToThePlainOnes)
     create.before = [&](LPCWSTR path, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD disposition, DWORD, HANDLE) {
         if (!blocked.empty() && disposition == CREATE_NEW && wcsstr(path, blocked.c_str())) create.trigger.Arm(1);
     };
+    // The rescue folder and its temporary file hold plain bytes away from the
+    // document: the access list each last got must be the user's alone, the
+    // folder's whether it is made anew or was the user's already.
+    std::map<std::wstring, bool> secured;
+    fault::Hook<decltype(&SetFileSecurityW)> secure(Library(), "ADVAPI32.dll", "SetFileSecurityW");
+    secure.before = [&](LPCWSTR path, SECURITY_INFORMATION, PSECURITY_DESCRIPTOR descriptor) {
+        secured[path] = IsPrivate(descriptor);
+    };
+    fault::Hook<decltype(&SHCreateDirectoryExW)> makeFolder(Library(), "SHELL32.dll", "SHCreateDirectoryExW");
+    makeFolder.before = [&](HWND, LPCWSTR path, const SECURITY_ATTRIBUTES* attributes) {
+        secured[path] = attributes && IsPrivate(attributes->lpSecurityDescriptor);
+    };
     const std::wstring rescue = dir.path().substr(0, 3) + kRescueName;
     const struct { const char* name; bool narrow, longPath; Route route; } cases[] = {
         {"wide", false, false, kBeside}, {"8-bit", true, false, kBeside}, {"wide, long path", false, true, kBeside},
@@ -170,9 +223,19 @@ TEST_F(Transforms, EveryPathLeavesScrambledBytesOnDiskAndDecryptsToThePlainOnes)
             ASSERT_TRUE(!c.longPath || (CreateDirectoryW(rescue.c_str(), nullptr) && MarkFolder(rescue)));
             ASSERT_EQ(SetOperOptions(1, 1), 1);
         }
+        secured.clear();
         EXPECT_EQ(Run(kDecrypt, path), TRUE);
         EXPECT_EQ(GetOperErrorCode(), 0u);
         SetOperOptions(1, 0);
+        bool folderMade = false, fileMade = false;
+        for (const auto& [name, isPrivate] : secured) {
+            const size_t at = name.find(kRescueName);
+            if (at == std::wstring::npos) continue;
+            (at + wcslen(kRescueName) == name.size() ? folderMade : fileMade) = true;
+            EXPECT_TRUE(isPrivate) << Narrow(name);
+        }
+        EXPECT_EQ(fileMade, c.route == kRescueFolder);
+        EXPECT_EQ(folderMade, c.route == kRescueFolder);
         blocked.clear();
         g_fullFolder.clear();
         ExpectStored(path, false);
@@ -305,9 +368,9 @@ TEST_F(Transforms, AFileInUseStaysAsItWasAndTheTemporaryFileGoes) {
 TEST_F(Transforms, FailedCopyBackKeepsTheEncryptedDataInTheTemporaryFolder) {
     fault::Hook<decltype(&WriteFile)> write(Library(), "KERNEL32.dll", "WriteFile", FALSE, ERROR_DISK_FULL);
     g_fullFolder = dir.path();
-    // The first copy into the temporary folder writes 4 chunks; the copy
-    // back fails on its first.
-    write.trigger.Arm(5);
+    // The recovery journal's intent is one write, the first copy into the
+    // temporary folder 4 chunks; the copy back fails on its first.
+    write.trigger.Arm(6);
     EXPECT_EQ(Encrypt(), FALSE);
     g_fullFolder.clear();
     EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_READ_WRITE);

@@ -1,4 +1,4 @@
-#include "standins/common/record_log.h"
+#include "framework/record_log.h"
 
 #include <windows.h>
 
@@ -6,7 +6,7 @@
 
 #include "framework/handles.h"
 
-namespace standin {
+namespace fw {
 
 namespace {
 
@@ -30,12 +30,22 @@ uint32_t Crc32(const uint8_t* data, size_t size, uint32_t crc = 0) {
     return ~crc;
 }
 
-std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.find_last_of(L'\\')); }
+std::wstring FolderOf(const std::wstring& path) {
+    const size_t end = path.find_last_of(L'\\');
+    return end == std::wstring::npos ? std::wstring() : path.substr(0, end);
+}
+
+// The folder with every missing parent.
+void CreateFolders(const std::wstring& folder) {
+    if (folder.empty() || CreateDirectoryW(folder.c_str(), nullptr) || GetLastError() != ERROR_PATH_NOT_FOUND) return;
+    CreateFolders(FolderOf(folder));
+    CreateDirectoryW(folder.c_str(), nullptr);
+}
 
 // Read access as well, which a lock needs.
-HANDLE OpenForAppend(const std::wstring& path) {
-    return CreateFileW(path.c_str(), FILE_READ_DATA | FILE_APPEND_DATA, kShareAll, nullptr, OPEN_ALWAYS,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
+HANDLE OpenForAppend(const std::wstring& path, DWORD flags) {
+    return CreateFileW(path.c_str(), FILE_READ_DATA | FILE_APPEND_DATA, kShareAll, nullptr, OPEN_ALWAYS, flags,
+                       nullptr);
 }
 
 // Appends take turns through a lock on one byte far beyond any record: Wine
@@ -62,21 +72,23 @@ private:
     bool held_ = false;
 };
 
-bool ReadAll(const std::wstring& path, Bytes& content) {
-    fw::FileHandle file(
-        CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
+bool ReadAll(HANDLE file, Bytes& content) {
     LARGE_INTEGER size;
-    if (!GetFileSizeEx(file.get(), &size)) return false;
+    if (!GetFileSizeEx(file, &size)) return false;
     content.resize(static_cast<size_t>(size.QuadPart));
     size_t done = 0;
     DWORD read = 0;
     while (done < content.size() &&
-           ReadFile(file.get(), content.data() + done, static_cast<DWORD>(content.size() - done), &read, nullptr) &&
-           read)
+           ReadFile(file, content.data() + done, static_cast<DWORD>(content.size() - done), &read, nullptr) && read)
         done += read;
     content.resize(done);
     return true;
+}
+
+bool ReadAll(const std::wstring& path, Bytes& content) {
+    FileHandle file(
+        CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file && ReadAll(file.get(), content);
 }
 
 // The record at offset, if it is whole: its payload size.
@@ -86,6 +98,15 @@ bool WholeRecordAt(const Bytes& content, size_t offset, size_t& payloadSize) {
     if (payloadSize > content.size() - offset - kHeaderSize - kTrailerSize) return false;
     const uint8_t* covered = &content[offset + 4];
     return Crc32(covered, 4 + payloadSize) == GetU32(covered + 4 + payloadSize);
+}
+
+Bytes Framed(const Bytes& payload) {
+    Bytes record(kHeaderSize + payload.size() + kTrailerSize);
+    SetU32(&record[0], kMagic);
+    SetU32(&record[4], static_cast<uint32_t>(payload.size()));
+    if (!payload.empty()) memcpy(&record[kHeaderSize], payload.data(), payload.size());
+    SetU32(&record[kHeaderSize + payload.size()], Crc32(&record[4], 4 + payload.size()));
+    return record;
 }
 
 }  // namespace
@@ -122,30 +143,26 @@ uint64_t Now() {
     return (static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
 }
 
+HANDLE OpenRecordFile(const std::wstring& path, DWORD flags) {
+    HANDLE file = OpenForAppend(path, flags);
+    if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_PATH_NOT_FOUND) {
+        CreateFolders(FolderOf(path));
+        file = OpenForAppend(path, flags);
+    }
+    return file;
+}
+
 // One write call for the whole record, in its turn: a kill leaves either
 // nothing or a torn tail.
-bool RecordLog::Append(const Bytes& payload) const {
-    Bytes record(kHeaderSize + payload.size() + kTrailerSize);
-    SetU32(&record[0], kMagic);
-    SetU32(&record[4], static_cast<uint32_t>(payload.size()));
-    if (!payload.empty()) memcpy(&record[kHeaderSize], payload.data(), payload.size());
-    SetU32(&record[kHeaderSize + payload.size()], Crc32(&record[4], 4 + payload.size()));
-
-    fw::FileHandle file(OpenForAppend(path_));
-    if (!file && GetLastError() == ERROR_PATH_NOT_FOUND) {
-        CreateDirectoryW(FolderOf(path_).c_str(), nullptr);
-        file = fw::FileHandle(OpenForAppend(path_));
-    }
-    if (!file) return false;
-    const AppendTurn turn(file.get());
+bool AppendRecord(HANDLE file, const Bytes& payload) {
+    const Bytes record = Framed(payload);
+    const AppendTurn turn(file);
     DWORD written = 0;
-    return turn.held() && WriteFile(file.get(), record.data(), static_cast<DWORD>(record.size()), &written, nullptr) &&
+    return turn.held() && WriteFile(file, record.data(), static_cast<DWORD>(record.size()), &written, nullptr) &&
            written == record.size();
 }
 
-bool RecordLog::Read(const std::function<bool(const uint8_t*, size_t)>& visit) const {
-    Bytes content;
-    if (!ReadAll(path_, content)) return GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND;
+void VisitRecords(const Bytes& content, const RecordVisitor& visit) {
     size_t offset = 0, payloadSize = 0;
     while (offset < content.size()) {
         if (WholeRecordAt(content, offset, payloadSize)) {
@@ -155,7 +172,36 @@ bool RecordLog::Read(const std::function<bool(const uint8_t*, size_t)>& visit) c
             ++offset;  // damaged: look for the next whole record
         }
     }
+}
+
+bool RewriteRecords(const std::wstring& path, const std::function<std::vector<Bytes>(const Bytes&)>& keep) {
+    FileHandle file(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND;
+    const AppendTurn turn(file.get());
+    Bytes content;
+    if (!turn.held() || !ReadAll(file.get(), content)) return false;
+    Bytes kept;
+    for (const Bytes& payload : keep(content)) {
+        const Bytes record = Framed(payload);
+        kept.insert(kept.end(), record.begin(), record.end());
+    }
+    DWORD written = 0;
+    return SetFilePointer(file.get(), 0, nullptr, FILE_BEGIN) == 0 &&
+           (kept.empty() || WriteFile(file.get(), kept.data(), static_cast<DWORD>(kept.size()), &written, nullptr)) &&
+           SetEndOfFile(file.get());
+}
+
+bool RecordLog::Append(const Bytes& payload) const {
+    FileHandle file(OpenRecordFile(path_));
+    return file && AppendRecord(file.get(), payload);
+}
+
+bool RecordLog::Read(const RecordVisitor& visit) const {
+    Bytes content;
+    if (!ReadAll(path_, content)) return GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND;
+    VisitRecords(content, visit);
     return true;
 }
 
-}  // namespace standin
+}  // namespace fw

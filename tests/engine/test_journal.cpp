@@ -1,0 +1,232 @@
+// The recovery journal and docman's recovery over it: what the recovery finds
+// and does for each state a kill, a power loss or the user leaves behind; a
+// journal cut at any byte; a journal that cannot be written.
+#include <gtest/gtest.h>
+
+#include "devio/devio.h"
+#include "engine/journal.h"
+#include "fileoper.h"
+#include "framework/handles.h"
+#include "host/recovery.h"
+#include "tests/support/iat_patch.h"
+#include "tests/support/product.h"
+#include "tests/support/standin_store.h"
+#include "tests/support/temp_dir.h"
+
+using namespace testing_support;
+using docman::Finding;
+using oper::JournalMark;
+using oper::JournalOp;
+
+namespace {
+
+HMODULE Self() { return GetModuleHandleW(nullptr); }
+
+uint64_t ProcessStarted() {
+    FILETIME created, exited, kernel, user;
+    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
+    return (static_cast<uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+}
+
+// What lies under a name: `size` bytes of `fill` and whether it is marked;
+// a fill of 0 for no file at all.
+struct Shape {
+    char fill;
+    size_t size;
+    bool marked;
+    bool operator==(const Shape& other) const {
+        return fill == other.fill && (!fill || (size == other.size && marked == other.marked));
+    }
+};
+constexpr Shape kAbsent = {0, 0, false};
+constexpr size_t kSize = 6000;
+
+class Journal : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(BuildEncryptInfoW(nullptr, &info), TRUE); }
+
+    void Put(const std::wstring& path, const Shape& shape) {
+        if (!shape.fill) return;
+        ASSERT_TRUE(WriteFileBytes(path, std::string(shape.size, shape.fill)));
+        if (shape.marked) {
+            ASSERT_TRUE(DevIoSetEncryptInfoW(path.c_str(), &info));
+        }
+    }
+    // A file of one repeated byte, or what a case never makes.
+    Shape Look(const std::wstring& path) {
+        if (!FileExists(path)) return kAbsent;
+        const std::string bytes = ReadFileBytes(path);
+        const char fill = bytes.empty() ? 'e' : bytes[0];
+        if (bytes.find_first_not_of(fill) != std::string::npos) return {'?', 0, false};
+        return {fill, bytes.size(), IsMarked(path)};
+    }
+    void Append(JournalMark mark, const oper::JournalIntent& intent) {
+        fw::FileHandle file(fw::OpenRecordFile(journal));
+        ASSERT_TRUE(file && fw::AppendRecord(file.get(), oper::JournalRecord(mark, intent.writer,
+                                                                             mark == JournalMark::kIntent ? &intent : nullptr)));
+    }
+    oper::JournalIntent Intent(JournalOp op, uint64_t size, const std::wstring& document, const std::wstring& leftover,
+                               bool live = false) {
+        oper::JournalIntent intent;
+        intent.writer = {live ? GetCurrentProcessId() : 0, live ? ProcessStarted() : 0, ++sequence};
+        intent.op = op;
+        intent.encryptedLeftover = op != JournalOp::kDecrypt;
+        intent.size = size;
+        intent.document = document;
+        intent.leftover = leftover;
+        intent.hasInfo = intent.encryptedLeftover;
+        intent.info = info;
+        return intent;
+    }
+    std::vector<docman::Recovery> Recover(bool apply) {
+        std::vector<docman::Recovery> found;
+        EXPECT_TRUE(docman::Recover(journal, dir.path(), apply, found));
+        return found;
+    }
+
+    StandinStore store;
+    TempDir dir;
+    // In a folder that does not exist yet: the first record makes it.
+    std::wstring journal = dir / L"user\\journal\\Recovery.jnl";
+    std::wstring doc = dir / L"doc.txt", left = dir / L"TzT12.tmp";
+    ENCRYPT_INFO info = {};
+    uint32_t sequence = 0;
+};
+
+// The document's bytes, the leftover's (whole and short), an empty file.
+constexpr Shape kPlainDoc = {'d', kSize, false}, kMarkedDoc = {'d', kSize, true};
+constexpr Shape kEncrypted = {'l', kSize, true}, kPlain = {'l', kSize, false}, kShort = {'l', 3, true};
+
+// Each state against what the recovery finds, and what the document holds
+// after --apply. A second --apply finds nothing to do, or the same that
+// needs the user; without --apply nothing changes.
+TEST_F(Journal, RecoveryPutsBackOnlyWhatIsWholeAndNeverReplacesAWholeDocument) {
+    enum Marks { kNone, kWhole, kDeferred };
+    const struct {
+        const char* name;
+        JournalOp op;
+        Shape document, leftover;
+        Marks marks;
+        bool live, otherVolume;
+        Finding finding;
+        Shape after;
+    } cases[] = {
+        {"killed between delete and move", JournalOp::kEncrypt, kAbsent, kEncrypted, kNone, false, false,
+         Finding::kLeftover, kEncrypted},
+        {"... and the leftover lies on another volume", JournalOp::kEncrypt, kAbsent, kEncrypted, kNone, false,
+         true, Finding::kLeftover, kEncrypted},
+        {"killed while the leftover was written", JournalOp::kEncrypt, kPlainDoc, kShort, kNone, false, false,
+         Finding::kDocument, kPlainDoc},
+        {"killed before the delete", JournalOp::kEncrypt, kPlainDoc, kEncrypted, kNone, false, false, Finding::kBoth,
+         kPlainDoc},
+        {"killed after the move", JournalOp::kEncrypt, kEncrypted, kAbsent, kNone, false, false, Finding::kDocument,
+         kEncrypted},
+        {"killed in the copy back", JournalOp::kEncrypt, kShort, kEncrypted, kNone, false, false, Finding::kLeftover,
+         kEncrypted},
+        {"killed before the decryption's copy back cleared the mark", JournalOp::kDecrypt, {'e', 0, true}, kPlain,
+         kNone, false, false, Finding::kLeftover, kPlain},
+        {"document changed by the user since", JournalOp::kDecrypt, {'d', kSize + 7, true}, kPlain, kNone, false,
+         false, Finding::kBoth, {'d', kSize + 7, true}},
+        {"killed in the wipe", JournalOp::kWipe, kPlainDoc, kEncrypted, kWhole, false, false, Finding::kLeftover,
+         kEncrypted},
+        {"killed before the wipe's copy was whole", JournalOp::kWipe, kPlainDoc, kShort, kNone, false, false,
+         Finding::kDocument, kPlainDoc},
+        {"replacement waiting for the restart", JournalOp::kDecrypt, kMarkedDoc, kPlain, kDeferred, false, false,
+         Finding::kAwaitingRestart, kMarkedDoc},
+        {"writer still running", JournalOp::kEncrypt, kAbsent, kEncrypted, kNone, true, false, Finding::kInProgress,
+         kAbsent},
+        {"leftover deleted by the user", JournalOp::kEncrypt, kPlainDoc, kAbsent, kNone, false, false,
+         Finding::kDocument, kPlainDoc},
+        {"document and leftover deleted by the user", JournalOp::kEncrypt, kAbsent, kAbsent, kNone, false, false,
+         Finding::kNeither, kAbsent},
+        {"document renamed by the user, leftover short", JournalOp::kEncrypt, kAbsent, kShort, kNone, false, false,
+         Finding::kNeither, kAbsent},
+    };
+    fault::Hook<decltype(&MoveFileExW)> move(Self(), "KERNEL32.dll", "MoveFileExW", FALSE, ERROR_NOT_SAME_DEVICE);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const std::wstring& path : {doc, left, journal}) RemoveTree(path);
+        Put(doc, c.document);
+        Put(left, c.leftover);
+        const oper::JournalIntent intent =
+            Intent(c.op, c.op == JournalOp::kWipe ? oper::kUnknownSize : kSize, doc, left, c.live);
+        Append(JournalMark::kIntent, intent);
+        if (c.marks != kNone) Append(c.marks == kWhole ? JournalMark::kWhole : JournalMark::kDeferred, intent);
+
+        auto found = Recover(false);
+        ASSERT_EQ(found.size(), 1u);
+        EXPECT_EQ(found[0].finding, c.finding);
+        EXPECT_TRUE(Look(doc) == c.document && Look(left) == c.leftover) << "changed without --apply";
+
+        if (c.otherVolume) move.trigger.Arm(1, true);
+        found = Recover(true);
+        move.trigger.Disarm();
+        ASSERT_EQ(found.size(), 1u);
+        const bool acts = c.finding == Finding::kDocument || c.finding == Finding::kBoth ||
+                          c.finding == Finding::kLeftover;
+        EXPECT_EQ(found[0].changed, acts);
+        EXPECT_EQ(docman::NeedsUser(found[0], true), c.finding == Finding::kNeither);
+        EXPECT_TRUE(Look(doc) == (acts ? c.after : c.document));
+        EXPECT_TRUE(Look(left) == (acts ? kAbsent : c.leftover));
+        EXPECT_EQ(Recover(true).size(), acts ? 0u : 1u);
+    }
+}
+
+// Cut at every byte, a journal says less, never something else: the intent
+// whose leftover is whole shows only as such, the finished one only while
+// its "done" is cut off, the one whose document is whole only as such.
+TEST_F(Journal, AJournalCutAtAnyByteNeverTurnsAWholeDocumentIntoALeftover) {
+    const std::wstring lost = dir / L"lost.txt", lostLeft = dir / L"TzT13.tmp";
+    Put(lostLeft, kEncrypted);
+    Put(doc, kPlainDoc);
+    Put(left, kShort);
+    const auto settled = Intent(JournalOp::kEncrypt, kSize, lost, lostLeft);
+    const auto whole = Intent(JournalOp::kEncrypt, kSize, lost, lostLeft);
+    const auto partial = Intent(JournalOp::kEncrypt, kSize, doc, left);
+    Append(JournalMark::kIntent, settled);
+    Append(JournalMark::kDone, settled);
+    Append(JournalMark::kIntent, whole);
+    Append(JournalMark::kIntent, partial);
+    const std::string full = ReadFileBytes(journal);
+    for (size_t cut = 0; cut <= full.size(); ++cut) {
+        ASSERT_TRUE(WriteFileBytes(journal, full.substr(0, cut)));
+        for (const docman::Recovery& r : Recover(false)) {
+            const bool isPartial = r.intent.writer == partial.writer;
+            EXPECT_EQ(r.finding, isPartial ? Finding::kDocument : Finding::kLeftover) << "cut at " << cut;
+        }
+    }
+    EXPECT_EQ(Recover(false).size(), 2u);
+}
+
+// A journal that cannot be written (read-only folder, full disk) leaves the
+// transforms' results, codes and files exactly as they are with it.
+TEST_F(Journal, AJournalThatCannotBeWrittenChangesNoResult) {
+    const std::string plain = Pattern(70000);
+    for (bool writable : {true, false}) {
+        SCOPED_TRACE(writable ? "journal written" : "journal refused");
+        fault::Hook<decltype(&LockFileEx)> lock(Self(), "KERNEL32.dll", "LockFileEx", FALSE, ERROR_WRITE_PROTECT);
+        if (!writable) lock.trigger.Arm(1, true);
+        const std::wstring doc = dir / (writable ? L"written.txt" : L"refused.txt");
+        ASSERT_TRUE(WriteFileBytes(doc, plain));
+        uint32_t state = FILEOPER_STATE_RUNNING;
+        SetLastError(0);
+        EXPECT_EQ(EncryptFileInPlaceW(doc.c_str(), &info, &state, nullptr), TRUE);
+        EXPECT_EQ(GetOperErrorCode(), 0u);
+        EXPECT_TRUE(IsMarked(doc));
+        EXPECT_EQ(DecryptFileInPlaceW(doc.c_str(), &state, nullptr), TRUE);
+        EXPECT_EQ(GetOperErrorCode(), 0u);
+        EXPECT_EQ(DecryptFileInPlaceW(doc.c_str(), &state, nullptr), FALSE);
+        EXPECT_EQ(GetOperErrorCode(), static_cast<uint32_t>(FILEOPER_ERR_NOT_ENCRYPTED));
+        EXPECT_TRUE(ReadFileBytes(doc) == plain && !IsMarked(doc));
+        EXPECT_TRUE(TempFilesIn(dir.path()).empty());
+        std::vector<oper::JournalIntent> written;
+        ASSERT_TRUE(oper::ReadJournal(oper::JournalPath(), written));
+        size_t settled = 0;
+        for (const oper::JournalIntent& intent : written)
+            settled += intent.writer.process == GetCurrentProcessId() && intent.writer.started == ProcessStarted() &&
+                       intent.document == doc && intent.done;
+        EXPECT_EQ(settled, writable ? 2u : 0u);
+    }
+}
+
+}  // namespace
