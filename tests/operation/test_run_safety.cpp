@@ -12,7 +12,6 @@
 
 #include <algorithm>
 #include <map>
-#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -46,28 +45,28 @@ const char* const kAnswerNames[] = {"retry", "continue", "skip all", "stop", "un
 const uint32_t kPresets[] = {FILEOPER_CHOICE_RETRY, FILEOPER_CHOICE_CONTINUE, FILEOPER_FLAG_ASK_ON_ERRORS,
                              FILEOPER_CHOICE_STOP, FILEOPER_CHOICE_UNDO, FILEOPER_CHOICE_STOP};
 
-// What one cell's fault does: at the first call that reaches its point it
-// fails (or, for the answer Cancel, the user cancels there and the call goes
-// through). Handles opened on the faulted document's folders are followed, so
-// that a write can be told apart: the new copy's, or the wipe's.
+// What one cell's fault does: at the first call of the worker that reaches
+// its point it fails (or, for the answer Cancel, the user cancels there and
+// the call goes through). The worker's handles on the faulted document's
+// folders are followed, so that a write can be told apart: the new copy's,
+// or the wipe's (true).
 struct Plan {
     Fault point = kSourceOpen;
     bool cancel = false;
     std::wstring source, folders[2], targets[2];
-    std::mutex lock;
-    std::map<HANDLE, bool> writers;  // true: the wipe's handle on the source
+    std::map<HANDLE, bool> writers;
     int wipeWrites = 0;
-    volatile bool wipeBegun = false, struck = false;
+    volatile bool struck = false;
     volatile DWORD worker = 0;
     HANDLE cancelAsked = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     HANDLE cancelDone = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     HANDLE refreshHeld = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     HANDLE refreshGo = CreateEventW(nullptr, TRUE, FALSE, nullptr);
 
+    bool OnWorker() const { return GetCurrentThreadId() == worker; }
     // True when the call must fail now.
-    // Only the worker's calls: the preparation scan lists the same folders.
     bool Strike(Fault at) {
-        if (at != point || struck || GetCurrentThreadId() != worker) return false;
+        if (at != point || struck || !OnWorker()) return false;
         struck = true;
         if (!cancel) return true;
         SetEvent(cancelAsked);
@@ -110,31 +109,24 @@ HANDLE WINAPI FaultyCreate(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_A
         return Failing(INVALID_HANDLE_VALUE, ERROR_SHARING_VIOLATION);
     if (wipe && g_plan.Strike(kWipeStart)) return Failing(INVALID_HANDLE_VALUE, ERROR_SHARING_VIOLATION);
     const HANDLE file = g_next.create(path, access, share, security, disposition, flags, model);
-    std::lock_guard<std::mutex> hold(g_plan.lock);
-    if (file != INVALID_HANDLE_VALUE && writes && (source || InFaultFolder(path))) {
-        g_plan.writers[file] = wipe;
-        g_plan.wipeBegun = g_plan.wipeBegun || wipe;
-    } else {
+    if (g_plan.OnWorker()) {
         g_plan.writers.erase(file);
+        if (writes && (source || InFaultFolder(path))) g_plan.writers[file] = wipe;
     }
     return file;
 }
 
 BOOL WINAPI FaultyWrite(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) {
-    std::optional<bool> wipe;
-    {
-        std::lock_guard<std::mutex> hold(g_plan.lock);
-        const auto known = g_plan.writers.find(file);
-        if (known != g_plan.writers.end()) wipe = known->second;
-    }
-    if (wipe && !*wipe && g_plan.Strike(kCopy)) return Failing(FALSE, ERROR_WRITE_FAULT);
-    if (wipe && *wipe && ++g_plan.wipeWrites == 2 && g_plan.Strike(kWipePartWay)) return Failing(FALSE, ERROR_WRITE_FAULT);
+    const auto known = g_plan.OnWorker() ? g_plan.writers.find(file) : g_plan.writers.end();
+    if (known != g_plan.writers.end() && !known->second && g_plan.Strike(kCopy)) return Failing(FALSE, ERROR_WRITE_FAULT);
+    if (known != g_plan.writers.end() && known->second && ++g_plan.wipeWrites == 2 && g_plan.Strike(kWipePartWay))
+        return Failing(FALSE, ERROR_WRITE_FAULT);
     return g_next.write(file, data, size, written, overlapped);
 }
 
+// Only a run with wipe deletes the source it has zeroed.
 BOOL WINAPI FaultyDelete(LPCWSTR path) {
-    if (Same(path, g_plan.source) && g_plan.wipeBegun && g_plan.Strike(kDeleteAfterWipe))
-        return Failing(FALSE, ERROR_ACCESS_DENIED);
+    if (Same(path, g_plan.source) && g_plan.Strike(kDeleteAfterWipe)) return Failing(FALSE, ERROR_ACCESS_DENIED);
     return g_next.remove(path);
 }
 
@@ -376,24 +368,15 @@ protected:
         }
         const bool encrypted = run.kind == 1;
         for (const Document& d : kDocuments) {
-            ASSERT_TRUE(WriteFileBytes(src + d.name, Stored(d.plain, encrypted)));
-            if (encrypted) {
-                ASSERT_TRUE(Mark(src + d.name));
-            }
+            ASSERT_TRUE(WriteFileBytes(src + d.name, Stored(d.plain, encrypted)) && (!encrypted || Mark(src + d.name)));
         }
-        for (const wchar_t* folder : kFolders) {
-            if (encrypted) {
-                ASSERT_TRUE(MarkFolder(src + folder));
-            }
+        // A decryption also clears the marks of the destination's folders.
+        for (const std::wstring& folder : {src + L"\\E", src + L"\\A", src + L"\\A\\B", dst + L"\\A", dst + L"\\A\\B"}) {
+            ASSERT_TRUE(!encrypted || !FileExists(folder) || MarkFolder(folder));
         }
         olderCopy_ = olderCopy;
         if (olderCopy) {
             ASSERT_TRUE(WriteFileBytes(dst + L"\\A\\B\\g.txt", kOlderCopy));
-            // A decryption clears the marks of the destination's folders
-            // (it asks about one that has none).
-            if (encrypted) {
-                ASSERT_TRUE(MarkFolder(dst + L"\\A") && MarkFolder(dst + L"\\A\\B"));
-            }
         }
         DeleteFileW(LogPath().c_str());
     }
@@ -424,9 +407,6 @@ protected:
         const auto converted = [&](const std::wstring& path, const std::string& plain) {
             return IsMarked(path) == encrypt && PlainView(path) == plain;
         };
-        const auto untouched = [&](const std::wstring& path, const std::string& plain) {
-            return Untouched(encrypt, path, plain);
-        };
         std::set<std::wstring> done;  // sources of documents with a success row
         for (const Document& d : kDocuments) {
             SCOPED_TRACE(Narrow(d.name));
@@ -447,10 +427,10 @@ protected:
             } else if (failure != seen.errors.end() && PlainView(failure->item) == d.plain) {
                 home = failure->item;
             } else {
-                EXPECT_TRUE(untouched(source, d.plain)) << "no row names a whole copy, and the source changed";
+                EXPECT_TRUE(Untouched(encrypt, source, d.plain)) << "no row names a whole copy, and the source changed";
             }
             if (FileExists(source) && !Same(home.c_str(), source)) {
-                EXPECT_TRUE(untouched(source, d.plain) || run.wipe) << "a source damaged, its copy elsewhere";
+                EXPECT_TRUE(Untouched(encrypt, source, d.plain) || run.wipe) << "a source damaged, its copy elsewhere";
             }
             if (run.toDestination && olderCopy_ && d.name == std::wstring(L"\\A\\B\\g.txt")) {
                 EXPECT_TRUE((ReadFileBytes(target) == kOlderCopy && !IsMarked(target)) ||
@@ -497,7 +477,6 @@ protected:
         g_plan.targets[1] = dst + L"\\A\\B\\g.txt";
         g_plan.writers.clear();
         g_plan.wipeWrites = 0;
-        g_plan.wipeBegun = false;
         Faults faults;
         FilterModel filter;
         return Watch(request);
