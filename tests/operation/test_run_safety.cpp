@@ -251,10 +251,13 @@ struct Seen {
     std::vector<std::wstring> boxes;
 };
 
-void Dismiss(HWND window, int button) {
+// A prompt whose button does not yet take the press is found again on the
+// next round.
+bool Dismiss(HWND window, int button) {
+    if (!ui::Click(window, button)) return false;
     ui::MarkHandled(window);
-    ui::Click(window, button);
     ui::WaitUntilGone(window);
+    return true;
 }
 
 // The user at the screen until the worker has finished: replaces are
@@ -264,20 +267,20 @@ void Dismiss(HWND window, int button) {
 Seen PlayUser(HWND dialog) {
     Seen seen;
     bool retried = false;
-    while (ui::ControlText(dialog, kOperationLabel) != kFinished) {
+    while (IsWindow(dialog) && ui::ControlText(dialog, kOperationLabel) != kFinished) {
         if (WaitForSingleObject(g_plan.cancelAsked, 10) == WAIT_OBJECT_0) {
             ui::Click(dialog, IDCANCEL);
-            if (const HWND box = ui::WaitForMessageBox(ui_test::kCaption)) Dismiss(box, IDYES);
+            for (HWND box; (box = ui::WaitForMessageBox(ui_test::kCaption)) && !Dismiss(box, IDYES);) {
+            }
             SetEvent(g_plan.cancelDone);
         } else if (const HWND replace = ui::FindDialog(kReplace, kReplaceMessage)) {
             Dismiss(replace, kReplaceYesToAll);
         } else if (const HWND choice = ui::FindDialog(kErrorChoice, kChoiceMessage)) {
             const bool retry = ui::IsEnabled(choice, kRetryButton) && !retried;
-            retried = retried || retry;
-            Dismiss(choice, retry ? kRetryButton : kSkipAllButton);
+            retried = (Dismiss(choice, retry ? kRetryButton : kSkipAllButton) && retry) || retried;
         } else if (const HWND box = ui::WaitForMessageBox(ui_test::kCaption, 0)) {
-            seen.boxes.push_back(ui::MessageBoxText(box));
-            Dismiss(box, IDOK);
+            const std::wstring text = ui::MessageBoxText(box);
+            if (Dismiss(box, IDOK)) seen.boxes.push_back(text);
         }
     }
     seen.status = ui::ListRows(dialog, ui_test::kStatusList);
