@@ -39,13 +39,12 @@ void AddFileEvent(const wchar_t* path, bool encrypted) {
     }
 }
 
-// A new temporary file in the folder of target, for an in-place encryption
-// whose plain source is wiped: the encrypted copy is complete before the
-// source is touched. 0, or the code that ends the file.
-uint32_t MakeTempBeside(const wchar_t* target, std::wstring* temp) {
+// A new temporary file in the folder of target. 0, or the code that ends the
+// file.
+uint32_t MakeTempBeside(const std::wstring& target, std::wstring* temp) {
     std::wstring full(kPathCapacity, L'\0');
     wchar_t* filePart = nullptr;
-    const DWORD length = GetFullPathNameLongW(target, kPathCapacity, &full[0], &filePart);
+    const DWORD length = GetFullPathNameLongW(target.c_str(), kPathCapacity, &full[0], &filePart);
     if (length == 0 || length >= kPathCapacity || !filePart) return kErrInvalidPath;
     *filePart = L'\0';
     std::wstring name(kPathCapacity, L'\0');
@@ -54,53 +53,101 @@ uint32_t MakeTempBeside(const wchar_t* target, std::wstring* temp) {
     return kOk;
 }
 
-// After a complete encryption with the wipe flag: the plain source goes, and
-// the temporary copy of an in-place run takes its name. Whenever the
-// encrypted copy may be the only whole one left, it stays.
-uint32_t WipeSource(const wchar_t* path, const std::wstring& target, bool temporary) {
-    switch (WipeFile(path)) {
-        case WipeResult::kUntouched:
-            WipeFile(target.c_str());
-            return kErrDeleteFile;
-        case WipeResult::kPartlyWiped:
-            return kErrDeleteFile;
-        case WipeResult::kWiped:
-            break;
+// Where the transform writes: the target itself, or a temporary file beside
+// it that takes the target's name once its content is complete.
+struct WorkFile {
+    std::wstring path;
+    bool temporary = false;
+};
+
+// What target names stays until its replacement is complete: an existing
+// destination file, and the source of an in-place run with wipe.
+uint32_t ChooseWorkFile(const std::wstring& target, bool keepTarget, WorkFile* work) {
+    work->path = target;
+    work->temporary = keepTarget;
+    return keepTarget ? MakeTempBeside(target, &work->path) : kOk;
+}
+
+FileOutcome Outcome(uint32_t code, const std::wstring& keptAt = std::wstring()) {
+    FileOutcome outcome;
+    outcome.code = code;
+    outcome.keptAt = keptAt;
+    return outcome;
+}
+
+FileOutcome Cancelled() {
+    FileOutcome outcome;
+    outcome.cancelled = true;
+    return outcome;
+}
+
+// What the transform wrote and nobody is to keep; never the source itself.
+void Discard(const wchar_t* path, const WorkFile& work) {
+    if (_wcsicmp(work.path.c_str(), path) != 0) WipeFile(work.path.c_str());
+}
+
+bool Place(const WorkFile& work, const std::wstring& target) {
+    return !work.temporary || MoveFileWithRetryW(work.path.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING);
+}
+
+// The transform's result when no source is to be wiped. A cancel leaves the
+// file as it was: what was written for it goes.
+FileOutcome Conclude(const wchar_t* path, const WorkFile& work, const std::wstring& target, uint32_t code) {
+    if (IsFailure(code) || CancelRequested()) {
+        Discard(path, work);
+        return IsFailure(code) ? Outcome(code) : Cancelled();
     }
-    if (temporary && !MoveFileExLongW(target.c_str(), path, 0)) return kErrRenameTemp;
-    return kOk;
+    if (!Place(work, target)) {
+        Discard(path, work);
+        return Outcome(kErrRenameTemp);
+    }
+    return Outcome(code);
 }
 
-uint32_t Decrypt(const wchar_t* path, const std::wstring& target, bool toDestination) {
-    DecryptFileToW(path, toDestination ? target.c_str() : nullptr, RunStateWord(), PercentWord());
-    return GetOperErrorCode();
+// The plain source is overwritten with zeros and gives way to the encrypted
+// copy. Once the overwrite has begun the source is a copy of nothing:
+// whatever fails then, the encrypted copy stays, and the outcome names it.
+FileOutcome WipeSource(const wchar_t* path, const WorkFile& work, const std::wstring& target, bool toDestination) {
+    const WipeResult zeroed = ZeroFile(path);
+    if (zeroed == WipeResult::kUntouched) {
+        WipeFile(work.path.c_str());
+        return Outcome(kErrDeleteFile);
+    }
+    // In place, the copy's rename replaces what is left of the source.
+    if (!Place(work, target)) return Outcome(kErrRenameTemp, work.path);
+    if (zeroed == WipeResult::kPartlyWiped) return Outcome(kErrDeleteFile, target);
+    if (toDestination && !DeleteFileLongW(path)) return Outcome(kErrDeleteFile, target);
+    return Outcome(kOk);
 }
 
-uint32_t Encrypt(const wchar_t* path, std::wstring target, bool toDestination) {
+FileOutcome Decrypt(const wchar_t* path, const std::wstring& target, bool toDestination, bool targetExists) {
+    WorkFile work;
+    if (const uint32_t code = ChooseWorkFile(target, targetExists, &work)) return Outcome(code);
+    DecryptFileToW(path, toDestination ? work.path.c_str() : nullptr, RunStateWord(), PercentWord());
+    return Conclude(path, work, target, GetOperErrorCode());
+}
+
+FileOutcome Encrypt(const wchar_t* path, const std::wstring& target, bool toDestination, bool targetExists) {
     const bool wipe = HasFlag(kFlagWipe);
-    // A destination that names the source itself is an in-place run: the
-    // wipe must never reach the only copy.
-    const bool temporary = wipe && (!toDestination || _wcsicmp(target.c_str(), path) == 0);
-    // The recovery journal names the temporary copy until the source is
-    // whole under its name again, or the copy has taken its place.
+    WorkFile work;
+    if (const uint32_t code = ChooseWorkFile(target, toDestination ? targetExists : wipe, &work)) return Outcome(code);
+    // A source about to be wiped leaves its encrypted copy under a temporary
+    // name for a moment: the recovery journal names it until the copy has
+    // taken its place or the source is whole again.
     std::optional<JournalEntry> journal;
-    if (temporary) {
-        const uint32_t code = MakeTempBeside(target.c_str(), &target);
-        if (code != kOk) return code;
-        journal.emplace(JournalOp::kWipe, path, target.c_str(), kUnknownSize);
+    if (wipe && work.temporary) journal.emplace(JournalOp::kWipe, path, work.path.c_str(), kUnknownSize);
+    EncryptFileToW(path, work.path.c_str(), Request().EncryptInfo(), RunStateWord(), PercentWord());
+    const uint32_t code = GetOperErrorCode();
+    if (!wipe || IsFailure(code) || CancelRequested()) {
+        const FileOutcome outcome = Conclude(path, work, target, code);
+        if (journal) journal->Mark(JournalMark::kDone);
+        return outcome;
     }
-    EncryptFileToW(path, target.c_str(), Request().EncryptInfo(), RunStateWord(), PercentWord());
-    uint32_t code = GetOperErrorCode();
-    if (!wipe) return code;
-    if (code != kOk || CancelRequested()) {
-        WipeFile(target.c_str());
-    } else {
-        if (journal) journal->Mark(JournalMark::kWhole);
-        code = WipeSource(path, target, temporary);
-        if (code != kOk) return code;
-    }
-    if (journal) journal->Mark(JournalMark::kDone);
-    return code;
+    if (journal) journal->Mark(JournalMark::kWhole);
+    const FileOutcome outcome = WipeSource(path, work, target, toDestination);
+    // Only a copy that could not take its place is still the document.
+    if (journal && outcome.code != kErrRenameTemp) journal->Mark(JournalMark::kDone);
+    return outcome;
 }
 
 bool OverwriteWithZeros(fw::File& file) {
@@ -121,17 +168,23 @@ bool OverwriteWithZeros(fw::File& file) {
 
 }  // namespace
 
-uint32_t ProcessFile(const wchar_t* path) {
+FileOutcome ProcessFile(const wchar_t* path) {
     const bool toDestination = HasFlag(kFlagToDestination);
     const std::wstring target = toDestination ? MapItemPath(kToDestination, path) : std::wstring(path);
+    const bool targetExists = toDestination && PathFileExistsLongW(target.c_str());
+    // A destination that is the file itself under another name (a hard link,
+    // a folder reached twice) would be converted in place, then wiped or
+    // deleted as the source.
+    if (targetExists && IsSameObject(path, target.c_str())) return Outcome(kErrInvalidPath);
     const bool encrypt = Request().Kind() == kKindEncrypt;
-    const uint32_t code = encrypt ? Encrypt(path, target, toDestination) : Decrypt(path, target, toDestination);
-    if (IsFailure(code)) return code;
+    const FileOutcome outcome = encrypt ? Encrypt(path, target, toDestination, targetExists)
+                                        : Decrypt(path, target, toDestination, targetExists);
+    if (IsFailure(outcome.code) || outcome.cancelled) return outcome;
     AddFileEvent(path, encrypt);
-    return code;
+    return outcome;
 }
 
-WipeResult WipeFile(const wchar_t* path) {
+WipeResult ZeroFile(const wchar_t* path) {
     const fw::HeapBlock<wchar_t> longPath = MakeLongPath(path);
     if (!longPath) return WipeResult::kUntouched;
     fw::FileStatus status;
@@ -143,8 +196,13 @@ WipeResult WipeFile(const wchar_t* path) {
     fw::File file;
     if (!file.OpenReadWrite(longPath.get())) return WipeResult::kUntouched;
     if (!OverwriteWithZeros(file) || !file.Close()) return WipeResult::kPartlyWiped;
-    fw::File::Remove(longPath.get());
     return WipeResult::kWiped;
+}
+
+WipeResult WipeFile(const wchar_t* path) {
+    const WipeResult zeroed = ZeroFile(path);
+    if (zeroed == WipeResult::kWiped) DeleteFileLongW(path);
+    return zeroed;
 }
 
 int RemoveFolderTree(const wchar_t* folder) {

@@ -28,18 +28,31 @@ enum class RetryRule {
     kRestartResultOnce,     // the restart-required result is asked about once, never repeated
 };
 
+uint32_t CodeOf(uint32_t code) { return code; }
+uint32_t CodeOf(const FileOutcome& outcome) { return outcome.code; }
+bool Repeatable(uint32_t) { return true; }
+bool Repeatable(const FileOutcome& outcome) { return outcome.keptAt.empty(); }
+
 // Runs a step; asks about a failure and runs the step again while the
 // answer is Retry.
 template <typename Step>
-uint32_t RunWithRetry(COperThread& worker, RetryRule rule, Step step) {
+auto RunWithRetry(COperThread& worker, RetryRule rule, Step step) {
     worker.BeginStep();
     for (;;) {
-        const uint32_t code = step();
-        if (code == kOk) return code;
-        if (rule == RetryRule::kNotEncryptedPasses && code == kErrNotEncrypted) return code;
-        if (worker.AskErrorChoiceAndKeep(code) != kChoiceRetry) return code;
-        if (rule == RetryRule::kRestartResultOnce && !IsFailure(code)) return code;
+        const auto outcome = step();
+        const uint32_t code = CodeOf(outcome);
+        if (code == kOk) return outcome;
+        if (rule == RetryRule::kNotEncryptedPasses && code == kErrNotEncrypted) return outcome;
+        if (worker.AskErrorChoiceAndKeep(code, Repeatable(outcome)) != kChoiceRetry) return outcome;
+        if (rule == RetryRule::kRestartResultOnce && !IsFailure(code)) return outcome;
     }
+}
+
+// A confirmed cancel ends the item without its mark, record or move.
+bool StopsForCancel(COperThread& worker) {
+    if (!CancelRequested()) return false;
+    worker.NoteItemCancelled();
+    return true;
 }
 
 uint32_t ClearFolderMark(const std::wstring& target) {
@@ -77,6 +90,22 @@ void AddItemRow(COperThread& worker, uint32_t code, uint32_t itemData, const wch
     AddRow(code, itemData, HasFlag(kFlagToDestination) ? MapItemPath(kToDestination, path).c_str() : path);
 }
 
+// A file that stopped for a cancel leaves no row; one whose encrypted copy
+// was kept after its source began to be wiped has its row name that copy.
+bool AddFileRow(COperThread& worker, const FileOutcome& outcome, uint32_t itemData, const wchar_t* path) {
+    if (outcome.cancelled) {
+        worker.NoteItemCancelled();
+        return false;
+    }
+    if (outcome.keptAt.empty()) {
+        AddItemRow(worker, outcome.code, itemData, path);
+    } else {
+        worker.NoteItemIncomplete();
+        AddRow(outcome.code, itemData, outcome.keptAt.c_str());
+    }
+    return true;
+}
+
 bool Continues(const COperThread& worker) { return worker.LastErrorChoice() == kChoiceContinue; }
 
 uint32_t ProcessTopFolder(COperThread& worker, const wchar_t* item) {
@@ -94,7 +123,7 @@ uint32_t ProcessTopFolder(COperThread& worker, const wchar_t* item) {
         result = ProcessFolderContents(worker, item);
         if (result != kOk && !Continues(worker)) return result;
     }
-    if (kind != kKindEncrypt || CancelRequested() || SkippedAsEncrypted(target.c_str())) return result;
+    if (kind != kKindEncrypt || StopsForCancel(worker) || SkippedAsEncrypted(target.c_str())) return result;
     return SetFolderMarkWithRetry(worker, target);
 }
 
@@ -104,10 +133,10 @@ uint32_t ProcessTopFile(COperThread& worker, const wchar_t* item, uint64_t round
         CountCurrentItemDone();
         return kOk;
     }
-    const uint32_t code = RunWithRetry(worker, RetryRule::kEveryFailure, [&] { return ProcessFile(item); });
-    AddItemRow(worker, code, HasFlag(kFlagToDestination) ? kRowFile : kRowTopLevelInPlaceFile, item);
+    const FileOutcome outcome = RunWithRetry(worker, RetryRule::kEveryFailure, [&] { return ProcessFile(item); });
+    AddFileRow(worker, outcome, HasFlag(kFlagToDestination) ? kRowFile : kRowTopLevelInPlaceFile, item);
     CountCurrentItemDone();
-    return code;
+    return outcome.code;
 }
 
 // One sub-folder of a walk: its mark cleared before its contents, or set
@@ -137,7 +166,8 @@ bool ProcessSubFolder(COperThread& worker, const wchar_t* path, uint32_t* result
         *result = ProcessFolderContents(worker, path);
     }
     if (*result != kOk && !Continues(worker)) return false;
-    if (kind != kKindEncrypt || CancelRequested() || systemObject || SkippedAsEncrypted(target.c_str())) return true;
+    if (kind != kKindEncrypt || systemObject || StopsForCancel(worker) || SkippedAsEncrypted(target.c_str()))
+        return true;
     *result = SetFolderMarkWithRetry(worker, target);
     return *result == kOk || Continues(worker);
 }
@@ -149,10 +179,14 @@ bool ProcessFileEntry(COperThread& worker, const FolderEntry& entry, uint32_t* r
         CountCurrentItemDone();
         return true;
     }
-    const uint32_t code =
+    const FileOutcome outcome =
         RunWithRetry(worker, RetryRule::kRestartResultOnce, [&] { return ProcessFile(entry.path); });
-    AddItemRow(worker, code, kRowFile, entry.path);
+    if (!AddFileRow(worker, outcome, kRowFile, entry.path)) {
+        *result = kOk;
+        return false;
+    }
     g_state.currentItemPercent = 100;
+    const uint32_t code = outcome.code;
     *result = code;
     if (IsFailure(code) && (!Continues(worker) || code == kErrRenameTemp)) return false;
     CountCurrentItemDone();
@@ -210,7 +244,7 @@ uint32_t ProcessFolderContents(COperThread& worker, const wchar_t* folder) {
     uint32_t result = kOk;
     while (!list.Empty()) {
         WaitWhileRunPaused();
-        if (CancelRequested()) return kOk;
+        if (StopsForCancel(worker)) return kOk;
         g_state.filesDone = g_state.filesDone + 1;
         const FolderEntry& entry = *list.Head();
         SetCurrentItemName(entry.path);

@@ -87,6 +87,10 @@ struct OperationState {
     volatile uint32_t operationFlags;
     void* volatile transferBuffer;
     volatile uint32_t transferBufferSize;
+    // 1 while the failure put to the user cannot be tried again: the plain
+    // source was already being overwritten, and a retry would encrypt what
+    // is left of it over the whole copy.
+    volatile uint32_t retryRefused;
 };
 
 extern OperationState g_state;

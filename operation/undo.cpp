@@ -38,20 +38,29 @@ void ReverseInPlace(const std::wstring& path, bool folder) {
     UncountBytes();
 }
 
+// A folder of the source that the run took away (a move removes each
+// folder it has emptied), made again with every missing folder above it.
+void MakeFolderPath(const std::wstring& folder) {
+    if (folder.empty() || PathFileExistsLongW(folder.c_str())) return;
+    const size_t slash = folder.find_last_of(L'\\');
+    if (slash != std::wstring::npos) MakeFolderPath(folder.substr(0, slash));
+    CreateDirectoryLongW(folder.c_str(), nullptr);
+}
+
 // The copy at the destination goes back to the source path when the source
 // is gone (wiped, or moved away). A destination that was a copy of a source
 // still in place is deleted, but never one that may be the only whole copy.
-void ReverseToDestination(const std::wstring& path, bool folder) {
-    const std::wstring source = MapItemPath(kToSource, path.c_str());
+void ReverseToDestination(const std::wstring& path, const std::wstring& source, bool folder) {
     const bool wiped = HasFlag(kFlagWipe);
     const bool sourceThere = PathFileExistsLongW(source.c_str()) != FALSE;
     if (folder) {
-        if (wiped && !sourceThere) CreateDirectoryLongW(source.c_str(), nullptr);
+        MakeFolderPath(source);
         if (!wiped) RemoveDirectoryLongW(path.c_str());
         return;
     }
     bool restored = sourceThere;
     if (!sourceThere) {
+        MakeFolderPath(source.substr(0, source.find_last_of(L'\\')));
         CopyFileWithProgressW(path.c_str(), source.c_str(), RunStateWord(), PercentWord());
         const uint32_t code = GetOperErrorCode();
         AddRowOnFailure(code, path);
@@ -59,6 +68,14 @@ void ReverseToDestination(const std::wstring& path, bool folder) {
     }
     if (!wiped && restored) SafeDeleteFileW(path.c_str());
     UncountBytes();
+}
+
+// The record of a top-level item goes with its undo, the items of a run to a
+// destination and folders included.
+bool IsRequestItem(const std::wstring& path) {
+    bool found = false;
+    Request().ForEachItem([&](const wchar_t* item) { found = found || _wcsicmp(item, path.c_str()) == 0; });
+    return found;
 }
 
 }  // namespace
@@ -84,11 +101,12 @@ int UndoOperation(COperThread&) {
         const bool folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         SetCurrentItemName(path.c_str());
         if (!folder) g_state.currentItemSize = RoundedSize(data.nFileSizeHigh, data.nFileSizeLow);
+        const std::wstring source = toDestination ? MapItemPath(kToSource, path.c_str()) : path;
         if (toDestination)
-            ReverseToDestination(path, folder);
+            ReverseToDestination(path, source, folder);
         else
             ReverseInPlace(path, folder);
-        if ((itemData >> 16) & 0xFFFF) records.DeleteRecordItemExW(path.c_str());
+        if (IsRequestItem(source)) records.DeleteRecordItemExW(source.c_str());
         if (left <= 0) break;
     }
     g_state.reverseProgress = 0;

@@ -66,6 +66,9 @@ BOOL COperThread::InitInstance() {
     bool running = true;
     request.ForEachItem([&](const wchar_t* item) {
         WaitWhileRunPaused();
+        // After a confirmed cancel no item is touched, asked about or
+        // recorded any more.
+        running = running && !CancelRequested();
         if (!running) return;
         bool isFolder = false;
         const ItemStep step = CheckItem(item, destination, *replace, &isFolder);
@@ -97,6 +100,13 @@ COperThread::ItemStep COperThread::CheckItem(const wchar_t* item, const std::wst
         return ItemStep::kSkip;
     }
     if (!HasFlag(kFlagToDestination)) return ItemStep::kProcess;
+    // The destination reaches the item itself under another name (letter
+    // case, a short name, another drive letter, a link): the item would be
+    // converted in place, then deleted by the move or the undo, or wiped.
+    if (IsSameObject(item, MapItemPath(kToDestination, item).c_str())) {
+        fw::ShowMessageBox(fw::FormatResString(kSameFolderText, {item, destination.c_str()}), MB_OK);
+        return ItemStep::kSkip;
+    }
     return ConfirmReplace(item, replace, isFolder);
 }
 
@@ -130,9 +140,10 @@ uint32_t COperThread::ProcessItem(const wchar_t* item, bool isFolder, CTzVarenDB
     g_state.operationFlags = Request().Flags();
     AllocTransferBuffer(kTransferBufferSize);
     m_itemIncomplete = false;
+    m_itemCancelled = false;
     const uint32_t result = ProcessTopItem(*this, item);
     FreeTransferBuffer();
-    if (result != kOk) return result;
+    if (result != kOk || m_itemCancelled) return result;
     // Only a run to a destination has a source apart from its result, and
     // only a source whose every part reached the destination may go.
     if (HasFlag(kFlagMove) && HasFlag(kFlagToDestination) && !CancelRequested() && !m_itemIncomplete) {
@@ -141,6 +152,8 @@ uint32_t COperThread::ProcessItem(const wchar_t* item, bool isFolder, CTzVarenDB
         else
             SafeDeleteFileW(item);
     }
+    // A folder whose contents were not all converted is no converted item.
+    if (m_itemIncomplete && !HasFlag(kFlagNoDescent)) return result;
     if (Request().Kind() == kKindEncrypt)
         records.AddRecordItem(item, (Request().Flags() >> 3) & 1);
     else

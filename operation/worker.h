@@ -20,8 +20,9 @@ public:
     COperThread() = default;
 
     // Asks about a failure (preset, Skip All or the user) and keeps the
-    // answer as the latest choice, which every later test reads.
-    uint32_t AskErrorChoiceAndKeep(uint32_t code);
+    // answer as the latest choice, which every later test reads. A failure
+    // that may not be repeated is never answered with Retry.
+    uint32_t AskErrorChoiceAndKeep(uint32_t code, bool repeatable = true);
     uint32_t LastErrorChoice() const { return m_lastErrorChoice; }
 
     // A preset Retry is answered a bounded number of times per step, so a
@@ -31,8 +32,12 @@ public:
     bool TakePresetRetry() { return ++m_presetRetries <= kPresetRetryLimit; }
 
     // Something inside the current top-level item was left undone, so a move
-    // must keep the item's source: the source may hold the only copy.
+    // must keep the item's source (it may hold the only copy), and the item
+    // is not recorded as converted.
     void NoteItemIncomplete() { m_itemIncomplete = true; }
+    // A confirmed cancel stopped the current top-level item part-way: it is
+    // neither recorded nor moved.
+    void NoteItemCancelled() { m_itemCancelled = true; }
 
     static constexpr uint32_t kPresetRetryLimit = 3;
 
@@ -53,6 +58,7 @@ private:
     uint32_t m_lastErrorChoice = 0;
     uint32_t m_presetRetries = 0;
     bool m_itemIncomplete = false;
+    bool m_itemCancelled = false;
 };
 
 }  // namespace oper

@@ -15,7 +15,9 @@ class COperThread;
 
 // Turns a failure code into an error choice: the request's preset, the
 // remembered choice after Skip All, or the user's answer to the dialog.
-uint32_t AskErrorChoice(COperThread& worker, uint32_t code);
+// A failure that may not be repeated (repeatable false) is never answered
+// with Retry.
+uint32_t AskErrorChoice(COperThread& worker, uint32_t code, bool repeatable);
 
 enum MapDirection : uint32_t { kToDestination = 0, kToSource = 1 };
 
@@ -53,6 +55,11 @@ enum EventId : uint32_t {
     kEventFileEncrypted = 20,
     kEventFileDecrypted = 21,
 };
+
+// Whether two paths name one existing file or folder, however they are
+// spelled: by volume and file index, read while both are open (a freed index
+// goes to the next new file at once).
+bool IsSameObject(const wchar_t* a, const wchar_t* b);
 
 // folder + a backslash unless it ends with one + name.
 std::wstring JoinPath(const wchar_t* folder, const wchar_t* name);

@@ -28,10 +28,12 @@ const ChoiceButton kChoiceButtons[] = {
 CDlgErroption::CDlgErroption(HWND parent) : fw::Dialog(IDD_ERROR_CHOICE, parent) {}
 
 // Undo is only for an encryption; neither a retry nor an undo can help a full
-// disk or a system object.
+// disk or a system object, and a retry must not read a source whose wipe had
+// begun.
 BOOL CDlgErroption::OnInitDialog() {
     const uint32_t kind = RequestView(g_state.request).Kind();
-    EnableWindow(Item(IDC_UNDO), kind != kKindDecrypt);
+    EnableWindow(Item(IDC_UNDO), kind == kKindEncrypt);
+    EnableWindow(Item(IDC_RETRY), !g_state.retryRefused);
     if (m_nErrorCode == kErrDiskFull || m_nErrorCode == kErrSystemObject) {
         EnableWindow(Item(IDC_RETRY), FALSE);
         EnableWindow(Item(IDC_UNDO), FALSE);
