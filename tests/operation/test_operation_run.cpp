@@ -13,6 +13,8 @@
 #include "tests/support/standin_store.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/ui_driver.h"
+#include "standins/varendb/varendb_standin.h"
+#include "tests/ui/run_gate.h"
 #include "tests/ui/ui_run.h"
 
 using namespace testing_support;
@@ -21,18 +23,43 @@ namespace {
 
 // A whole run of the library as a host starts it, with nobody at the screen:
 // the dialog closes by itself at the end.
+constexpr int kOperationLabel = 1003;
+
 struct RunOutcome : ui_test::RunEnd {
     uint32_t FilesDone() const { return High(2); }
     uint32_t ReverseFlag() const { return Low(3); }
     uint32_t ErrorCount() const { return High(6); }
 };
 
-RunOutcome RunOperation(uint32_t kind, uint32_t flags, const std::vector<std::wstring>& items,
-                        const std::wstring& destination = L"") {
-    RunOutcome outcome;
-    static_cast<ui_test::RunEnd&>(outcome) =
-        ui_test::RunWithUser(ui_test::Request(kind, flags | FILEOPER_FLAG_CLOSE_AT_END, items, destination), [] {});
-    return outcome;
+// What the two lists showed when the run finished: the status rows' items,
+// the error rows as "item|message".
+struct Lists {
+    std::vector<std::wstring> status, errors;
+};
+
+// Paths relative to root, when below it.
+std::wstring Below(const std::wstring& root, std::wstring path) {
+    if (path.rfind(L"\\\\?\\", 0) == 0) path.erase(0, 4);
+    return path.rfind(root + L"\\", 0) == 0 ? path.substr(root.size() + 1) : path;
+}
+
+// True when no path comes after a folder that holds it.
+bool ContentsFirst(const std::vector<std::wstring>& paths) {
+    for (size_t i = 0; i < paths.size(); ++i)
+        for (size_t j = i + 1; j < paths.size(); ++j)
+            if (paths[j].rfind(paths[i] + L"\\", 0) == 0) return false;
+    return true;
+}
+
+// Standing records of the record database, relative to root.
+std::vector<std::wstring> Records(const std::wstring& root) {
+    std::pair<std::wstring, std::vector<std::wstring>> found{root, {}};
+    VarendbReadW(0, [](void* context, uint32_t, uint32_t, uint64_t, const wchar_t* path) -> int {
+        auto& [base, paths] = *static_cast<decltype(found)*>(context);
+        paths.push_back(Below(base, path));
+        return 1;
+    }, &found);
+    return found.second;
 }
 
 class OperationRun : public ::testing::Test {
@@ -42,6 +69,35 @@ protected:
         for (const auto& [name, bytes] : files) ASSERT_TRUE(WriteFileBytes(src + name, bytes));
     }
     std::vector<std::wstring> Items() const { return {src + L"\\A", src + L"\\top.txt"}; }
+    // A whole run as a host starts it, with nobody at the screen; with lists,
+    // the dialog is held open at the end until both lists are read.
+    RunOutcome RunOperation(uint32_t kind, uint32_t flags, const std::vector<std::wstring>& items,
+                            const std::wstring& destination = L"", Lists* lists = nullptr) {
+        const docman::RunRequest request =
+            ui_test::Request(kind, flags | FILEOPER_FLAG_CLOSE_AT_END, items, destination);
+        RunOutcome outcome;
+        auto& end = static_cast<ui_test::RunEnd&>(outcome);
+        if (!lists) {
+            end = ui_test::RunWithUser(request, [] {});
+            return outcome;
+        }
+        end = ui_test::RunHeld({ui_test::RunGate::kRefresh}, request, [&](HWND dialog, ui_test::RunGate&) {
+            if (!ui::WaitForText(dialog, kOperationLabel, L"Finished")) return;
+            for (const ui::ListRow& row : ui::ListRows(dialog, ui_test::kStatusList))
+                lists->status.push_back(Below(dir.path(), row.item));
+            for (const ui::ListRow& row : ui::ListRows(dialog, ui_test::kErrorList))
+                lists->errors.push_back(Below(dir.path(), row.item) + L"|" + row.status);
+        });
+        return outcome;
+    }
+    // The paths the driver's library was asked to mark (set) or unmark
+    // (clear), relative to the test's folder.
+    std::vector<std::wstring> Marked(const char* operation) const {
+        std::vector<std::wstring> paths;
+        for (const auto& [done, path] : store.Calls())
+            if (done == operation) paths.push_back(Below(dir.path(), path));
+        return paths;
+    }
     void ExpectWhole(const std::wstring& root, bool marked) {
         for (const auto& [name, bytes] : files) {
             EXPECT_TRUE(ReadFileBytes(root + name) == Stored(bytes, marked)) << Narrow(root + name);
@@ -120,6 +176,162 @@ TEST_F(OperationRun, ASystemFolderIsRefused) {
     const RunOutcome run = RunOperation(0, FILEOPER_CHOICE_CONTINUE | FILEOPER_FLAG_NO_DESCENT, {windows});
     EXPECT_EQ(run.ErrorCount(), 1u);
     EXPECT_FALSE(IsMarked(windows));
+}
+
+// The rows and the driver's calls of one run: a folder is marked after
+// everything in it, and its mark is cleared before anything in it.
+TEST_F(OperationRun, FoldersAreMarkedAfterTheirContentsAndClearedBeforeThem) {
+    const std::vector<std::wstring> rows = {L"src\\A", L"src\\A\\B", L"src\\A\\B\\g.txt", L"src\\A\\f.txt",
+                                             L"src\\top.txt"};
+    for (uint32_t kind : {0u, 1u}) {
+        SCOPED_TRACE(kind);
+        store.RecordCalls();
+        Lists lists;
+        RunOperation(kind, FILEOPER_CHOICE_STOP, Items(), L"", &lists);
+        std::vector<std::wstring> status = lists.status, marks = Marked(kind == 0 ? "set" : "clear");
+        if (kind == 1) {
+            std::reverse(status.begin(), status.end());
+            std::reverse(marks.begin(), marks.end());
+        }
+        EXPECT_TRUE(ContentsFirst(status)) << testing::PrintToString(lists.status);
+        EXPECT_TRUE(ContentsFirst(marks)) << testing::PrintToString(marks);
+        std::sort(status.begin(), status.end());
+        EXPECT_EQ(status, rows);
+        EXPECT_EQ(lists.errors, std::vector<std::wstring>{});
+        ExpectWhole(src, kind == 0);
+    }
+}
+
+// Each run after f.txt alone was encrypted: which rows it adds, what it
+// reports, and what it leaves.
+TEST_F(OperationRun, TheListsShowWhatTheRunDid) {
+    const struct {
+        const char* name;
+        uint32_t kind, flags;
+        std::vector<std::wstring> items, status, errors;
+        bool toDestination;
+    } cases[] = {
+        {"encrypted files skipped in place", 0, FILEOPER_FLAG_SKIP_ENCRYPTED | FILEOPER_CHOICE_STOP, {L"A"},
+         {L"src\\A", L"src\\A\\B", L"src\\A\\B\\g.txt"}, {}, false},
+        {"no skipping at a destination", 0, FILEOPER_FLAG_SKIP_ENCRYPTED | FILEOPER_CHOICE_STOP, {L"A"},
+         {L"dst\\A", L"dst\\A\\B", L"dst\\A\\B\\g.txt", L"dst\\A\\f.txt"}, {}, true},
+        {"decrypting a folder without a mark", 1, FILEOPER_CHOICE_CONTINUE, {L"A"}, {L"src\\A\\f.txt"}, {}, false},
+        {"an item that cannot be read", 0, FILEOPER_CHOICE_CONTINUE, {L"gone.txt", L"top.txt"}, {L"src\\top.txt"},
+         {L"src\\gone.txt|Access denied"}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const std::wstring& root : {src, dst}) RemoveTree(root);
+        SetUp();
+        RunOperation(0, FILEOPER_CHOICE_STOP, {src + L"\\A\\f.txt"});
+        ASSERT_TRUE(IsMarked(src + L"\\A\\f.txt"));
+        std::vector<std::wstring> items;
+        for (const std::wstring& item : c.items) items.push_back(src + L"\\" + item);
+        Lists lists;
+        RunOperation(c.kind, c.flags, items, c.toDestination ? dst : L"", &lists);
+        std::vector<std::wstring> status = lists.status;
+        std::sort(status.begin(), status.end());
+        EXPECT_EQ(status, c.status);
+        EXPECT_EQ(lists.errors, c.errors);
+        const std::wstring f = (c.toDestination ? dst : src) + L"\\A\\f.txt";
+        EXPECT_EQ(ReadFileBytes(f), Stored(files[0].second, c.kind == 0)) << "f.txt must stay whole";
+        EXPECT_EQ(IsMarked(f), c.kind == 0);
+    }
+}
+
+// A run that fails on its last item with the preset Undo: in place, the
+// folders' marks go first, then the files from the last; at a destination,
+// the files from the last, then the folders. Only a top-level file done in
+// place takes its record along.
+TEST_F(OperationRun, AnUndoTakesBackEveryRowInItsOrder) {
+    for (const bool toDestination : {false, true}) {
+        SCOPED_TRACE(toDestination ? "to destination" : "in place");
+        for (const std::wstring& root : {src, dst}) RemoveTree(root);
+        SetUp();
+        store.RecordCalls();
+        const RunOutcome run = RunOperation(0, FILEOPER_CHOICE_UNDO | FILEOPER_FLAG_RECORD_ARGUMENT,
+                                            {src + L"\\A", src + L"\\top.txt", src + L"\\gone.txt"},
+                                            toDestination ? dst : L"");
+        EXPECT_EQ(run.FilesDone(), 0u);
+        EXPECT_EQ(run.ReverseFlag(), 0u);
+        EXPECT_EQ(run.results[1], 0u) << "completed bytes";
+        ExpectWhole(src, false);
+        EXPECT_FALSE(IsMarked(src + L"\\A") || IsMarked(src + L"\\A\\B"));
+        if (toDestination) {
+            EXPECT_EQ(ListFolder(dst), std::vector<std::wstring>{});
+            EXPECT_EQ(Records(src), (std::vector<std::wstring>{L"A", L"top.txt"}));
+        } else {
+            const std::vector<std::wstring> cleared = Marked("clear");
+            ASSERT_GE(cleared.size(), 2u);
+            EXPECT_EQ(std::vector<std::wstring>(cleared.begin(), cleared.begin() + 2),
+                      (std::vector<std::wstring>{L"src\\A\\B", L"src\\A"}));
+            EXPECT_EQ(Records(src), std::vector<std::wstring>{L"A"});
+        }
+    }
+}
+
+std::vector<std::string> g_wipes;
+
+// The file a handle is open on, when it is one of the fixture's sources.
+std::string SourceName(HANDLE file) {
+    wchar_t path[MAX_PATH] = L"";
+    GetFinalPathNameByHandleW(file, path, MAX_PATH, 0);
+    const std::wstring name = Below(L"", path);
+    for (const wchar_t* source : {L"\\src\\A\\f.txt", L"\\src\\top.txt"})
+        if (name.size() >= wcslen(source) && name.compare(name.size() - wcslen(source), std::wstring::npos, source) == 0)
+            return Narrow(source + 5);
+    return "";
+}
+
+// Every byte of a wiped source is overwritten with zeros, in blocks of 64 KiB,
+// and flushed before the file is deleted.
+TEST_F(OperationRun, AWipeZeroesEveryByteOfTheSourceBeforeTheDelete) {
+    const HMODULE library = GetModuleHandleW(L"fileoper.dll");
+    fault::Hook<decltype(&WriteFile)> write(library, "KERNEL32.dll", "WriteFile", FALSE, 0);
+    fault::Hook<decltype(&FlushFileBuffers)> flush(library, "KERNEL32.dll", "FlushFileBuffers", FALSE, 0);
+    fault::Hook<decltype(&DeleteFileW)> remove(library, "KERNEL32.dll", "DeleteFileW", FALSE, 0);
+    write.before = [](HANDLE file, LPCVOID data, DWORD size, LPDWORD, LPOVERLAPPED) {
+        const std::string name = SourceName(file), bytes(static_cast<const char*>(data), size);
+        if (!name.empty()) g_wipes.push_back(name + (bytes == std::string(size, '\0') ? " zeros " : " data ") + std::to_string(size));
+    };
+    flush.before = [](HANDLE file) {
+        if (!SourceName(file).empty()) g_wipes.push_back(SourceName(file) + " flush");
+    };
+    remove.before = [](LPCWSTR path) { g_wipes.push_back(Narrow(Below(L"", path)) + " delete"); };
+    for (const bool toDestination : {false, true}) {
+        SCOPED_TRACE(toDestination ? "to destination" : "in place");
+        g_wipes.clear();
+        CreateDirectoryW((dst + L"\\A").c_str(), nullptr);
+        RunOperation(0, FILEOPER_FLAG_WIPE | FILEOPER_CHOICE_STOP, {src + L"\\A\\f.txt", src + L"\\top.txt"},
+                     toDestination ? dst : L"");
+        std::vector<std::string> seen;
+        for (const std::string& event : g_wipes)
+            if (event.find("f.txt") != std::string::npos || event.find("top.txt") != std::string::npos)
+                seen.push_back(event.substr(event.rfind('\\') + 1));
+        EXPECT_EQ(seen, (std::vector<std::string>{"f.txt zeros 65536", "f.txt zeros 4464", "f.txt flush", "f.txt delete",
+                                                  "top.txt zeros 0", "top.txt flush", "top.txt delete"}));
+        for (const std::wstring& root : {src, dst}) RemoveTree(root);
+        SetUp();
+    }
+}
+
+// A source another program keeps open for reading cannot be wiped: it stays
+// as it was, its encrypted copy goes, and the file is an error.
+TEST_F(OperationRun, ASourceThatCannotBeWipedKeepsItsPlaceAndLeavesNoCopy) {
+    for (const bool toDestination : {false, true}) {
+        SCOPED_TRACE(toDestination ? "to destination" : "in place");
+        const HANDLE reader = OpenAsOther(src + L"\\A\\f.txt", GENERIC_READ, FILE_SHARE_READ);
+        Lists lists;
+        RunOperation(0, FILEOPER_FLAG_WIPE | FILEOPER_CHOICE_STOP, {src + L"\\A\\f.txt"}, toDestination ? dst : L"",
+                     &lists);
+        CloseHandle(reader);
+        EXPECT_EQ(lists.errors, std::vector<std::wstring>{(toDestination ? L"dst\\f.txt|" : L"src\\A\\f.txt|") + std::wstring() +
+                                                           L"Can not delete file,  file is read only (write "
+                                                           L"protected) or locked by other process"});
+        ExpectWhole(src, false);
+        EXPECT_EQ(ListFolder(src + L"\\A").size(), 2u) << "a temporary file was left";
+        EXPECT_EQ(ListFolder(dst), std::vector<std::wstring>{});
+    }
 }
 
 fault::Trigger g_fail;
