@@ -210,14 +210,18 @@ TEST_F(OperationRun, TheListsShowWhatTheRunDid) {
         uint32_t kind, flags;
         std::vector<std::wstring> items, status, errors;
         bool toDestination;
+        const wchar_t* locked;
     } cases[] = {
         {"encrypted files skipped in place", 0, FILEOPER_FLAG_SKIP_ENCRYPTED | FILEOPER_CHOICE_STOP, {L"A"},
-         {L"src\\A", L"src\\A\\B", L"src\\A\\B\\g.txt"}, {}, false},
+         {L"src\\A", L"src\\A\\B", L"src\\A\\B\\g.txt"}, {}, false, nullptr},
         {"no skipping at a destination", 0, FILEOPER_FLAG_SKIP_ENCRYPTED | FILEOPER_CHOICE_STOP, {L"A"},
-         {L"dst\\A", L"dst\\A\\B", L"dst\\A\\B\\g.txt", L"dst\\A\\f.txt"}, {}, true},
-        {"decrypting a folder without a mark", 1, FILEOPER_CHOICE_CONTINUE, {L"A"}, {L"src\\A\\f.txt"}, {}, false},
+         {L"dst\\A", L"dst\\A\\B", L"dst\\A\\B\\g.txt", L"dst\\A\\f.txt"}, {}, true, nullptr},
+        {"decrypting a folder without a mark", 1, FILEOPER_CHOICE_CONTINUE, {L"A"}, {L"src\\A\\f.txt"}, {}, false, nullptr},
         {"an item that cannot be read", 0, FILEOPER_CHOICE_CONTINUE, {L"gone.txt", L"top.txt"}, {L"src\\top.txt"},
-         {L"src\\gone.txt|Access denied"}, false},
+         {L"src\\gone.txt|Access denied"}, false, nullptr},
+        {"a folder whose contents failed", 0, FILEOPER_FLAG_SKIP_ENCRYPTED | FILEOPER_CHOICE_STOP, {L"A"}, {},
+         {L"src\\A\\B\\g.txt|Create file error, file does not exist or locked by other process"}, false,
+         L"\\A\\B\\g.txt"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -227,8 +231,12 @@ TEST_F(OperationRun, TheListsShowWhatTheRunDid) {
         ASSERT_TRUE(IsMarked(src + L"\\A\\f.txt"));
         std::vector<std::wstring> items;
         for (const std::wstring& item : c.items) items.push_back(src + L"\\" + item);
+        const HANDLE lock = c.locked ? OpenAsOther(src + c.locked, GENERIC_READ, 0) : INVALID_HANDLE_VALUE;
         Lists lists;
-        RunOperation(c.kind, c.flags, items, c.toDestination ? dst : L"", &lists);
+        const RunOutcome run = RunOperation(c.kind, c.flags, items, c.toDestination ? dst : L"", &lists);
+        if (lock != INVALID_HANDLE_VALUE) CloseHandle(lock);
+        EXPECT_EQ(run.results[4] == 0, c.locked == nullptr) << "the current item's size stays only where the walk ended";
+        EXPECT_FALSE(IsMarked(src + L"\\A\\B") && c.locked) << "a folder whose contents failed stays unmarked";
         std::vector<std::wstring> status = lists.status;
         std::sort(status.begin(), status.end());
         EXPECT_EQ(status, c.status);
