@@ -266,7 +266,7 @@ TEST_F(OperationRun, AnUndoTakesBackEveryRowInItsOrder) {
         ExpectWhole(src, false);
         EXPECT_FALSE(IsMarked(src + L"\\A") || IsMarked(src + L"\\A\\B"));
         if (toDestination) {
-            EXPECT_EQ(ListFolder(dst), std::vector<std::wstring>{});
+            EXPECT_EQ(ListFolder(dst + L"\\A"), std::vector<std::wstring>{});
             EXPECT_EQ(Records(src), (std::vector<std::wstring>{L"A", L"top.txt"}));
         } else {
             const std::vector<std::wstring> cleared = Marked("clear");

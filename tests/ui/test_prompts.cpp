@@ -142,11 +142,16 @@ TEST(ErrorChoice, TheFailureDecidesWhichAnswersAreOffered) {
         }
         SetFileAttributesW(path.c_str(), c.failure == kSystemFile ? FILE_ATTRIBUTE_SYSTEM : FILE_ATTRIBUTE_NORMAL);
         fw::FileHandle lock = c.failure == kLocked ? Locked(path) : fw::FileHandle();
+        // A full disk is one at a destination: in place the copy would go elsewhere.
         std::optional<fault::ImportPatch> noSpace;
-        if (c.failure == kFullDisk)
+        const std::wstring destination = c.failure == kFullDisk ? dir / L"dst" : L"";
+        if (c.failure == kFullDisk) {
+            CreateDirectoryW(destination.c_str(), nullptr);
             noSpace.emplace(GetModuleHandleW(L"fileoper.dll"), "KERNEL32.dll", "GetDiskFreeSpaceExW", &NoSpace);
+        }
         std::vector<Prompt> shown;
-        RunWithUser(Request(c.kind, kAsk, {path}), [&] { shown = Answer(kErrorChoice, 1017, 1027, 1027); });
+        RunWithUser(Request(c.kind, kAsk, {path}, destination),
+                    [&] { shown = Answer(kErrorChoice, 1017, 1027, 1027); });
         lock.reset();
         SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
         ASSERT_EQ(shown.size(), 1u);
