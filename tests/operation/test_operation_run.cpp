@@ -64,7 +64,9 @@ std::vector<std::wstring> Records(const std::wstring& root) {
 
 class OperationRun : public ::testing::Test {
 protected:
+    // The tree afresh, also between the cases of a table.
     void SetUp() override {
+        for (const std::wstring& root : {src, dst}) RemoveTree(root);
         for (const std::wstring& folder : {src, src + L"\\A", src + L"\\A\\B", dst}) CreateDirectoryW(folder.c_str(), nullptr);
         for (const auto& [name, bytes] : files) ASSERT_TRUE(WriteFileBytes(src + name, bytes));
     }
@@ -121,7 +123,6 @@ TEST_F(OperationRun, EachKindOfRunLeavesEveryFileWhole) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        for (const std::wstring& root : {src, dst}) RemoveTree(root);
         SetUp();
         const RunOutcome run = RunOperation(0, c.flags | FILEOPER_CHOICE_STOP, Items(), c.toDestination ? dst : L"");
         EXPECT_EQ(run.ErrorCount(), 0u);
@@ -216,7 +217,8 @@ TEST_F(OperationRun, TheListsShowWhatTheRunDid) {
          {L"src\\A", L"src\\A\\B", L"src\\A\\B\\g.txt"}, {}, false, nullptr},
         {"no skipping at a destination", 0, FILEOPER_FLAG_SKIP_ENCRYPTED | FILEOPER_CHOICE_STOP, {L"A"},
          {L"dst\\A", L"dst\\A\\B", L"dst\\A\\B\\g.txt", L"dst\\A\\f.txt"}, {}, true, nullptr},
-        {"decrypting a folder without a mark", 1, FILEOPER_CHOICE_CONTINUE, {L"A"}, {L"src\\A\\f.txt"}, {}, false, nullptr},
+        {"decrypting a folder without a mark", 1, FILEOPER_CHOICE_CONTINUE, {L"A"}, {L"src\\A\\f.txt"}, {}, false,
+         nullptr},
         {"an item that cannot be read", 0, FILEOPER_CHOICE_CONTINUE, {L"gone.txt", L"top.txt"}, {L"src\\top.txt"},
          {L"src\\gone.txt|Access denied"}, false, nullptr},
         {"a folder whose contents failed", 0, FILEOPER_FLAG_SKIP_ENCRYPTED | FILEOPER_CHOICE_STOP, {L"A"}, {},
@@ -225,7 +227,6 @@ TEST_F(OperationRun, TheListsShowWhatTheRunDid) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        for (const std::wstring& root : {src, dst}) RemoveTree(root);
         SetUp();
         RunOperation(0, FILEOPER_CHOICE_STOP, {src + L"\\A\\f.txt"});
         ASSERT_TRUE(IsMarked(src + L"\\A\\f.txt"));
@@ -235,7 +236,7 @@ TEST_F(OperationRun, TheListsShowWhatTheRunDid) {
         Lists lists;
         const RunOutcome run = RunOperation(c.kind, c.flags, items, c.toDestination ? dst : L"", &lists);
         if (lock != INVALID_HANDLE_VALUE) CloseHandle(lock);
-        EXPECT_EQ(run.results[4] == 0, c.locked == nullptr) << "the current item's size stays only where the walk ended";
+        EXPECT_EQ(run.results[4] == 0, c.locked == nullptr) << "the item size stays only where the walk ended";
         EXPECT_FALSE(IsMarked(src + L"\\A\\B") && c.locked) << "a folder whose contents failed stays unmarked";
         std::vector<std::wstring> status = lists.status;
         std::sort(status.begin(), status.end());
@@ -254,7 +255,6 @@ TEST_F(OperationRun, TheListsShowWhatTheRunDid) {
 TEST_F(OperationRun, AnUndoTakesBackEveryRowInItsOrder) {
     for (const bool toDestination : {false, true}) {
         SCOPED_TRACE(toDestination ? "to destination" : "in place");
-        for (const std::wstring& root : {src, dst}) RemoveTree(root);
         SetUp();
         store.RecordCalls();
         const RunOutcome run = RunOperation(0, FILEOPER_CHOICE_UNDO | FILEOPER_FLAG_RECORD_ARGUMENT,
@@ -280,46 +280,49 @@ TEST_F(OperationRun, AnUndoTakesBackEveryRowInItsOrder) {
 
 std::vector<std::string> g_wipes;
 
-// The file a handle is open on, when it is one of the fixture's sources.
+// "f.txt" or "top.txt" for a path of that source, "" for any other.
+std::string SourceName(const std::wstring& path) {
+    for (const wchar_t* source : {L"\\src\\A\\f.txt", L"\\src\\top.txt"}) {
+        const size_t length = wcslen(source);
+        if (path.size() >= length && path.compare(path.size() - length, length, source) == 0)
+            return Narrow(wcsrchr(source, L'\\') + 1);
+    }
+    return "";
+}
+
 std::string SourceName(HANDLE file) {
     wchar_t path[MAX_PATH] = L"";
     GetFinalPathNameByHandleW(file, path, MAX_PATH, 0);
-    const std::wstring name = Below(L"", path);
-    for (const wchar_t* source : {L"\\src\\A\\f.txt", L"\\src\\top.txt"})
-        if (name.size() >= wcslen(source) && name.compare(name.size() - wcslen(source), std::wstring::npos, source) == 0)
-            return Narrow(source + 5);
-    return "";
+    return SourceName(std::wstring(path));
+}
+
+void Note(const std::string& source, const std::string& event) {
+    if (!source.empty()) g_wipes.push_back(source + " " + event);
 }
 
 // Every byte of a wiped source is overwritten with zeros, in blocks of 64 KiB,
 // and flushed before the file is deleted.
 TEST_F(OperationRun, AWipeZeroesEveryByteOfTheSourceBeforeTheDelete) {
     const HMODULE library = GetModuleHandleW(L"fileoper.dll");
-    fault::Hook<decltype(&WriteFile)> write(library, "KERNEL32.dll", "WriteFile", FALSE, 0);
-    fault::Hook<decltype(&FlushFileBuffers)> flush(library, "KERNEL32.dll", "FlushFileBuffers", FALSE, 0);
-    fault::Hook<decltype(&DeleteFileW)> remove(library, "KERNEL32.dll", "DeleteFileW", FALSE, 0);
+    fault::Hook<decltype(&WriteFile)> write(library, "KERNEL32.dll", "WriteFile");
+    fault::Hook<decltype(&FlushFileBuffers)> flush(library, "KERNEL32.dll", "FlushFileBuffers");
+    fault::Hook<decltype(&DeleteFileW)> remove(library, "KERNEL32.dll", "DeleteFileW");
     write.before = [](HANDLE file, LPCVOID data, DWORD size, LPDWORD, LPOVERLAPPED) {
-        const std::string name = SourceName(file), bytes(static_cast<const char*>(data), size);
-        if (!name.empty()) g_wipes.push_back(name + (bytes == std::string(size, '\0') ? " zeros " : " data ") + std::to_string(size));
+        const bool zeros = std::string(static_cast<const char*>(data), size) == std::string(size, '\0');
+        Note(SourceName(file), (zeros ? "zeros " : "data ") + std::to_string(size));
     };
-    flush.before = [](HANDLE file) {
-        if (!SourceName(file).empty()) g_wipes.push_back(SourceName(file) + " flush");
-    };
-    remove.before = [](LPCWSTR path) { g_wipes.push_back(Narrow(Below(L"", path)) + " delete"); };
+    flush.before = [](HANDLE file) { Note(SourceName(file), "flush"); };
+    remove.before = [](LPCWSTR path) { Note(SourceName(std::wstring(path)), "delete"); };
     for (const bool toDestination : {false, true}) {
         SCOPED_TRACE(toDestination ? "to destination" : "in place");
+        SetUp();
         g_wipes.clear();
         CreateDirectoryW((dst + L"\\A").c_str(), nullptr);
         RunOperation(0, FILEOPER_FLAG_WIPE | FILEOPER_CHOICE_STOP, {src + L"\\A\\f.txt", src + L"\\top.txt"},
                      toDestination ? dst : L"");
-        std::vector<std::string> seen;
-        for (const std::string& event : g_wipes)
-            if (event.find("f.txt") != std::string::npos || event.find("top.txt") != std::string::npos)
-                seen.push_back(event.substr(event.rfind('\\') + 1));
-        EXPECT_EQ(seen, (std::vector<std::string>{"f.txt zeros 65536", "f.txt zeros 4464", "f.txt flush", "f.txt delete",
-                                                  "top.txt zeros 0", "top.txt flush", "top.txt delete"}));
-        for (const std::wstring& root : {src, dst}) RemoveTree(root);
-        SetUp();
+        EXPECT_EQ(g_wipes, (std::vector<std::string>{"f.txt zeros 65536", "f.txt zeros 4464", "f.txt flush",
+                                                     "f.txt delete", "top.txt zeros 0", "top.txt flush",
+                                                     "top.txt delete"}));
     }
 }
 
@@ -333,9 +336,9 @@ TEST_F(OperationRun, ASourceThatCannotBeWipedKeepsItsPlaceAndLeavesNoCopy) {
         RunOperation(0, FILEOPER_FLAG_WIPE | FILEOPER_CHOICE_STOP, {src + L"\\A\\f.txt"}, toDestination ? dst : L"",
                      &lists);
         CloseHandle(reader);
-        EXPECT_EQ(lists.errors, std::vector<std::wstring>{(toDestination ? L"dst\\f.txt|" : L"src\\A\\f.txt|") + std::wstring() +
-                                                           L"Can not delete file,  file is read only (write "
-                                                           L"protected) or locked by other process"});
+        const std::wstring row = toDestination ? L"dst\\f.txt|" : L"src\\A\\f.txt|";
+        EXPECT_EQ(lists.errors, std::vector<std::wstring>{row + L"Can not delete file,  file is read only (write "
+                                                                L"protected) or locked by other process"});
         ExpectWhole(src, false);
         EXPECT_EQ(ListFolder(src + L"\\A").size(), 2u) << "a temporary file was left";
         EXPECT_EQ(ListFolder(dst), std::vector<std::wstring>{});

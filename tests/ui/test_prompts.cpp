@@ -126,8 +126,10 @@ TEST(ErrorChoice, TheFailureDecidesWhichAnswersAreOffered) {
         {"encrypting a locked file", 0, kLocked, L"11111", L"Encrypted failed, \nReason: "},
         {"encrypting a system file", 0, kSystemFile, L"01110",
          L"Encrypted failed, \nReason: Attempt to encrypt system object\n"},
-        {"encrypting onto a full disk", 0, kFullDisk, L"01110", L"Encrypted failed, \nReason: Insufficient disk space\n"},
-        {"encrypting a file that is gone", 0, kGone, L"11111", L"Encrypted failed, \nReason: Get file attribute error\n"},
+        {"encrypting onto a full disk", 0, kFullDisk, L"01110",
+         L"Encrypted failed, \nReason: Insufficient disk space\n"},
+        {"encrypting a file that is gone", 0, kGone, L"11111",
+         L"Encrypted failed, \nReason: Get file attribute error\n"},
         {"decrypting a locked file", 1, kLocked, L"11110", L"Decrypted failed.\nReason: "},
     };
     for (const EnabledCase& c : cases) {
