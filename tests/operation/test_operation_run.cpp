@@ -300,9 +300,11 @@ void Note(const std::string& source, const std::string& event) {
     if (!source.empty()) g_wipes.push_back(source + " " + event);
 }
 
-// Every byte of a wiped source is overwritten with zeros, in blocks of 64 KiB,
-// and flushed before the file is deleted.
-TEST_F(OperationRun, AWipeZeroesEveryByteOfTheSourceBeforeTheDelete) {
+// A wiped source is overwritten with zeros to its last byte, in blocks of
+// 64 KiB, and flushed before it is deleted. A source another program reads
+// cannot be wiped: it stays as it was, its encrypted copy goes, and the file
+// is an error that ends the run.
+TEST_F(OperationRun, AWipeZeroesEveryByteBeforeTheDeleteOrLeavesTheSourceAsItWas) {
     const HMODULE library = GetModuleHandleW(L"fileoper.dll");
     fault::Hook<decltype(&WriteFile)> write(library, "KERNEL32.dll", "WriteFile");
     fault::Hook<decltype(&FlushFileBuffers)> flush(library, "KERNEL32.dll", "FlushFileBuffers");
@@ -313,35 +315,28 @@ TEST_F(OperationRun, AWipeZeroesEveryByteOfTheSourceBeforeTheDelete) {
     };
     flush.before = [](HANDLE file) { Note(SourceName(file), "flush"); };
     remove.before = [](LPCWSTR path) { Note(SourceName(std::wstring(path)), "delete"); };
+    const std::vector<std::string> wiped = {"f.txt zeros 65536", "f.txt zeros 4464", "f.txt flush", "f.txt delete",
+                                            "top.txt zeros 0",   "top.txt flush",    "top.txt delete"};
     for (const bool toDestination : {false, true}) {
-        SCOPED_TRACE(toDestination ? "to destination" : "in place");
-        SetUp();
-        g_wipes.clear();
-        CreateDirectoryW((dst + L"\\A").c_str(), nullptr);
-        RunOperation(0, FILEOPER_FLAG_WIPE | FILEOPER_CHOICE_STOP, {src + L"\\A\\f.txt", src + L"\\top.txt"},
-                     toDestination ? dst : L"");
-        EXPECT_EQ(g_wipes, (std::vector<std::string>{"f.txt zeros 65536", "f.txt zeros 4464", "f.txt flush",
-                                                     "f.txt delete", "top.txt zeros 0", "top.txt flush",
-                                                     "top.txt delete"}));
-    }
-}
-
-// A source another program keeps open for reading cannot be wiped: it stays
-// as it was, its encrypted copy goes, and the file is an error.
-TEST_F(OperationRun, ASourceThatCannotBeWipedKeepsItsPlaceAndLeavesNoCopy) {
-    for (const bool toDestination : {false, true}) {
-        SCOPED_TRACE(toDestination ? "to destination" : "in place");
-        const HANDLE reader = OpenAsOther(src + L"\\A\\f.txt", GENERIC_READ, FILE_SHARE_READ);
-        Lists lists;
-        RunOperation(0, FILEOPER_FLAG_WIPE | FILEOPER_CHOICE_STOP, {src + L"\\A\\f.txt"}, toDestination ? dst : L"",
-                     &lists);
-        CloseHandle(reader);
-        const std::wstring row = toDestination ? L"dst\\f.txt|" : L"src\\A\\f.txt|";
-        EXPECT_EQ(lists.errors, std::vector<std::wstring>{row + L"Can not delete file,  file is read only (write "
-                                                                L"protected) or locked by other process"});
-        ExpectWhole(src, false);
-        EXPECT_EQ(ListFolder(src + L"\\A").size(), 2u) << "a temporary file was left";
-        EXPECT_EQ(ListFolder(dst), std::vector<std::wstring>{});
+        for (const bool read : {false, true}) {
+            SCOPED_TRACE(testing::Message() << (toDestination ? "to destination" : "in place") << (read ? ", read" : ""));
+            SetUp();
+            CreateDirectoryW((dst + L"\\A").c_str(), nullptr);
+            const HANDLE reader = read ? OpenAsOther(src + L"\\A\\f.txt", GENERIC_READ, FILE_SHARE_READ) : nullptr;
+            g_wipes.clear();
+            Lists lists;
+            RunOperation(0, FILEOPER_FLAG_WIPE | FILEOPER_CHOICE_STOP, {src + L"\\A\\f.txt", src + L"\\top.txt"},
+                         toDestination ? dst : L"", &lists);
+            if (read) CloseHandle(reader);
+            EXPECT_EQ(g_wipes, read ? std::vector<std::string>{} : wiped);
+            const std::wstring failed = (toDestination ? L"dst" : L"src") + std::wstring(L"\\A\\f.txt|") +
+                                        L"Can not delete file,  file is read only (write protected) or locked by "
+                                        L"other process";
+            EXPECT_EQ(lists.errors, read ? std::vector<std::wstring>{failed} : std::vector<std::wstring>{});
+            if (read) ExpectWhole(src, false);
+            EXPECT_EQ(TempFilesIn(src + L"\\A"), std::vector<std::wstring>{});
+            EXPECT_EQ(FileExists(dst + L"\\A\\f.txt"), toDestination && !read);
+        }
     }
 }
 
