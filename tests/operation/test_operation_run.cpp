@@ -319,7 +319,8 @@ TEST_F(OperationRun, AWipeZeroesEveryByteBeforeTheDeleteOrLeavesTheSourceAsItWas
                                             "top.txt zeros 0",   "top.txt flush",    "top.txt delete"};
     for (const bool toDestination : {false, true}) {
         for (const bool read : {false, true}) {
-            SCOPED_TRACE(testing::Message() << (toDestination ? "to destination" : "in place") << (read ? ", read" : ""));
+            SCOPED_TRACE(testing::Message() << (toDestination ? "to destination" : "in place")
+                                            << (read ? ", read by another" : ""));
             SetUp();
             CreateDirectoryW((dst + L"\\A").c_str(), nullptr);
             const HANDLE reader = read ? OpenAsOther(src + L"\\A\\f.txt", GENERIC_READ, FILE_SHARE_READ) : nullptr;
