@@ -143,23 +143,25 @@ TEST_F(OperationRun, EachKindOfRunLeavesEveryFileWhole) {
     }
 }
 
+// A file another program holds open fails between two items. (The preset
+// Undo is judged with the undo's order below.)
 TEST_F(OperationRun, AFailureEndsTheRunAsThePresetChoiceSays) {
-    const struct { uint32_t choice; bool firstStaysMarked, lastMarked; } cases[] = {
-        {FILEOPER_CHOICE_CONTINUE, true, true}, {FILEOPER_CHOICE_STOP, true, false},
-        {FILEOPER_CHOICE_UNDO, false, false},
-        {FILEOPER_CHOICE_RETRY, true, false},  // bounded: nobody is there to give up
+    const struct { uint32_t choice; bool lastMarked; } cases[] = {
+        {FILEOPER_CHOICE_CONTINUE, true}, {FILEOPER_CHOICE_STOP, false},
+        {FILEOPER_CHOICE_RETRY, false},  // bounded: nobody is there to give up
     };
+    ASSERT_TRUE(WriteFileBytes(src + L"\\held.txt", "held"));
+    const HANDLE held = OpenAsOther(src + L"\\held.txt", GENERIC_READ, 0);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.choice);
-        const RunOutcome run = RunOperation(0, c.choice, {src + L"\\A", src + L"\\missing.txt", src + L"\\top.txt"});
+        const RunOutcome run = RunOperation(0, c.choice, {src + L"\\A", src + L"\\held.txt", src + L"\\top.txt"});
         EXPECT_EQ(run.ErrorCount(), 1u);
-        EXPECT_EQ(run.ReverseFlag(), 0u);
-        EXPECT_EQ(IsMarked(src + L"\\A"), c.firstStaysMarked);
-        EXPECT_EQ(IsMarked(src + L"\\A\\B\\g.txt"), c.firstStaysMarked);
+        EXPECT_TRUE(IsMarked(src + L"\\A") && IsMarked(src + L"\\A\\B\\g.txt"));
         EXPECT_EQ(IsMarked(src + L"\\top.txt"), c.lastMarked);
         RunOperation(1, FILEOPER_CHOICE_CONTINUE, Items());
         ExpectWhole(src, false);
     }
+    CloseHandle(held);
 }
 
 TEST_F(OperationRun, ARefusedMarkIsAnErrorAndTheFilesStayEncrypted) {
