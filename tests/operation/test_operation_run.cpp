@@ -221,7 +221,7 @@ TEST_F(OperationRun, TheListsShowWhatTheRunDid) {
          {L"dst\\A", L"dst\\A\\B", L"dst\\A\\B\\g.txt", L"dst\\A\\f.txt"}, {}, true, nullptr},
         {"decrypting a folder without a mark", 1, FILEOPER_CHOICE_CONTINUE, {L"A"}, {L"src\\A\\f.txt"}, {}, false,
          nullptr},
-        {"an item that cannot be read", 0, FILEOPER_CHOICE_CONTINUE, {L"gone.txt", L"top.txt"}, {L"src\\top.txt"},
+        {"an item that cannot be read ends the run", 0, FILEOPER_CHOICE_STOP, {L"gone.txt", L"top.txt"}, {},
          {L"src\\gone.txt|Access denied"}, false, nullptr},
         {"a folder whose contents failed", 0, FILEOPER_FLAG_SKIP_ENCRYPTED | FILEOPER_CHOICE_STOP, {L"A"}, {},
          {L"src\\A\\B\\g.txt|Create file error, file does not exist or locked by other process"}, false,
