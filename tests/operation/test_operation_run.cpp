@@ -13,6 +13,8 @@
 #include "tests/support/standin_store.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/ui_driver.h"
+#include "standins/varendb/varendb_standin.h"
+#include "tests/ui/run_gate.h"
 #include "tests/ui/ui_run.h"
 
 using namespace testing_support;
@@ -21,27 +23,83 @@ namespace {
 
 // A whole run of the library as a host starts it, with nobody at the screen:
 // the dialog closes by itself at the end.
+constexpr int kOperationLabel = 1003;
+
 struct RunOutcome : ui_test::RunEnd {
     uint32_t FilesDone() const { return High(2); }
     uint32_t ReverseFlag() const { return Low(3); }
     uint32_t ErrorCount() const { return High(6); }
 };
 
-RunOutcome RunOperation(uint32_t kind, uint32_t flags, const std::vector<std::wstring>& items,
-                        const std::wstring& destination = L"") {
-    RunOutcome outcome;
-    static_cast<ui_test::RunEnd&>(outcome) =
-        ui_test::RunWithUser(ui_test::Request(kind, flags | FILEOPER_FLAG_CLOSE_AT_END, items, destination), [] {});
-    return outcome;
+// What the two lists showed when the run finished: the status rows' items,
+// the error rows as "item|message".
+struct Lists {
+    std::vector<std::wstring> status, errors;
+};
+
+// Paths relative to root, when below it.
+std::wstring Below(const std::wstring& root, std::wstring path) {
+    if (path.rfind(L"\\\\?\\", 0) == 0) path.erase(0, 4);
+    return path.rfind(root + L"\\", 0) == 0 ? path.substr(root.size() + 1) : path;
+}
+
+// True when no path comes after a folder that holds it.
+bool ContentsFirst(const std::vector<std::wstring>& paths) {
+    for (size_t i = 0; i < paths.size(); ++i)
+        for (size_t j = i + 1; j < paths.size(); ++j)
+            if (paths[j].rfind(paths[i] + L"\\", 0) == 0) return false;
+    return true;
+}
+
+// Standing records of the record database, relative to root.
+std::vector<std::wstring> Records(const std::wstring& root) {
+    std::pair<std::wstring, std::vector<std::wstring>> found{root, {}};
+    VarendbReadW(0, [](void* context, uint32_t, uint32_t, uint64_t, const wchar_t* path) -> int {
+        auto& [base, paths] = *static_cast<decltype(found)*>(context);
+        paths.push_back(Below(base, path));
+        return 1;
+    }, &found);
+    return found.second;
 }
 
 class OperationRun : public ::testing::Test {
 protected:
+    // The tree afresh, also between the cases of a table.
     void SetUp() override {
+        for (const std::wstring& root : {src, dst}) RemoveTree(root);
         for (const std::wstring& folder : {src, src + L"\\A", src + L"\\A\\B", dst}) CreateDirectoryW(folder.c_str(), nullptr);
         for (const auto& [name, bytes] : files) ASSERT_TRUE(WriteFileBytes(src + name, bytes));
     }
     std::vector<std::wstring> Items() const { return {src + L"\\A", src + L"\\top.txt"}; }
+    // A whole run as a host starts it, with nobody at the screen; with lists,
+    // the dialog is held open at the end until both lists are read.
+    RunOutcome RunOperation(uint32_t kind, uint32_t flags, const std::vector<std::wstring>& items,
+                            const std::wstring& destination = L"", Lists* lists = nullptr) {
+        const docman::RunRequest request =
+            ui_test::Request(kind, flags | FILEOPER_FLAG_CLOSE_AT_END, items, destination);
+        RunOutcome outcome;
+        auto& end = static_cast<ui_test::RunEnd&>(outcome);
+        if (!lists) {
+            end = ui_test::RunWithUser(request, [] {});
+            return outcome;
+        }
+        end = ui_test::RunHeld({ui_test::RunGate::kRefresh}, request, [&](HWND dialog, ui_test::RunGate&) {
+            if (!ui::WaitForText(dialog, kOperationLabel, L"Finished")) return;
+            for (const ui::ListRow& row : ui::ListRows(dialog, ui_test::kStatusList))
+                lists->status.push_back(Below(dir.path(), row.item));
+            for (const ui::ListRow& row : ui::ListRows(dialog, ui_test::kErrorList))
+                lists->errors.push_back(Below(dir.path(), row.item) + L"|" + row.status);
+        });
+        return outcome;
+    }
+    // The paths the driver's library was asked to mark (set) or unmark
+    // (clear), relative to the test's folder.
+    std::vector<std::wstring> Marked(const char* operation) const {
+        std::vector<std::wstring> paths;
+        for (const auto& [done, path] : store.Calls())
+            if (done == operation) paths.push_back(Below(dir.path(), path));
+        return paths;
+    }
     void ExpectWhole(const std::wstring& root, bool marked) {
         for (const auto& [name, bytes] : files) {
             EXPECT_TRUE(ReadFileBytes(root + name) == Stored(bytes, marked)) << Narrow(root + name);
@@ -65,7 +123,6 @@ TEST_F(OperationRun, EachKindOfRunLeavesEveryFileWhole) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        for (const std::wstring& root : {src, dst}) RemoveTree(root);
         SetUp();
         const RunOutcome run = RunOperation(0, c.flags | FILEOPER_CHOICE_STOP, Items(), c.toDestination ? dst : L"");
         EXPECT_EQ(run.ErrorCount(), 0u);
@@ -86,23 +143,25 @@ TEST_F(OperationRun, EachKindOfRunLeavesEveryFileWhole) {
     }
 }
 
+// A file another program holds open fails between two items. (The preset
+// Undo is judged with the undo's order below.)
 TEST_F(OperationRun, AFailureEndsTheRunAsThePresetChoiceSays) {
-    const struct { uint32_t choice; bool firstStaysMarked, lastMarked; } cases[] = {
-        {FILEOPER_CHOICE_CONTINUE, true, true}, {FILEOPER_CHOICE_STOP, true, false},
-        {FILEOPER_CHOICE_UNDO, false, false},
-        {FILEOPER_CHOICE_RETRY, true, false},  // bounded: nobody is there to give up
+    const struct { uint32_t choice; bool lastMarked; } cases[] = {
+        {FILEOPER_CHOICE_CONTINUE, true}, {FILEOPER_CHOICE_STOP, false},
+        {FILEOPER_CHOICE_RETRY, false},  // bounded: nobody is there to give up
     };
+    ASSERT_TRUE(WriteFileBytes(src + L"\\held.txt", "held"));
+    const HANDLE held = OpenAsOther(src + L"\\held.txt", GENERIC_READ, 0);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.choice);
-        const RunOutcome run = RunOperation(0, c.choice, {src + L"\\A", src + L"\\missing.txt", src + L"\\top.txt"});
+        const RunOutcome run = RunOperation(0, c.choice, {src + L"\\A", src + L"\\held.txt", src + L"\\top.txt"});
         EXPECT_EQ(run.ErrorCount(), 1u);
-        EXPECT_EQ(run.ReverseFlag(), 0u);
-        EXPECT_EQ(IsMarked(src + L"\\A"), c.firstStaysMarked);
-        EXPECT_EQ(IsMarked(src + L"\\A\\B\\g.txt"), c.firstStaysMarked);
+        EXPECT_TRUE(IsMarked(src + L"\\A") && IsMarked(src + L"\\A\\B\\g.txt"));
         EXPECT_EQ(IsMarked(src + L"\\top.txt"), c.lastMarked);
         RunOperation(1, FILEOPER_CHOICE_CONTINUE, Items());
         ExpectWhole(src, false);
     }
+    CloseHandle(held);
 }
 
 TEST_F(OperationRun, ARefusedMarkIsAnErrorAndTheFilesStayEncrypted) {
@@ -120,6 +179,168 @@ TEST_F(OperationRun, ASystemFolderIsRefused) {
     const RunOutcome run = RunOperation(0, FILEOPER_CHOICE_CONTINUE | FILEOPER_FLAG_NO_DESCENT, {windows});
     EXPECT_EQ(run.ErrorCount(), 1u);
     EXPECT_FALSE(IsMarked(windows));
+}
+
+// The rows and the driver's calls of one run: a folder is marked after
+// everything in it, and its mark is cleared before anything in it.
+TEST_F(OperationRun, FoldersAreMarkedAfterTheirContentsAndClearedBeforeThem) {
+    const std::vector<std::wstring> rows = {L"src\\A", L"src\\A\\B", L"src\\A\\B\\g.txt", L"src\\A\\f.txt",
+                                             L"src\\top.txt"};
+    for (uint32_t kind : {0u, 1u}) {
+        SCOPED_TRACE(kind);
+        store.RecordCalls();
+        Lists lists;
+        RunOperation(kind, FILEOPER_CHOICE_STOP, Items(), L"", &lists);
+        std::vector<std::wstring> status = lists.status, marks = Marked(kind == 0 ? "set" : "clear");
+        if (kind == 1) {
+            std::reverse(status.begin(), status.end());
+            std::reverse(marks.begin(), marks.end());
+        }
+        EXPECT_TRUE(ContentsFirst(status)) << testing::PrintToString(lists.status);
+        EXPECT_TRUE(ContentsFirst(marks)) << testing::PrintToString(marks);
+        std::sort(status.begin(), status.end());
+        EXPECT_EQ(status, rows);
+        EXPECT_EQ(lists.errors, std::vector<std::wstring>{});
+        ExpectWhole(src, kind == 0);
+    }
+}
+
+// Each run after f.txt alone was encrypted: which rows it adds, what it
+// reports, and what it leaves.
+TEST_F(OperationRun, TheListsShowWhatTheRunDid) {
+    const struct {
+        const char* name;
+        uint32_t kind, flags;
+        std::vector<std::wstring> items, status, errors;
+        bool toDestination;
+        const wchar_t* locked;
+    } cases[] = {
+        {"encrypted files skipped in place", 0, FILEOPER_FLAG_SKIP_ENCRYPTED | FILEOPER_CHOICE_STOP, {L"A"},
+         {L"src\\A", L"src\\A\\B", L"src\\A\\B\\g.txt"}, {}, false, nullptr},
+        {"no skipping at a destination", 0, FILEOPER_FLAG_SKIP_ENCRYPTED | FILEOPER_CHOICE_STOP, {L"A"},
+         {L"dst\\A", L"dst\\A\\B", L"dst\\A\\B\\g.txt", L"dst\\A\\f.txt"}, {}, true, nullptr},
+        {"decrypting a folder without a mark", 1, FILEOPER_CHOICE_CONTINUE, {L"A"}, {L"src\\A\\f.txt"}, {}, false,
+         nullptr},
+        {"an item that cannot be read ends the run", 0, FILEOPER_CHOICE_STOP, {L"gone.txt", L"top.txt"}, {},
+         {L"src\\gone.txt|Access denied"}, false, nullptr},
+        {"a folder whose contents failed", 0, FILEOPER_FLAG_SKIP_ENCRYPTED | FILEOPER_CHOICE_STOP, {L"A"}, {},
+         {L"src\\A\\B\\g.txt|Create file error, file does not exist or locked by other process"}, false,
+         L"\\A\\B\\g.txt"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        RunOperation(0, FILEOPER_CHOICE_STOP, {src + L"\\A\\f.txt"});
+        ASSERT_TRUE(IsMarked(src + L"\\A\\f.txt"));
+        std::vector<std::wstring> items;
+        for (const std::wstring& item : c.items) items.push_back(src + L"\\" + item);
+        const HANDLE lock = c.locked ? OpenAsOther(src + c.locked, GENERIC_READ, 0) : INVALID_HANDLE_VALUE;
+        Lists lists;
+        const RunOutcome run = RunOperation(c.kind, c.flags, items, c.toDestination ? dst : L"", &lists);
+        if (lock != INVALID_HANDLE_VALUE) CloseHandle(lock);
+        EXPECT_EQ(run.results[4] == 0, c.locked == nullptr) << "the item size stays only where the walk ended";
+        EXPECT_FALSE(IsMarked(src + L"\\A\\B") && c.locked) << "a folder whose contents failed stays unmarked";
+        std::vector<std::wstring> status = lists.status;
+        std::sort(status.begin(), status.end());
+        EXPECT_EQ(status, c.status);
+        EXPECT_EQ(lists.errors, c.errors);
+        const std::wstring f = (c.toDestination ? dst : src) + L"\\A\\f.txt";
+        EXPECT_EQ(ReadFileBytes(f), Stored(files[0].second, c.kind == 0)) << "f.txt must stay whole";
+        EXPECT_EQ(IsMarked(f), c.kind == 0);
+    }
+}
+
+// A run that fails on its last item with the preset Undo: in place, the
+// folders' marks go first, then the files from the last; at a destination,
+// the files from the last, then the folders. Only a top-level file done in
+// place takes its record along.
+TEST_F(OperationRun, AnUndoTakesBackEveryRowInItsOrder) {
+    for (const bool toDestination : {false, true}) {
+        SCOPED_TRACE(toDestination ? "to destination" : "in place");
+        SetUp();
+        store.RecordCalls();
+        const RunOutcome run = RunOperation(0, FILEOPER_CHOICE_UNDO | FILEOPER_FLAG_RECORD_ARGUMENT,
+                                            {src + L"\\A", src + L"\\top.txt", src + L"\\gone.txt"},
+                                            toDestination ? dst : L"");
+        EXPECT_EQ(run.FilesDone(), 0u);
+        EXPECT_EQ(run.ReverseFlag(), 0u);
+        EXPECT_EQ(run.results[1], 0u) << "completed bytes";
+        ExpectWhole(src, false);
+        EXPECT_FALSE(IsMarked(src + L"\\A") || IsMarked(src + L"\\A\\B"));
+        if (toDestination) {
+            EXPECT_EQ(ListFolder(dst + L"\\A"), std::vector<std::wstring>{});
+            EXPECT_EQ(Records(src), (std::vector<std::wstring>{L"A", L"top.txt"}));
+        } else {
+            const std::vector<std::wstring> cleared = Marked("clear");
+            ASSERT_GE(cleared.size(), 2u);
+            EXPECT_EQ(std::vector<std::wstring>(cleared.begin(), cleared.begin() + 2),
+                      (std::vector<std::wstring>{L"src\\A\\B", L"src\\A"}));
+            EXPECT_EQ(Records(src), std::vector<std::wstring>{L"A"});
+        }
+    }
+}
+
+std::vector<std::string> g_wipes;
+
+// "f.txt" or "top.txt" for a path of that source, "" for any other.
+std::string SourceName(const std::wstring& path) {
+    for (const wchar_t* source : {L"\\src\\A\\f.txt", L"\\src\\top.txt"}) {
+        const size_t length = wcslen(source);
+        if (path.size() >= length && path.compare(path.size() - length, length, source) == 0)
+            return Narrow(wcsrchr(source, L'\\') + 1);
+    }
+    return "";
+}
+
+std::string SourceName(HANDLE file) {
+    wchar_t path[MAX_PATH] = L"";
+    GetFinalPathNameByHandleW(file, path, MAX_PATH, 0);
+    return SourceName(std::wstring(path));
+}
+
+void Note(const std::string& source, const std::string& event) {
+    if (!source.empty()) g_wipes.push_back(source + " " + event);
+}
+
+// A wiped source is overwritten with zeros to its last byte, in blocks of
+// 64 KiB, and flushed before it is deleted. A source another program reads
+// cannot be wiped: it stays as it was, its encrypted copy goes, and the file
+// is an error that ends the run.
+TEST_F(OperationRun, AWipeZeroesEveryByteBeforeTheDeleteOrLeavesTheSourceAsItWas) {
+    const HMODULE library = GetModuleHandleW(L"fileoper.dll");
+    fault::Hook<decltype(&WriteFile)> write(library, "KERNEL32.dll", "WriteFile");
+    fault::Hook<decltype(&FlushFileBuffers)> flush(library, "KERNEL32.dll", "FlushFileBuffers");
+    fault::Hook<decltype(&DeleteFileW)> remove(library, "KERNEL32.dll", "DeleteFileW");
+    write.before = [](HANDLE file, LPCVOID data, DWORD size, LPDWORD, LPOVERLAPPED) {
+        const bool zeros = std::string(static_cast<const char*>(data), size) == std::string(size, '\0');
+        Note(SourceName(file), (zeros ? "zeros " : "data ") + std::to_string(size));
+    };
+    flush.before = [](HANDLE file) { Note(SourceName(file), "flush"); };
+    remove.before = [](LPCWSTR path) { Note(SourceName(std::wstring(path)), "delete"); };
+    const std::vector<std::string> wiped = {"f.txt zeros 65536", "f.txt zeros 4464", "f.txt flush", "f.txt delete",
+                                            "top.txt zeros 0",   "top.txt flush",    "top.txt delete"};
+    for (const bool toDestination : {false, true}) {
+        for (const bool read : {false, true}) {
+            SCOPED_TRACE(testing::Message() << (toDestination ? "to destination" : "in place")
+                                            << (read ? ", read by another" : ""));
+            SetUp();
+            CreateDirectoryW((dst + L"\\A").c_str(), nullptr);
+            const HANDLE reader = read ? OpenAsOther(src + L"\\A\\f.txt", GENERIC_READ, FILE_SHARE_READ) : nullptr;
+            g_wipes.clear();
+            Lists lists;
+            RunOperation(0, FILEOPER_FLAG_WIPE | FILEOPER_CHOICE_STOP, {src + L"\\A\\f.txt", src + L"\\top.txt"},
+                         toDestination ? dst : L"", &lists);
+            if (read) CloseHandle(reader);
+            EXPECT_EQ(g_wipes, read ? std::vector<std::string>{} : wiped);
+            const std::wstring failed = (toDestination ? L"dst" : L"src") + std::wstring(L"\\A\\f.txt|") +
+                                        L"Can not delete file,  file is read only (write protected) or locked by "
+                                        L"other process";
+            EXPECT_EQ(lists.errors, read ? std::vector<std::wstring>{failed} : std::vector<std::wstring>{});
+            if (read) ExpectWhole(src, false);
+            EXPECT_EQ(TempFilesIn(src + L"\\A"), std::vector<std::wstring>{});
+            EXPECT_EQ(FileExists(dst + L"\\A\\f.txt"), toDestination && !read);
+        }
+    }
 }
 
 fault::Trigger g_fail;

@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "framework/handles.h"
+#include "tests/support/iat_patch.h"
 #include "tests/support/product.h"
 #include "tests/support/standin_store.h"
 #include "tests/support/temp_dir.h"
@@ -93,7 +95,9 @@ TEST(ErrorChoice, EachAnswerSteersTheRunAndIsRemembered) {
                                        [&] { shown = Answer(kErrorChoice, 1017, c.button, 1027); });
         ASSERT_EQ(shown.size(), static_cast<size_t>(c.questions));
         EXPECT_EQ(shown[0].text.substr(0, locked1.size() + 19), locked1 + L" Encrypted failed, ");
-        if (c.questions == 2) EXPECT_EQ(shown[1].text.substr(0, locked1.size()), c.secondIsRetry ? locked1 : locked2);
+        if (c.questions == 2) {
+            EXPECT_EQ(shown[1].text.substr(0, locked1.size()), c.secondIsRetry ? locked1 : locked2);
+        }
         EXPECT_EQ(end.Low(7), c.remembered);
         EXPECT_EQ(end.High(7), c.applyToAll);
         EXPECT_EQ(end.High(6), c.errors);
@@ -101,19 +105,32 @@ TEST(ErrorChoice, EachAnswerSteersTheRunAndIsRemembered) {
     }
 }
 
+// A check for free space that finds one byte.
+BOOL WINAPI NoSpace(LPCWSTR folder, PULARGE_INTEGER available, PULARGE_INTEGER total, PULARGE_INTEGER free) {
+    const BOOL ok = fault::Real(&GetDiskFreeSpaceExW, "kernel32.dll", "GetDiskFreeSpaceExW")(folder, available, total, free);
+    available->QuadPart = 1;
+    return ok;
+}
+
+enum Failure { kLocked, kSystemFile, kFullDisk, kGone };
+
 struct EnabledCase {
     const char* name;
     uint32_t kind;
-    bool systemFile;                // a system file with EnableSystem off: code 15
+    Failure failure;                // a system file with EnableSystem off: code 15
     std::wstring enabled, message;  // enabled: Retry, Continue, Skip All, Stop, Undo
 };
 
 TEST(ErrorChoice, TheFailureDecidesWhichAnswersAreOffered) {
     const EnabledCase cases[] = {
-        {"encrypting a locked file", 0, false, L"11111", L"Encrypted failed, \nReason: "},
-        {"encrypting a system file", 0, true, L"01110",
+        {"encrypting a locked file", 0, kLocked, L"11111", L"Encrypted failed, \nReason: "},
+        {"encrypting a system file", 0, kSystemFile, L"01110",
          L"Encrypted failed, \nReason: Attempt to encrypt system object\n"},
-        {"decrypting a locked file", 1, false, L"11110", L"Decrypted failed.\nReason: "},
+        {"encrypting onto a full disk", 0, kFullDisk, L"01110",
+         L"Encrypted failed, \nReason: Insufficient disk space\n"},
+        {"encrypting a file that is gone", 0, kGone, L"11111",
+         L"Encrypted failed, \nReason: Get file attribute error\n"},
+        {"decrypting a locked file", 1, kLocked, L"11110", L"Decrypted failed.\nReason: "},
     };
     for (const EnabledCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -122,11 +139,21 @@ TEST(ErrorChoice, TheFailureDecidesWhichAnswersAreOffered) {
         ViewOptionsKey options;
         options.Set("EnableSystem", 0);
         const std::wstring path = dir / L"a.txt";
-        ASSERT_TRUE(WriteFileBytes(path, "plain"));
-        SetFileAttributesW(path.c_str(), c.systemFile ? FILE_ATTRIBUTE_SYSTEM : FILE_ATTRIBUTE_NORMAL);
-        fw::FileHandle lock = c.systemFile ? fw::FileHandle() : Locked(path);
+        if (c.failure != kGone) {
+            ASSERT_TRUE(WriteFileBytes(path, "plain"));
+        }
+        SetFileAttributesW(path.c_str(), c.failure == kSystemFile ? FILE_ATTRIBUTE_SYSTEM : FILE_ATTRIBUTE_NORMAL);
+        fw::FileHandle lock = c.failure == kLocked ? Locked(path) : fw::FileHandle();
+        // A full disk is one at a destination: in place the copy would go elsewhere.
+        std::optional<fault::ImportPatch> noSpace;
+        const std::wstring destination = c.failure == kFullDisk ? dir / L"dst" : L"";
+        if (c.failure == kFullDisk) {
+            CreateDirectoryW(destination.c_str(), nullptr);
+            noSpace.emplace(GetModuleHandleW(L"fileoper.dll"), "KERNEL32.dll", "GetDiskFreeSpaceExW", &NoSpace);
+        }
         std::vector<Prompt> shown;
-        RunWithUser(Request(c.kind, kAsk, {path}), [&] { shown = Answer(kErrorChoice, 1017, 1027, 1027); });
+        RunWithUser(Request(c.kind, kAsk, {path}, destination),
+                    [&] { shown = Answer(kErrorChoice, 1017, 1027, 1027); });
         lock.reset();
         SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
         ASSERT_EQ(shown.size(), 1u);

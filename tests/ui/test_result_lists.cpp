@@ -153,4 +153,37 @@ TEST(PopStatusRow, TakesRowsInTheUndosOrder) {
     }
 }
 
+// The log as the next run finds it: exactly 2 MiB stays, one byte more is
+// moved over the older backup; with the switch off nothing is touched.
+TEST(ErrorLog, IsRotatedPastTwoMebibytesAndKeptOnlyWhenSwitchedOn) {
+    const struct { const char* name; uint32_t kind; size_t size; bool on, rotated; } cases[] = {
+        {"exactly 2 MiB", 0, 0x200000, true, false},
+        {"one byte more", 1, 0x200001, true, true},
+        {"switched off", 0, 0x200001, false, false},
+    };
+    char key[MAX_PATH];
+    ASSERT_TRUE(TzRtl_MakeVendorKeyA("TzVozAdu", key));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::wstring log = EmptyLog(), backup = log + L".bak";
+        const std::string before(c.size, 'x');
+        ASSERT_TRUE(testing_support::WriteFileBytes(log, before) && testing_support::WriteFileBytes(backup, "old"));
+        const DWORD on = c.on;
+        SHSetValueA(HKEY_CURRENT_USER, key, "ErrorLog", REG_DWORD, &on, sizeof on);
+        RunHeldOpen(c.kind, [](HWND) {});
+        SHDeleteValueA(HKEY_CURRENT_USER, key, "ErrorLog");
+        const std::string after = ReadFileBytes(log), header = Utf16(c.kind ? L" Decrypting\r\n" : L" Encrypting\r\n");
+        const std::string kept = c.rotated ? "" : before;
+        EXPECT_TRUE(ReadFileBytes(backup) == (c.rotated ? before : "old"));
+        if (!c.on) {
+            EXPECT_TRUE(after == before);
+            continue;
+        }
+        ASSERT_GT(after.size(), kept.size() + header.size());
+        EXPECT_TRUE(after.compare(0, kept.size(), kept) == 0);
+        EXPECT_LT(after.size(), kept.size() + 200) << "one header line";
+        EXPECT_EQ(after.substr(after.size() - header.size()), header);
+    }
+}
+
 }  // namespace
