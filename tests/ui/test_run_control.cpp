@@ -239,7 +239,8 @@ TEST(RunControl, ASecondCallDuringARunRunsNothingAndLeavesTheRunAlone) {
         for (const wchar_t* name : {L"a.txt", L"x.txt", L"y.txt"})
             ASSERT_TRUE(testing_support::WriteFileBytes(dir / name, "plain"));
         SecondCall second;
-        second.block = docman::BuildRequestBlock(Request(0, FILEOPER_FLAG_CLOSE_AT_END, {dir / L"x.txt", dir / L"y.txt"}));
+        second.block =
+            docman::BuildRequestBlock(Request(0, FILEOPER_FLAG_CLOSE_AT_END, {dir / L"x.txt", dir / L"y.txt"}));
         g_second = &second;
         if (fromDialogThread) SetTimer(nullptr, 0, 10, &MakeSecondCall);
         // A missing item keeps the first run on screen, on its error list.

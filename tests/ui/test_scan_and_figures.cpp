@@ -162,7 +162,8 @@ TEST(PreparationScan, CountsBeforeTheWorkerStartsSoARunWithoutErrorsEndsAtNofN) 
     g_atWorkerStart = {};
     const fault::ImportPatch patch(GetModuleHandleW(nullptr), "TzRtl.dll", WORD(1100),
                                    reinterpret_cast<const void*>(&NoteCountsAtWorkerStart));
-    const ui_test::RunEnd end = ui_test::RunWithUser(ui_test::Request(0, FILEOPER_FLAG_CLOSE_AT_END, {dir / L"F"}), [] {});
+    const ui_test::RunEnd end =
+        ui_test::RunWithUser(ui_test::Request(0, FILEOPER_FLAG_CLOSE_AT_END, {dir / L"F"}), [] {});
     EXPECT_EQ(g_atWorkerStart.totalBytes, 4u * 16384);
     EXPECT_EQ(g_atWorkerStart.fileTotal, 6u);
     EXPECT_EQ(end.Low(2), 6u);
