@@ -57,16 +57,17 @@ LRESULT CALLBACK ResultList::ListProcedure(HWND list, UINT message, WPARAM wPara
     return result;
 }
 
-// Rows only appended leave the rows shown where they are: the list repaints
-// just the new ones. A take moves every row after it up by one.
+// Rows appended, or taken from the end, leave the other rows where they are:
+// the list repaints just the rows that came or went. A take anywhere else
+// moves every row after it up by one.
 void ResultList::Show() {
     RowStore::View view;
     if (!list_ || !rows_.Snapshot(&view)) return;
-    const bool appendedOnly = view.Extends(shown_);
+    const bool rowsStay = rows_.KeepsLeadingRows(shown_, view);
     const bool appended = view.rows != shown_.rows;
     if (view.Size() != shown_.Size())
-        SendMessageW(list_, LVM_SETITEMCOUNT, view.Size(), LVSICF_NOSCROLL | (appendedOnly ? LVSICF_NOINVALIDATEALL : 0));
-    if (!appendedOnly) InvalidateRect(list_, nullptr, TRUE);
+        SendMessageW(list_, LVM_SETITEMCOUNT, view.Size(), LVSICF_NOSCROLL | (rowsStay ? LVSICF_NOINVALIDATEALL : 0));
+    if (!rowsStay) InvalidateRect(list_, nullptr, TRUE);
     shown_ = view;
     SelectNewest(rows_.NewestIndex(view), appended);
 }
