@@ -113,6 +113,8 @@ TEST(RowStore, AnOlderViewNeverReadsAReusedSlot) {
     ASSERT_TRUE(store.Snapshot(&after));
     EXPECT_EQ(Shown(store, after), (std::vector<std::wstring>{L"a", L"b", L"d"}));
     EXPECT_EQ(store.NewestIndex(after), 2);
+    RowStore::Row row;
+    EXPECT_FALSE(store.RowAt(after, after.Size(), &row) || store.RowAt(after, -1, &row)) << "past either end";
 }
 
 }  // namespace
