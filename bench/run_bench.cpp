@@ -2,10 +2,11 @@
 // transforms on the same tree: a loop of EncryptFileInPlaceW over every file,
 // then DecryptFileInPlaceW over every file; then the run, an in-place
 // encryption of the same files that fails on its last item (a folder refused
-// its mark) and is undone (the preset Undo). The run's encryption and undo
-// are each timed per file against their loop, with the time the worker spent
-// waiting on the dialog's thread, row by row, and how often the dialog
-// repainted its list and its figures meanwhile.
+// its mark) and is undone (the preset Undo); then the two loops again. The
+// run's encryption and undo are each timed per file against the mean of
+// their loops, with the time the worker spent waiting on the dialog's
+// thread, row by row, and how often the dialog repainted its lists and its
+// figures meanwhile.
 //
 //   run_bench [--files N] [FOLDER]
 //
@@ -40,6 +41,7 @@ constexpr size_t kEndRows = 1000;
 // between two marks are that row's wait on the dialog's thread. Kept in
 // memory reserved before the run.
 DWORD g_worker = 0;
+volatile double g_firstRowAt = 0;
 double g_rowWait = 0;
 std::vector<float> g_rowWaits;
 
@@ -59,6 +61,7 @@ LRESULT WINAPI TimedSendMessage(HWND window, UINT message, WPARAM w, LPARAM l) {
 }
 
 void StartRow() {
+    if (g_firstRowAt == 0) g_firstRowAt = Now();
     g_worker = GetCurrentThreadId();
     if (g_rowWaits.size() < g_rowWaits.capacity()) g_rowWaits.push_back(static_cast<float>(g_rowWait));
     g_rowWait = 0;
@@ -91,34 +94,44 @@ int WINAPI NotedClearEncryptInfo(const wchar_t* path, int reserved) {
     return real(path, reserved);
 }
 
-// How often the dialog's thread painted a kind of window, in each half of
-// the run: the paints are counted as its message loop takes them.
+// How often the dialog's thread painted a kind of window in each half of the
+// run, from its first row on: a paint comes through its message loop (an
+// invalidated window) or straight from the list's own scrolling
+// (UpdateWindow), and is counted either way.
 struct Paints {
     int count = 0;
-    double first = 0;
     double last = 0;
     double longestGap = 0;
 
-    void Add(double now) {
-        if (count++ == 0) first = now;
-        else longestGap = std::max(longestGap, now - last);
+    void Add(double now, double since) {
+        longestGap = std::max(longestGap, now - (count ? last : since));
         last = now;
+        ++count;
     }
-    double PerSecond() const { return count > 1 ? (count - 1) / (last - first) : 0; }
 };
 Paints g_listPaints[2];
 Paints g_figurePaints[2];
 
-LRESULT CALLBACK PaintWatch(int code, WPARAM removed, LPARAM lParam) {
+void CountPaint(HWND window) {
+    if (g_firstRowAt == 0) return;
+    const int half = g_refusedAt > 0 ? 1 : 0;
+    const double since = half ? g_refusedAt : g_firstRowAt;
+    wchar_t name[32] = L"";
+    GetClassNameW(window, name, 32);
+    if (wcscmp(name, L"SysListView32") == 0) g_listPaints[half].Add(Now(), since);
+    if (wcscmp(name, L"msctls_progress32") == 0) g_figurePaints[half].Add(Now(), since);
+}
+
+LRESULT CALLBACK TakenPaints(int code, WPARAM removed, LPARAM lParam) {
     const MSG& message = *reinterpret_cast<const MSG*>(lParam);
-    if (code == HC_ACTION && removed == PM_REMOVE && message.message == WM_PAINT) {
-        wchar_t name[32] = L"";
-        GetClassNameW(message.hwnd, name, 32);
-        const int half = g_refusedAt > 0 ? 1 : 0;
-        if (wcscmp(name, L"SysListView32") == 0) g_listPaints[half].Add(Now());
-        if (wcscmp(name, L"msctls_progress32") == 0) g_figurePaints[half].Add(Now());
-    }
+    if (code == HC_ACTION && removed == PM_REMOVE && message.message == WM_PAINT) CountPaint(message.hwnd);
     return CallNextHookEx(nullptr, code, removed, lParam);
+}
+
+LRESULT CALLBACK SentPaints(int code, WPARAM fromThread, LPARAM lParam) {
+    const CWPSTRUCT& message = *reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION && message.message == WM_PAINT) CountPaint(message.hwnd);
+    return CallNextHookEx(nullptr, code, fromThread, lParam);
 }
 
 bool WriteSmallFile(const std::wstring& path, int seed) {
@@ -164,6 +177,22 @@ double BareLoop(const std::wstring& docs, int files, bool encrypt) {
         }
     }
     return Now() - start;
+}
+
+struct BareFigures {
+    double encrypt = 0;
+    double decrypt = 0;
+};
+
+// Every file encrypted, then every file decrypted.
+bool Bare(const std::wstring& docs, int files, BareFigures* figures) {
+    figures->encrypt = BareLoop(docs, files, true);
+    figures->decrypt = figures->encrypt < 0 ? -1 : BareLoop(docs, files, false);
+    return figures->decrypt >= 0;
+}
+
+void PrintBare(const char* what, double before, double after, int files) {
+    printf("  bare %s  %7.3f ms/file before the run, %7.3f after\n", what, before * 1e3 / files, after * 1e3 / files);
 }
 
 struct RunFigures {
@@ -215,15 +244,16 @@ void PrintRowWaits(size_t first, size_t last) {
 }
 
 void PrintHalf(const char* what, double seconds, double waiting, double bare, int files) {
-    printf("  run %-8s %8.1f s  %7.3f ms/file  (%6.3f ms/file waiting on the dialog)  %.3fx of the bare loop\n", what,
+    printf("  run %-8s %8.1f s  %7.3f ms/file  (%6.3f ms/file waiting on the dialog)  %.3fx of the bare loops\n", what,
            seconds, seconds * 1e3 / files, waiting * 1e3 / files, seconds / bare);
 }
 
-void PrintPaints(const char* half, int index) {
+void PrintPaints(const char* half, int index, double seconds) {
     const Paints& list = g_listPaints[index];
     const Paints& figures = g_figurePaints[index];
-    printf("  %s: the list painted %.1f times a second (longest gap %.0f ms), the progress bars %.1f\n", half,
-           list.PerSecond(), list.longestGap * 1e3, figures.PerSecond());
+    printf("  %s: the lists painted %.1f times a second (longest gap %.0f ms), the progress bars %.1f (longest gap"
+           " %.0f ms)\n",
+           half, list.count / seconds, list.longestGap * 1e3, figures.count / seconds, figures.longestGap * 1e3);
 }
 
 }  // namespace
@@ -253,17 +283,14 @@ int wmain(int argc, wchar_t** argv) {
         return 1;
     }
     printf("%d files of %lu bytes, %d a folder (made in %.1f s), encrypted in place and decrypted by the bare"
-           " transforms, then encrypted in place by a run and undone:\n",
+           " transforms, encrypted in place by a run and undone, then by the bare transforms again:\n",
            files, kFileSize, kFilesPerFolder, Now() - making);
-    const double bareEncrypt = BareLoop(docs, files, true);
-    const double bareDecrypt = bareEncrypt < 0 ? -1 : BareLoop(docs, files, false);
-    if (bareDecrypt < 0) return 1;
-    printf("  bare EncryptFileInPlaceW %6.1f s  %7.3f ms/file\n", bareEncrypt, bareEncrypt * 1e3 / files);
-    printf("  bare DecryptFileInPlaceW %6.1f s  %7.3f ms/file\n", bareDecrypt, bareDecrypt * 1e3 / files);
+    // The loops run before and after the run, and the run is compared with
+    // their mean: the machine's load drifts over the minutes a size takes.
+    BareFigures bareBefore, bareAfter;
+    if (!Bare(docs, files, &bareBefore)) return 1;
 
     const HMODULE library = GetModuleHandleW(L"fileoper.dll");
-    const fault::ImportPatch timing(library, "USER32.dll", "SendMessageW",
-                                    reinterpret_cast<const void*>(&TimedSendMessage));
     // The last item, an empty folder, is refused its mark: the run encrypts
     // every file, fails there and reverses everything before it.
     CreateDirectoryW(store.c_str(), nullptr);
@@ -273,36 +300,52 @@ int wmain(int argc, wchar_t** argv) {
     WriteFile(h, refused.data(), static_cast<DWORD>(refused.size()), &written, nullptr);
     CloseHandle(h);
     g_refusedItem = last;
-    const fault::ImportPatch marking(library, "TzDevIo.dll", 171, reinterpret_cast<const void*>(&NotedSetEncryptInfo));
-    const fault::ImportPatch clearing(library, "TzDevIo.dll", 181,
-                                      reinterpret_cast<const void*>(&NotedClearEncryptInfo));
     g_rowWaits.reserve(2 * static_cast<size_t>(files) + 2);
-    const HHOOK paints = SetWindowsHookExW(WH_GETMESSAGE, PaintWatch, nullptr, GetCurrentThreadId());
-    const double workingSetBefore = WorkingSetMiB();
-    const double start = Now();
-    const RunFigures run = Run(0, FILEOPER_CHOICE_UNDO, {docs, last});
-    const double end = Now();
-    UnhookWindowsHookEx(paints);
+    RunFigures run;
+    double start = 0, end = 0, workingSetBefore = 0, workingSetAfter = 0;
+    {
+        const fault::ImportPatch timing(library, "USER32.dll", "SendMessageW",
+                                        reinterpret_cast<const void*>(&TimedSendMessage));
+        const fault::ImportPatch marking(library, "TzDevIo.dll", 171,
+                                         reinterpret_cast<const void*>(&NotedSetEncryptInfo));
+        const fault::ImportPatch clearing(library, "TzDevIo.dll", 181,
+                                          reinterpret_cast<const void*>(&NotedClearEncryptInfo));
+        const HHOOK taken = SetWindowsHookExW(WH_GETMESSAGE, TakenPaints, nullptr, GetCurrentThreadId());
+        const HHOOK sent = SetWindowsHookExW(WH_CALLWNDPROC, SentPaints, nullptr, GetCurrentThreadId());
+        workingSetBefore = WorkingSetMiB();
+        start = Now();
+        run = Run(0, FILEOPER_CHOICE_UNDO, {docs, last});
+        end = Now();
+        workingSetAfter = WorkingSetMiB();
+        UnhookWindowsHookEx(taken);
+        UnhookWindowsHookEx(sent);
+    }
     // A row's wait ends at the next mark; the last row of each half ends at
     // the refusal or at the end of the run.
     g_rowWaits.push_back(static_cast<float>(g_rowWait));
-    PrintHalf("encrypt", g_refusedAt - start, g_waitingAtRefusal, bareEncrypt, files);
+    const bool undone = run.errors == 1 && g_refusedAt > 0;
+    if (undone && !Bare(docs, files, &bareAfter)) return 1;
+
+    PrintBare("EncryptFileInPlaceW", bareBefore.encrypt, bareAfter.encrypt, files);
+    PrintBare("DecryptFileInPlaceW", bareBefore.decrypt, bareAfter.decrypt, files);
+    PrintHalf("encrypt", g_refusedAt - start, g_waitingAtRefusal, (bareBefore.encrypt + bareAfter.encrypt) / 2, files);
     PrintRowWaits(1, g_rowsAtRefusal);
-    PrintHalf("undo", end - g_refusedAt, run.waiting - g_waitingAtRefusal, bareDecrypt, files);
+    PrintHalf("undo", end - g_refusedAt, run.waiting - g_waitingAtRefusal, (bareBefore.decrypt + bareAfter.decrypt) / 2,
+              files);
     PrintRowWaits(g_rowsAtRefusal + 1, g_rowWaits.size());
-    PrintPaints("encryption", 0);
-    PrintPaints("undo", 1);
+    PrintPaints("encryption", 0, g_refusedAt - g_firstRowAt);
+    PrintPaints("undo", 1, end - g_refusedAt);
     PROCESS_MEMORY_COUNTERS memory = {};
     memory.cb = sizeof(memory);
     GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof(memory));
     printf("  working set %.1f MiB before the run, %.1f MiB once every file is encrypted, %.1f MiB after\n",
-           workingSetBefore, g_workingSetAtRefusal, WorkingSetMiB());
+           workingSetBefore, g_workingSetAtRefusal, workingSetAfter);
     printf("  peak working set %.1f MiB, peak private bytes %.1f MiB\n", memory.PeakWorkingSetSize / 1048576.0,
            memory.PeakPagefileUsage / 1048576.0);
     // Every file is plain again after the undo: nothing worth keeping.
     testing_support::RemoveTree(root);
     printf("  the bench ran %.0f s\n", Now() - benchStart);
-    if (run.errors == 1 && g_refusedAt > 0) return 0;
+    if (undone) return 0;
     fprintf(stderr, "the run listed %llu errors, not the one refusal\n", static_cast<unsigned long long>(run.errors));
     return 1;
 }

@@ -38,8 +38,12 @@ void AnswerItemData(const RowStore& rows, const RowStore::View& view, Item& item
 
 }  // namespace
 
+// The list asks for the selection (the newest row) rather than keeping it:
+// an owner-data list view under Wine moves a kept selection at a cost that
+// grows with the number of rows.
 void ResultList::Attach(HWND list) {
     list_ = list;
+    SendMessageW(list, LVM_SETCALLBACKMASK, LVIS_SELECTED, 0);
     SetWindowSubclass(list, &ListProcedure, 0, reinterpret_cast<DWORD_PTR>(this));
 }
 
@@ -57,36 +61,35 @@ LRESULT CALLBACK ResultList::ListProcedure(HWND list, UINT message, WPARAM wPara
     return result;
 }
 
-// Rows only appended leave the rows shown where they are: the list repaints
-// just the new ones. A take moves every row after it up by one.
+// Rows appended, or taken from the end, leave the other rows where they are:
+// the list repaints just the rows that came or went. A take anywhere else
+// moves every row after it up by one.
 void ResultList::Show() {
     RowStore::View view;
     if (!list_ || !rows_.Snapshot(&view)) return;
-    const bool appendedOnly = view.Extends(shown_);
-    const bool appended = view.rows != shown_.rows;
-    if (view.Size() != shown_.Size())
-        SendMessageW(list_, LVM_SETITEMCOUNT, view.Size(), LVSICF_NOSCROLL | (appendedOnly ? LVSICF_NOINVALIDATEALL : 0));
-    if (!appendedOnly) InvalidateRect(list_, nullptr, TRUE);
+    const RowStore::View older = shown_;
+    const int olderNewest = newest_;
     shown_ = view;
-    SelectNewest(rows_.NewestIndex(view), appended);
+    newest_ = rows_.NewestIndex(view);
+    const bool rowsStay = rows_.KeepsLeadingRows(older, view);
+    if (view.Size() != older.Size())
+        SendMessageW(list_, LVM_SETITEMCOUNT, view.Size(), LVSICF_NOSCROLL | (rowsStay ? LVSICF_NOINVALIDATEALL : 0));
+    if (!rowsStay) InvalidateRect(list_, nullptr, TRUE);
+    if (view.rows != older.rows && newest_ >= 0) SendMessageW(list_, LVM_ENSUREVISIBLE, newest_, TRUE);
+    if (rowsStay && newest_ != olderNewest) {
+        for (const int row : {olderNewest, newest_}) {
+            if (row >= 0 && row < view.Size()) SendMessageW(list_, LVM_REDRAWITEMS, row, row);
+        }
+    }
 }
 
 // The newest row is the selected one, as each row was selected when it was
-// added; once the undo has taken it, no row is.
-void ResultList::SelectNewest(int index, bool appended) {
-    if (index != selected_) {
-        LVITEMW item = {};
-        item.stateMask = LVIS_SELECTED;
-        item.state = index >= 0 ? LVIS_SELECTED : 0;
-        SendMessageW(list_, LVM_SETITEMSTATE, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
-        selected_ = index;
-    }
-    if (appended && index >= 0) SendMessageW(list_, LVM_ENSUREVISIBLE, index, TRUE);
-}
-
-// The second column's text is the row's message, loaded when it is shown.
+// added (a single-selection list dropped the previous one); once the undo
+// has taken it, no row is. The second column's text is the row's message,
+// loaded when it is shown.
 void ResultList::Describe(NMLVDISPINFOW& info) const {
     LVITEMW& item = info.item;
+    if (item.mask & LVIF_STATE) item.state = (item.iItem == newest_ ? LVIS_SELECTED : 0) & item.stateMask;
     if (!(item.mask & LVIF_TEXT) || !item.pszText || item.cchTextMax <= 0) return;
     RowStore::Row row;
     if (!rows_.RowAt(shown_, item.iItem, &row)) {

@@ -33,7 +33,7 @@ public:
 
     // The dialog's side: binds the list view (for as long as it exists),
     // brings its count, the newest row's selection and scroll position up to
-    // date, and answers its LVN_GETDISPINFOW.
+    // date, and answers its LVN_GETDISPINFOW (texts and selection).
     void Attach(HWND list);
     void Show();
     void Describe(NMLVDISPINFOW& info) const;
@@ -41,13 +41,13 @@ public:
 private:
     static LRESULT CALLBACK ListProcedure(HWND list, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                                           DWORD_PTR self);
-    void SelectNewest(int index, bool appended);
 
     RowStore rows_;
     HWND list_ = nullptr;
-    // What the list view was last told.
+    // What the list view was last told, and the index of its newest row
+    // there (-1: none).
     RowStore::View shown_;
-    int selected_ = -1;
+    int newest_ = -1;
 };
 
 }  // namespace oper

@@ -1,6 +1,7 @@
 #include "ui/row_store.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cwchar>
 #include <memory>
 #include <new>
@@ -203,6 +204,23 @@ bool RowStore::RowAt(const View& view, int index, Row* row) const {
     if (lookup.Stale()) return false;
     *row = rows_[sequence];
     return true;
+}
+
+// Rows taken only from the ends of the two runs, with none appended, left
+// the list's leading rows where they were when each taken row came after
+// every row that stayed.
+bool RowStore::KeepsLeadingRows(const View& older, const View& newer) const {
+    if (newer.Extends(older)) return true;
+    if (newer.rows != older.rows || newer.folderFirst != older.folderFirst) return false;
+    Lookup lookup(*this, older);
+    const uint32_t keptFolders = newer.folderEnd - newer.folderFirst;
+    uint32_t lastKept = 0;
+    uint32_t firstTaken = UINT32_MAX;
+    if (keptFolders > 0) lastKept = lookup.Folder(keptFolders - 1);
+    if (newer.fileEnd > 0) lastKept = std::max(lastKept, lookup.File(newer.fileEnd - 1));
+    if (older.folderEnd > newer.folderEnd) firstTaken = lookup.Folder(keptFolders);
+    if (older.fileEnd > newer.fileEnd) firstTaken = std::min(firstTaken, lookup.File(newer.fileEnd));
+    return newer.Size() == 0 || lastKept < firstTaken;
 }
 
 int RowStore::NewestIndex(const View& view) const {

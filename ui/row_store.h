@@ -47,8 +47,7 @@ public:
         uint32_t fileEnd = 0;
 
         int Size() const { return static_cast<int>(folderEnd - folderFirst + fileEnd); }
-        // True when the rows of older are still at their indexes in this view,
-        // that is when rows were only appended since.
+        // True when rows were only appended since older.
         bool Extends(const View& older) const {
             return folderFirst == older.folderFirst && folderEnd >= older.folderEnd && fileEnd >= older.fileEnd;
         }
@@ -70,6 +69,10 @@ public:
     bool RowAt(const View& view, int index, Row* row) const;
     // The index of the newest row in the view, -1 when it was taken.
     int NewestIndex(const View& view) const;
+    // True when the rows of the shorter view are the first rows of the longer
+    // (rows were only appended, or only taken from the end of the list):
+    // every row the two share is still at its index.
+    bool KeepsLeadingRows(const View& older, const View& newer) const;
 
 private:
     // Entries that never move once written, in blocks of committed pages.

@@ -2,6 +2,7 @@
 // takes rows the way the list control did.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
 #include <string>
 #include <utility>
@@ -52,6 +53,8 @@ TEST(RowStore, ReadsAsTheListItStandsFor) {
     RowStore store;
     std::deque<ModelRow> model;
     std::wstring newest;
+    RowStore::View checked;
+    std::vector<std::wstring> checkedTexts;
     uint32_t seed = 12345;
     for (int step = 0; step < kAppendSteps || !model.empty(); ++step) {
         seed = seed * 1103515245 + 12345;
@@ -74,7 +77,14 @@ TEST(RowStore, ReadsAsTheListItStandsFor) {
         if (model.size() > 300 && step % 4999 != 0) continue;
         RowStore::View view;
         ASSERT_TRUE(store.Snapshot(&view));
-        ASSERT_EQ(Shown(store, view), Texts(model)) << "step " << step;
+        const std::vector<std::wstring> texts = Texts(model);
+        ASSERT_EQ(Shown(store, view), texts) << "step " << step;
+        if (store.KeepsLeadingRows(checked, view)) {  // the shorter list leads the longer
+            const size_t shared = std::min(texts.size(), checkedTexts.size());
+            ASSERT_TRUE(std::equal(texts.begin(), texts.begin() + shared, checkedTexts.begin())) << "step " << step;
+        }
+        checked = view;
+        checkedTexts = texts;
         int newestIndex = -1;
         for (size_t i = 0; i < model.size(); ++i)
             if (model[i].text == newest) newestIndex = int(i);
@@ -103,6 +113,8 @@ TEST(RowStore, AnOlderViewNeverReadsAReusedSlot) {
     ASSERT_TRUE(store.Snapshot(&after));
     EXPECT_EQ(Shown(store, after), (std::vector<std::wstring>{L"a", L"b", L"d"}));
     EXPECT_EQ(store.NewestIndex(after), 2);
+    RowStore::Row row;
+    EXPECT_FALSE(store.RowAt(after, after.Size(), &row) || store.RowAt(after, -1, &row)) << "past either end";
 }
 
 }  // namespace
