@@ -122,12 +122,28 @@ HANDLE OpenJournal() {
 }
 
 // The journal as this process appends to it: opened at its first record and
-// kept open; a failed open is tried again only after a pause.
+// kept open; a failed open is tried again only after a pause. A "done" goes
+// out with the process's next record (or when the library is unloaded), so
+// that a transform costs one append, not two: until then its intent merely
+// looks unfinished, and the recovery finds the document whole.
 class ProcessJournal {
 public:
     ~ProcessJournal() {
         const HANDLE file = file_.load();
-        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+        if (file == INVALID_HANDLE_VALUE) return;
+        if (!pending_.empty()) fw::AppendRecords(file, pending_);
+        CloseHandle(file);
+    }
+
+    void Append(fw::Bytes payload, bool mayWait) {
+        AcquireSRWLockExclusive(&appending_);
+        pending_.push_back(std::move(payload));
+        if (!mayWait) {
+            const HANDLE file = File();
+            if (file != INVALID_HANDLE_VALUE) fw::AppendRecords(file, pending_);
+            pending_.clear();
+        }
+        ReleaseSRWLockExclusive(&appending_);
     }
 
     HANDLE File() {
@@ -152,16 +168,13 @@ private:
     std::atomic<uint32_t> sequence_{0};
     const uint64_t started_ = ProcessStarted();
     SRWLOCK opening_ = SRWLOCK_INIT;
+    SRWLOCK appending_ = SRWLOCK_INIT;
+    std::vector<fw::Bytes> pending_;
 };
 
 ProcessJournal& Journal() {
     static ProcessJournal journal;
     return journal;
-}
-
-void Append(const fw::Bytes& payload) {
-    const HANDLE file = Journal().File();
-    if (file != INVALID_HANDLE_VALUE) fw::AppendRecord(file, payload);
 }
 
 std::wstring FullPath(const std::wstring& path) {
@@ -239,7 +252,7 @@ JournalEntry::JournalEntry(JournalOp op, const wchar_t* document, const wchar_t*
     intent.leftover = leftover;
     intent.hasInfo = info != nullptr;
     if (info) intent.info = *info;
-    Append(JournalRecord(JournalMark::kIntent, writer_, &intent));
+    Journal().Append(JournalRecord(JournalMark::kIntent, writer_, &intent), false);
 }
 
 JournalEntry::JournalEntry(JournalOp op, const char* document, const char* leftover, uint64_t size,
@@ -248,7 +261,7 @@ JournalEntry::JournalEntry(JournalOp op, const char* document, const char* lefto
 
 void JournalEntry::Mark(JournalMark mark) const {
     const KeepLastError keep;
-    Append(JournalRecord(mark, writer_, nullptr));
+    Journal().Append(JournalRecord(mark, writer_, nullptr), mark == JournalMark::kDone);
 }
 
 }  // namespace oper

@@ -152,10 +152,14 @@ HANDLE OpenRecordFile(const std::wstring& path, DWORD flags) {
     return file;
 }
 
-// One write call for the whole record, in its turn: a kill leaves either
-// nothing or a torn tail.
-bool AppendRecord(HANDLE file, const Bytes& payload) {
-    const Bytes record = Framed(payload);
+// One write call for the records, in its turn: a kill leaves either nothing
+// or a torn tail.
+bool AppendRecords(HANDLE file, const std::vector<Bytes>& payloads) {
+    Bytes record;
+    for (const Bytes& payload : payloads) {
+        const Bytes framed = Framed(payload);
+        record.insert(record.end(), framed.begin(), framed.end());
+    }
     const AppendTurn turn(file);
     DWORD written = 0;
     return turn.held() && WriteFile(file, record.data(), static_cast<DWORD>(record.size()), &written, nullptr) &&

@@ -25,9 +25,10 @@ using RecordVisitor = std::function<bool(const uint8_t* payload, size_t size)>;
 // cannot be opened.
 HANDLE OpenRecordFile(const std::wstring& path, DWORD flags = FILE_ATTRIBUTE_NORMAL);
 
-// Appends one record to a file that OpenRecordFile opened; false (with the
-// system's last error) when it could not be written.
-bool AppendRecord(HANDLE file, const Bytes& payload);
+// Appends records to a file that OpenRecordFile opened, all with one write;
+// false (with the system's last error) when they could not be written.
+bool AppendRecords(HANDLE file, const std::vector<Bytes>& payloads);
+inline bool AppendRecord(HANDLE file, const Bytes& payload) { return AppendRecords(file, {payload}); }
 
 // Visits every whole record of content, oldest first, until visit returns
 // false.
