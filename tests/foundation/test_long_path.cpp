@@ -1,10 +1,9 @@
-// The long-path layer: which form of a path reaches the system function, and
-// what each wrapper does when the long form cannot be allocated.
+// Which form of a path reaches the system, and what each long-path wrapper
+// does when the long form cannot be allocated.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <shlwapi.h>
 
-#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -15,8 +14,7 @@
 
 namespace {
 
-// This test links the library's objects, so the wrappers' system calls go
-// through this executable's own import table.
+// The library's objects are linked in: their imports are this executable's.
 HMODULE Self() { return GetModuleHandleW(nullptr); }
 
 // A path of exactly `length` characters starting with `head`.

@@ -13,11 +13,9 @@ HMODULE Library() {
 
 std::vector<BYTE> ResourceBytes(HMODULE module, LPCWSTR type, UINT id, LANGID language) {
     HRSRC found = FindResourceExW(module, type, MAKEINTRESOURCEW(id), language);
-    if (!found) return {};
-    HGLOBAL loaded = LoadResource(module, found);
+    HGLOBAL loaded = found ? LoadResource(module, found) : nullptr;
     const auto* data = loaded ? static_cast<const BYTE*>(LockResource(loaded)) : nullptr;
-    if (!data) return {};
-    return std::vector<BYTE>(data, data + SizeofResource(module, found));
+    return data ? std::vector<BYTE>(data, data + SizeofResource(module, found)) : std::vector<BYTE>();
 }
 
 namespace {
@@ -27,23 +25,7 @@ BOOL CALLBACK CollectName(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR param) {
     return TRUE;
 }
 
-// Strings come in blocks of 16: block b holds ids (b - 1) * 16 to b * 16 - 1,
-// each as a length followed by that many UTF-16 units.
-void ReadBlock(const std::vector<BYTE>& block, UINT blockId, std::map<UINT, std::wstring>& table) {
-    size_t offset = 0;
-    for (UINT i = 0; i < 16 && offset + 2 <= block.size(); ++i) {
-        WORD length;
-        memcpy(&length, block.data() + offset, 2);
-        offset += 2;
-        if (length == 0) continue;
-        std::wstring text(length, L'\0');
-        memcpy(text.data(), block.data() + offset, length * 2u);
-        offset += length * 2u;
-        table[(blockId - 1) * 16 + i] = text;
-    }
-}
-
-// Reads a template field by field; reading past the end spoils the reader.
+// Reads resource data field by field; reading past the end spoils the reader.
 struct Reader {
     const std::vector<BYTE>& bytes;
     size_t pos = 0;
@@ -57,67 +39,54 @@ struct Reader {
         pos += sizeof(T);
         return value;
     }
-
     std::wstring String() {
         std::wstring s;
         for (wchar_t c = Get<wchar_t>(); ok && c; c = Get<wchar_t>()) s += c;
         return s;
     }
-
     // A name that is either 0xFFFF and an ordinal, or a string.
     std::wstring NameOrOrdinal() {
         if (Get<WORD>() == 0xFFFF) return L"#" + std::to_wstring(Get<WORD>());
         pos -= 2;
         return String();
     }
-
     void AlignDword() { pos = (pos + 3) & ~size_t(3); }
-
     // Extended templates put a help id first and the extended style before
     // the style, for the dialog and for its items alike.
-    void Styles(DWORD& style, DWORD& exStyle) {
+    void Frame(Box& box) {
         Get<DWORD>();
-        exStyle = Get<DWORD>();
-        style = Get<DWORD>();
+        box.exStyle = Get<DWORD>();
+        box.style = Get<DWORD>();
     }
-
-    void Box(short& x, short& y, short& cx, short& cy) {
-        x = Get<short>();
-        y = Get<short>();
-        cx = Get<short>();
-        cy = Get<short>();
+    void Place(Box& box) {
+        for (short& v : box.place) v = Get<short>();
     }
 };
 
-void ReadItem(Reader& r, DialogItem& item) {
-    r.AlignDword();
-    r.Styles(item.style, item.exStyle);
-    r.Box(item.x, item.y, item.cx, item.cy);
-    item.id = r.Get<DWORD>();
-    item.cls = r.NameOrOrdinal();
-    item.text = r.NameOrOrdinal();
-    r.pos += r.Get<WORD>();  // creation data
-}
-
 }  // namespace
 
+// Strings come in blocks of 16: block b holds ids (b - 1) * 16 to b * 16 - 1,
+// each as a length followed by that many UTF-16 units.
 std::map<UINT, std::wstring> StringTable(HMODULE module, LANGID language) {
     std::vector<UINT> blocks;
     EnumResourceNamesW(module, RT_STRING, CollectName, reinterpret_cast<LONG_PTR>(&blocks));
     std::map<UINT, std::wstring> table;
-    for (UINT block : blocks) ReadBlock(ResourceBytes(module, RT_STRING, block, language), block, table);
+    for (UINT block : blocks) {
+        const std::vector<BYTE> bytes = ResourceBytes(module, RT_STRING, block, language);
+        Reader r{bytes};
+        for (UINT i = 0; i < 16 && r.ok; ++i) {
+            std::wstring text(r.Get<WORD>(), L'\0');
+            for (wchar_t& c : text) c = r.Get<wchar_t>();
+            if (r.ok && !text.empty()) table[(block - 1) * 16 + i] = text;
+        }
+    }
     return table;
 }
 
 int Mnemonics(const std::wstring& text) {
     int count = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != L'&') continue;
-        if (i + 1 < text.size() && text[i + 1] == L'&')
-            ++i;
-        else
-            ++count;
-    }
+    for (size_t i = 0; i < text.size(); ++i)
+        if (text[i] == L'&') count += i + 1 == text.size() || text[++i] != L'&';
     return count;
 }
 
@@ -126,9 +95,9 @@ bool ParseDialog(const std::vector<BYTE>& bytes, DialogTemplate& dialog) {
     const WORD extendedStart[2] = {1, 0xFFFF};
     if (bytes.size() < 4 || memcmp(bytes.data(), extendedStart, 4) != 0) return false;
     Reader r{bytes, 4};
-    r.Styles(dialog.style, dialog.exStyle);
-    WORD count = r.Get<WORD>();
-    r.Box(dialog.x, dialog.y, dialog.cx, dialog.cy);
+    r.Frame(dialog);
+    dialog.items.resize(r.Get<WORD>());
+    r.Place(dialog);
     r.NameOrOrdinal();  // menu
     r.NameOrOrdinal();  // class
     dialog.caption = r.String();
@@ -137,8 +106,15 @@ bool ParseDialog(const std::vector<BYTE>& bytes, DialogTemplate& dialog) {
         r.pos += 4;  // weight, italic, character set
         dialog.font = r.String();
     }
-    dialog.items.resize(count);
-    for (DialogItem& item : dialog.items) ReadItem(r, item);
+    for (DialogItem& item : dialog.items) {
+        r.AlignDword();
+        r.Frame(item);
+        r.Place(item);
+        item.id = r.Get<DWORD>();
+        item.cls = r.NameOrOrdinal();
+        item.text = r.NameOrOrdinal();
+        r.pos += r.Get<WORD>();  // creation data
+    }
     r.AlignDword();
     return r.ok && r.pos >= bytes.size();
 }

@@ -3,6 +3,7 @@
 // must: the loader's own choice depends on the thread and the user locale.
 #include <windows.h>
 
+#include <array>
 #include <map>
 #include <string>
 #include <vector>
@@ -22,19 +23,19 @@ std::vector<BYTE> ResourceBytes(HMODULE module, LPCWSTR type, UINT id, LANGID la
 // Every non-empty string of the string table in exactly `language`.
 std::map<UINT, std::wstring> StringTable(HMODULE module, LANGID language);
 
-struct DialogItem {
+// Styles and place in dialog units: x, y, cx, cy.
+struct Box {
+    DWORD style = 0, exStyle = 0;
+    std::array<short, 4> place = {};
+};
+
+struct DialogItem : Box {
     DWORD id = 0;
     std::wstring cls;  // the class name, or "#" and the atom of a predefined class
     std::wstring text;
-    DWORD style = 0;
-    DWORD exStyle = 0;
-    short x = 0, y = 0, cx = 0, cy = 0;
 };
 
-struct DialogTemplate {
-    DWORD style = 0;
-    DWORD exStyle = 0;
-    short x = 0, y = 0, cx = 0, cy = 0;
+struct DialogTemplate : Box {
     std::wstring caption;
     WORD pointSize = 0;
     std::wstring font;

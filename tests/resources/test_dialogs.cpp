@@ -24,10 +24,8 @@ DialogTemplate Dialog(UINT id, LANGID language) {
     return dialog;
 }
 
-auto Frame(const DialogTemplate& d) {
-    return std::make_tuple(d.style, d.exStyle, d.x, d.y, d.cx, d.cy, d.pointSize, d.font);
-}
-auto Shape(const DialogItem& i) { return std::make_tuple(i.id, i.cls, i.style, i.exStyle, i.x, i.y, i.cx, i.cy); }
+auto Frame(const DialogTemplate& d) { return std::make_tuple(d.style, d.exStyle, d.place, d.pointSize, d.font); }
+auto Shape(const DialogItem& i) { return std::make_tuple(i.id, i.cls, i.style, i.exStyle, i.place); }
 
 // Texts the code replaces before anyone sees them stay as they are.
 bool IsPlaceholder(const std::wstring& text) {
@@ -45,7 +43,7 @@ TEST(DialogTemplates, TranslationsKeepTheEnglishLayoutWithTheirOwnTexts) {
             EXPECT_EQ(dialog.caption == english.caption, language == kEnglish) << "translated caption";
             // The progress dialog's caption is the application title, which
             // message boxes take from the string table.
-            if (id == 1000) EXPECT_EQ(dialog.caption, StringTable(Library(), language).at(57344));
+            EXPECT_TRUE(id != 1000 || dialog.caption == StringTable(Library(), language).at(57344)) << "not the title";
             ASSERT_EQ(dialog.items.size(), english.items.size());
             for (size_t i = 0; i < english.items.size(); ++i) {
                 const DialogItem &item = dialog.items[i], &want = english.items[i];

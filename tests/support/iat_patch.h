@@ -1,6 +1,5 @@
 #pragma once
-// Fault injection at a module's import address table (see tests/README.md):
-// calls the system makes internally (inside kernel32) are not caught.
+// Fault injection at a module's import address table: see tests/README.md.
 #include <windows.h>
 
 #include <functional>
@@ -11,8 +10,7 @@ namespace fault {
 
 class ImportPatch {
 public:
-    // Fails the test (and patches nothing) when the module does not import
-    // the function from dll.
+    // Fails the test when the module does not import the function from dll.
     ImportPatch(HMODULE module, const char* dll, const char* function, const void* hook);
     // For a function the module imports by ordinal.
     ImportPatch(HMODULE module, const char* dll, WORD ordinal, const void* hook);
@@ -24,8 +22,7 @@ public:
     ImportPatch(const ImportPatch&) = delete;
     ImportPatch& operator=(const ImportPatch&) = delete;
 
-    // What the slots held before: the system's function, or the hook of a
-    // patch installed earlier, so that patches stack.
+    // What the slots held before: the system's function or an earlier hook.
     void* previous() const { return originals_.empty() ? nullptr : originals_.front(); }
 
 private:
@@ -35,25 +32,19 @@ private:
     std::vector<void*> originals_;
 };
 
-// The system's own function, for hooks to pass calls on: a plain call from a
-// hook in the patched module itself would come back to the hook.
+// The system's own function, for hooks in the patched module to pass calls on.
 template <typename Fn>
 Fn* Real(Fn*, const char* dll, const char* function) {
     return reinterpret_cast<Fn*>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA(dll), function)));
 }
 
-// Counts calls and says when to inject: on the N-th call after Arm(N), and on
-// every later one too when `sticky`.
+// Fires on the N-th call after Arm(N), and on every later one when `sticky`.
 class Trigger {
 public:
-    void Arm(long nth, bool sticky = false) {
-        remaining_ = nth;
-        sticky_ = sticky;
-    }
+    void Arm(long nth, bool sticky = false) { remaining_ = nth, sticky_ = sticky; }
     void Disarm() { remaining_ = 0; }
     bool Fire() {
-        if (remaining_ <= 0) return false;
-        if (--remaining_ != 0) return false;
+        if (remaining_ <= 0 || --remaining_ != 0) return false;
         if (sticky_) remaining_ = 1;
         return true;
     }
@@ -63,10 +54,8 @@ private:
     bool sticky_ = false;
 };
 
-// A patch whose hook counts the calls, shows each to `before` (when set) and
-// passes it on to what the slot held before, unless `trigger` fires: then the
-// call fails with `error` and returns `failure`. One patch per function type
-// at a time.
+// Counts the calls, shows each to `before` and passes it on, unless `trigger`
+// fires: then it fails with `error` and `failure`. One per function type.
 template <typename Fn>
 class Hook;
 
@@ -86,10 +75,7 @@ public:
     long calls = 0;
 
 private:
-    static HMODULE Activate(Hook* hook, HMODULE module) {
-        active_ = hook;
-        return module;
-    }
+    static HMODULE Activate(Hook* hook, HMODULE module) { return active_ = hook, module; }
     static R WINAPI Call(A... args) {
         Hook& self = *active_;
         ++self.calls;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <cwchar>
 
 namespace testing_support {
 
@@ -24,22 +25,15 @@ TempDir::~TempDir() { RemoveTree(path_); }
 
 void RemoveTree(const std::wstring& path) {
     const std::wstring ext = Extended(path);
-    DWORD attrs = GetFileAttributesW(ext.c_str());
+    const DWORD attrs = GetFileAttributesW(ext.c_str());
     if (attrs == INVALID_FILE_ATTRIBUTES) return;
     SetFileAttributesW(ext.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (!(attrs & FILE_ATTRIBUTE_DIRECTORY)) {
-        DeleteFileW(ext.c_str());
-        return;
-    }
+    if (!(attrs & FILE_ATTRIBUTE_DIRECTORY)) return void(DeleteFileW(ext.c_str()));
     WIN32_FIND_DATAW fd;
     HANDLE h = FindFirstFileW((ext + L"\\*").c_str(), &fd);
-    if (h != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = fd.cFileName;
-            if (name != L"." && name != L"..") RemoveTree(ext + L"\\" + name);
-        } while (FindNextFileW(h, &fd));
-        FindClose(h);
-    }
+    for (BOOL more = h != INVALID_HANDLE_VALUE; more; more = FindNextFileW(h, &fd))
+        if (wcscmp(fd.cFileName, L".") && wcscmp(fd.cFileName, L"..")) RemoveTree(ext + L"\\" + fd.cFileName);
+    if (h != INVALID_HANDLE_VALUE) FindClose(h);
     RemoveDirectoryW(ext.c_str());
 }
 

@@ -1,6 +1,5 @@
 #pragma once
-// A fresh folder under the Windows temporary folder, removed with everything
-// in it when the test ends.
+// A fresh folder under the temporary folder, removed with its contents.
 #include <windows.h>
 
 #include <string>
@@ -24,8 +23,7 @@ private:
 // Removes a file or a whole tree; works for \\?\ paths of any length.
 void RemoveTree(const std::wstring& path);
 
-// Bytes that vary along the file, so a chunk copied to the wrong place or
-// twice shows.
+// Bytes that vary along the file, so a chunk misplaced or doubled shows.
 std::string Pattern(size_t size);
 
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
@@ -35,8 +33,8 @@ bool FileExists(const std::wstring& path);
 // do with the file meanwhile.
 HANDLE OpenAsOther(const std::wstring& path, DWORD access, DWORD share);
 
-// A path made of nested folders until it reaches at least `length`
-// characters; the folders exist, the last component (a file name) does not.
+// A path of exactly `length` characters: nested folders that exist, then a
+// file name that does not.
 std::wstring MakeDeepPath(const std::wstring& base, size_t length);
 
 // wanted, or less where the Unix path Wine maps the folder to would leave no

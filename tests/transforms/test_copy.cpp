@@ -30,43 +30,41 @@ protected:
     std::wstring source = dir / L"source.bin", destination = dir / L"destination.bin";
     uint32_t state = FILEOPER_STATE_RUNNING, percent = 777;
 
-    BOOL Copy() { return CopyFileWithProgressW(source.c_str(), destination.c_str(), &state, &percent); }
+    BOOL Copy(bool narrow = false) {
+        return narrow ? CopyFileWithProgressA(Narrow(source).c_str(), Narrow(destination).c_str(), &state, &percent)
+                      : CopyFileWithProgressW(source.c_str(), destination.c_str(), &state, &percent);
+    }
 };
 
-TEST_F(CopyTest, CopiesContentTimesAndAttributes) {
-    const std::string data = Pattern(200000);
-    ASSERT_TRUE(WriteFileBytes(source, data));
-    HANDLE h = OpenAsOther(source, FILE_WRITE_ATTRIBUTES, 0);
+// The destination ends with exactly the source's bytes, time and attributes,
+// whether it was new or longer; an empty source leaves the percentage alone.
+// The 8-bit form copies the same (long paths go through it in the encryption
+// tests).
+TEST_F(CopyTest, DestinationEndsWithTheSourcesContentTimeAndAttributes) {
     const FILETIME old = {0x12345600u, 0x01C00000u};  // some day in 1999
-    SetFileTime(h, nullptr, nullptr, &old);
-    CloseHandle(h);
-    SetFileAttributesW(source.c_str(), FILE_ATTRIBUTE_READONLY);
-    percent = 0;
-    EXPECT_EQ(Copy(), TRUE);
-    EXPECT_EQ(GetOperErrorCode(), 0u);
-    EXPECT_EQ(ReadFileBytes(destination), data);
-    EXPECT_EQ(LastWriteTime(destination), LastWriteTime(source));
-    EXPECT_TRUE(GetFileAttributesW(destination.c_str()) & FILE_ATTRIBUTE_READONLY);
-    EXPECT_EQ(percent, 100u);
-}
-
-// An existing destination ends with exactly the source's bytes, however
-// long it was; an empty source leaves the percentage alone. The 8-bit form
-// copies the same (long paths go through it in the encryption tests).
-TEST_F(CopyTest, ExistingDestinationEndsWithTheSourcesExactContent) {
-    for (size_t size : {size_t{0}, size_t{70000}}) {
-        const std::string data = Pattern(size);
+    const struct { size_t size; bool existing, narrow; } cases[] = {{200000, false, false}, {0, true, false},
+                                                                    {70000, true, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.size);
+        const std::string data = Pattern(c.size);
+        SetFileAttributesW(source.c_str(), FILE_ATTRIBUTE_NORMAL);
+        SetFileAttributesW(destination.c_str(), FILE_ATTRIBUTE_NORMAL);
         ASSERT_TRUE(WriteFileBytes(source, data));
-        ASSERT_TRUE(WriteFileBytes(destination, Pattern(300000)));
+        ASSERT_TRUE(!c.existing || WriteFileBytes(destination, Pattern(300000)));
+        HANDLE h = OpenAsOther(source, FILE_WRITE_ATTRIBUTES, 0);
+        SetFileTime(h, nullptr, nullptr, &old);
+        CloseHandle(h);
+        SetFileAttributesW(source.c_str(), FILE_ATTRIBUTE_READONLY);
         percent = 777;
-        EXPECT_EQ(size ? CopyFileWithProgressA(Narrow(source).c_str(), Narrow(destination).c_str(), &state, &percent)
-                       : Copy(),
-                  TRUE);
+        EXPECT_EQ(Copy(c.narrow), TRUE);
         EXPECT_EQ(GetOperErrorCode(), 0u);
         EXPECT_EQ(ReadFileBytes(destination), data);
-        EXPECT_EQ(percent, size ? 100u : 777u);
+        EXPECT_EQ(LastWriteTime(destination), LastWriteTime(source));
+        EXPECT_TRUE(GetFileAttributesW(destination.c_str()) & FILE_ATTRIBUTE_READONLY);
+        EXPECT_EQ(percent, c.size ? 100u : 777u);
     }
     // Without a percentage and while paused the copy runs the same.
+    SetFileAttributesW(destination.c_str(), FILE_ATTRIBUTE_NORMAL);
     state = FILEOPER_STATE_PAUSED;
     EXPECT_EQ(CopyFileWithProgressW(source.c_str(), destination.c_str(), &state, nullptr), TRUE);
     EXPECT_EQ(ReadFileBytes(destination), Pattern(70000));
@@ -148,10 +146,9 @@ TEST_F(CopyTest, SourceThatGrowsEndsAtTheFirstChunkPastTheSizeMeasuredAtTheStart
 }
 
 struct Seen {
-    std::vector<PSECURITY_DESCRIPTOR> read, applied;
-    std::vector<SECURITY_INFORMATION> readMasks, appliedMasks;
-    std::vector<std::wstring> appliedTo;
-    std::vector<HLOCAL> freed;
+    std::vector<void*> read, applied, freed;
+    SECURITY_INFORMATION readMask = 0, appliedMask = 0;
+    std::wstring appliedTo;
     long filesOpened = 0;
 } g_seen;
 
@@ -161,10 +158,7 @@ DWORD WINAPI RecordingGetSecurityInfo(HANDLE h, SE_OBJECT_TYPE type, SECURITY_IN
     if (g_refuseRead.Fire()) return ERROR_ACCESS_DENIED;
     DWORD r = fault::Real(&GetSecurityInfo, "advapi32.dll", "GetSecurityInfo")(h, type, mask, owner, group, dacl,
                                                                                sacl, descriptor);
-    if (r == ERROR_SUCCESS) {
-        g_seen.read.push_back(*descriptor);
-        g_seen.readMasks.push_back(mask);
-    }
+    if (r == ERROR_SUCCESS) g_seen.read.push_back(*descriptor), g_seen.readMask = mask;
     return r;
 }
 
@@ -172,9 +166,8 @@ DWORD WINAPI RecordingGetSecurityInfo(HANDLE h, SE_OBJECT_TYPE type, SECURITY_IN
 fault::Trigger g_refuseSecuritySource;
 HANDLE WINAPI CountingCreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa, DWORD disposition,
                                   DWORD flags, HANDLE templateFile) {
-    if (access & ACCESS_SYSTEM_SECURITY) {
-        if (g_refuseSecuritySource.Fire()) return SetLastError(ERROR_PRIVILEGE_NOT_HELD), INVALID_HANDLE_VALUE;
-    }
+    if ((access & ACCESS_SYSTEM_SECURITY) && g_refuseSecuritySource.Fire())
+        return SetLastError(ERROR_PRIVILEGE_NOT_HELD), INVALID_HANDLE_VALUE;
     HANDLE h = fault::Real(&CreateFileW, "kernel32.dll", "CreateFileW")(path, access, share, sa, disposition, flags,
                                                                         templateFile);
     if (h != INVALID_HANDLE_VALUE) ++g_seen.filesOpened;
@@ -186,17 +179,9 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(WriteFileBytes(source, "secret minutes"));
         apply.before = [](LPCWSTR path, SECURITY_INFORMATION mask, PSECURITY_DESCRIPTOR descriptor) {
-            g_seen.applied.push_back(descriptor);
-            g_seen.appliedMasks.push_back(mask);
-            g_seen.appliedTo.push_back(path);
+            g_seen.applied.push_back(descriptor), g_seen.appliedMask = mask, g_seen.appliedTo = path;
         };
         free.before = [](HLOCAL p) { g_seen.freed.push_back(p); };
-        Reset();
-    }
-
-    void Reset() {
-        g_seen = Seen();
-        token.calls = close.calls = 0;
     }
 
     fault::ImportPatch read{Library(), "ADVAPI32.dll", "GetSecurityInfo", &RecordingGetSecurityInfo};
@@ -214,20 +199,13 @@ protected:
 // was read (owner, group, DACL and SACL) is applied to the destination
 // exactly and then freed, or nothing is; every handle opened is closed.
 TEST_F(SecurityTransfer, AppliesWhatItReadsAndARefusedStepNeverFailsTheCopy) {
-    const struct {
-        const char* step;
-        fault::Trigger* trigger;
-        size_t read, applied;
-    } cases[] = {
-        {"nothing", nullptr, 1, 1},
-        {"privilege", &adjust.trigger, 0, 0},
-        {"source open", &g_refuseSecuritySource, 0, 0},
-        {"read", &g_refuseRead, 0, 0},
-        {"apply", &apply.trigger, 1, 1},
-    };
+    const struct { const char* step; fault::Trigger* trigger; size_t read; } cases[] = {
+        {"nothing", nullptr, 1}, {"privilege", &adjust.trigger, 0}, {"source open", &g_refuseSecuritySource, 0},
+        {"read", &g_refuseRead, 0}, {"apply", &apply.trigger, 1}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.step);
-        Reset();
+        g_seen = Seen();
+        token.calls = close.calls = 0;
         DeleteFileW(destination.c_str());
         if (c.trigger) c.trigger->Arm(1);
         EXPECT_EQ(Copy(), TRUE);
@@ -235,15 +213,12 @@ TEST_F(SecurityTransfer, AppliesWhatItReadsAndARefusedStepNeverFailsTheCopy) {
         EXPECT_EQ(GetOperErrorCode(), 0u);
         EXPECT_EQ(ReadFileBytes(destination), "secret minutes");
         ASSERT_EQ(g_seen.read.size(), c.read);
-        ASSERT_EQ(g_seen.applied.size(), c.applied);
+        EXPECT_EQ(g_seen.applied, g_seen.read);
         EXPECT_EQ(g_seen.freed, g_seen.read);
         EXPECT_EQ(close.calls, g_seen.filesOpened + token.calls);
-        if (c.applied) {
-            EXPECT_EQ(g_seen.readMasks[0], 15u);
-            EXPECT_EQ(g_seen.appliedMasks[0], 15u);
-            EXPECT_EQ(g_seen.applied[0], g_seen.read[0]);
-            EXPECT_EQ(g_seen.appliedTo[0], destination);
-        }
+        EXPECT_EQ(g_seen.readMask, c.read ? 15u : 0u);
+        EXPECT_EQ(g_seen.appliedMask, c.read ? 15u : 0u);
+        EXPECT_EQ(g_seen.appliedTo, c.read ? destination : L"");
     }
 }
 

@@ -66,9 +66,7 @@ protected:
 TEST_F(TransformCopy, WorksInItsOwnPagesOutsideARunAndInTheSharedBufferInside) {
     for (bool inRun : {false, true}) {
         SCOPED_TRACE(inRun ? "inside a run" : "outside a run");
-        if (inRun) {
-            ASSERT_EQ(oper::AllocTransferBuffer(oper::kTransferBufferSize), 1u);
-        }
+        ASSERT_TRUE(!inRun || oper::AllocTransferBuffer(oper::kTransferBufferSize) == 1);
         const DWORD chunk = inRun ? oper::kTransferBufferSize : 65536;
         const std::string data = Pattern(3 * chunk + 5);
         ASSERT_TRUE(WriteFileBytes(source, data));
@@ -102,8 +100,7 @@ TEST_F(TransformCopy, BufferThatCannotBeHadGivesCode2AndKeepsTheCreatedDestinati
 // it holds.
 TEST(RequestView, ItemListEndsAtTheCountOrTheFirstEmptyString) {
     docman::RunRequest request;
-    request.destination = L"D:\\";
-    request.items = {L"C:\\1", L"C:\\2", L"C:\\3"};
+    request.destination = L"D:\\", request.items = {L"C:\\1", L"C:\\2", L"C:\\3"};
     std::vector<uint32_t> block = docman::BuildRequestBlock(request);
     const std::pair<int32_t, size_t> cases[] = {{2, 2}, {3, 3}, {10, 3}, {0, 0}, {-1, 0}};
     for (const auto& [count, items] : cases) {
@@ -117,13 +114,9 @@ TEST(RequestView, ItemListEndsAtTheCountOrTheFirstEmptyString) {
 // The figures' slots; whole runs read the later ones (tests/ui).
 TEST(Results, PackPairsLowThenHigh) {
     oper::OperationState state = {};
-    state.totalBytes = 0x1122334455667788ull;
-    state.completedBytes = 16384;
-    state.fileTotal = 4;
-    state.filesDone = 3;
-    state.reverseProgress = 1;
-    state.currentItemPercent = 100;
-    state.currentItemSize = 8192;
+    state.totalBytes = 0x1122334455667788ull, state.completedBytes = 16384;
+    state.fileTotal = 4, state.filesDone = 3;
+    state.reverseProgress = 1, state.currentItemPercent = 100, state.currentItemSize = 8192;
     uint64_t results[oper::kResultSlots];
     std::memset(results, 0xAB, sizeof results);
     oper::CopyResults(state, results);
@@ -153,13 +146,9 @@ BOOL WINAPI ForgettingCloseHandle(HANDLE h) {
 }
 
 BOOL WINAPI SectorStrictReadFile(HANDLE h, LPVOID buffer, DWORD size, LPDWORD got, LPOVERLAPPED overlapped) {
-    if (g_unbuffered.count(h)) {
-        ++g_unbufferedReads;
-        if (reinterpret_cast<uintptr_t>(buffer) % kSector != 0 || size % kSector != 0) {
-            SetLastError(ERROR_INVALID_PARAMETER);
-            return FALSE;
-        }
-    }
+    if (g_unbuffered.count(h) && ++g_unbufferedReads &&
+        (reinterpret_cast<uintptr_t>(buffer) % kSector != 0 || size % kSector != 0))
+        return SetLastError(ERROR_INVALID_PARAMETER), FALSE;
     return fault::Real(&ReadFile, "kernel32.dll", "ReadFile")(h, buffer, size, got, overlapped);
 }
 
