@@ -40,9 +40,7 @@ TEST_F(StandinMarks, ADeletedObjectLosesItsMarkAndANewOneNeverInheritsIt) {
         auto create = [folder](const std::wstring& p) {
             return folder ? CreateDirectoryW(p.c_str(), nullptr) != 0 : WriteFileBytes(p, "x");
         };
-        auto remove = [folder](const std::wstring& p) {
-            return (folder ? RemoveDirectoryW(p.c_str()) : DeleteFileW(p.c_str())) != 0;
-        };
+        auto remove = [folder](const std::wstring& p) { return RemoveTree(p), !FileExists(p); };
         ASSERT_TRUE(create(path) && Mark(path, folder ? ENCRYPT_INFO_FOLDER : 0) && remove(path));
         EXPECT_FALSE(IsMarked(path)) << round;
         ASSERT_TRUE(create(path) && create(other));
@@ -125,16 +123,14 @@ TEST_F(FolderMarks, TheDescriptorTakesTheFirstSelectableOfTheFirst32CiphersOrNon
         {L"no-ciphers", "", false}};
     for (const auto& c : cases) {
         store.SetSwitch(c.switchName, c.table);
-        ENCRYPT_INFO expected = Poisoned();
+        ENCRYPT_INFO expected = Poisoned(), info = Poisoned();
         if (c.chosen) {
             expected = {};
-            expected.size = 180;
-            expected.cipherId = 4;
+            expected.size = 180, expected.cipherId = 4;
             strcpy(expected.cipherName, "Third");
             DevIoGetCipherBlock(2, expected.cipherBlock);
             DevIoGetDeviceBlock(expected.deviceBlock);
         }
-        ENCRYPT_INFO info = Poisoned();
         EXPECT_EQ(BuildEncryptInfoA(nullptr, &info), c.chosen ? TRUE : FALSE) << c.table;
         EXPECT_TRUE(SameBytes(info, expected)) << c.table;
     }
@@ -188,9 +184,8 @@ TEST_F(FolderMarks, RefusalsGiveTheirCodeInOrderAndChangeNothing) {
         const wchar_t* systemDrive = L"C:";
     } cases[] = {
         {false, false, missing, FILEOPER_ERR_FOLDER_ACCESS}, {false, true, missing, FILEOPER_ERR_FOLDER_ACCESS},
-        {false, false, L"C:\\", FILEOPER_ERR_SYSTEM_CRITICAL},
+        {false, false, L"C:\\", FILEOPER_ERR_SYSTEM_CRITICAL}, {false, true, kNtldrRoot, FILEOPER_ERR_SYSTEM_CRITICAL},
         {false, false, kPlainRoot, FILEOPER_ERR_SYSTEM_CRITICAL, false, L"r:"},
-        {false, true, kNtldrRoot, FILEOPER_ERR_SYSTEM_CRITICAL},
         {false, false, wide4094, FILEOPER_ERR_PATH_TOO_LONG}, {false, true, narrow260, FILEOPER_ERR_PATH_TOO_LONG},
         {false, false, wide4094.substr(1), FILEOPER_ERR_FOLDER_ACCESS},
         {false, true, narrow260.substr(1), FILEOPER_ERR_FOLDER_ACCESS},

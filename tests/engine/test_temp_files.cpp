@@ -147,45 +147,39 @@ TEST_F(TempNames, ATakenUuidNameIsFollowedByAFreshOne) {
 // A file that would not go under its own name goes after a rename when the
 // option says so, and only then; one that will not go anywhere ends up back
 // under its own name. The narrow form stops as soon as its empty temporary
-// file will not go.
+// file will not go, and leaves that.
 TEST(SafeDelete, GetsPastReadOnlyAndStubbornFilesAndKeepsThoseThatWillNotGo) {
     TempDir dir;
-    const std::wstring file = dir / L"doc.txt", readOnly = dir / L"ro.txt";
-    SetOperOptions(2, 0);
-    ASSERT_TRUE(WriteFileBytes(file, "keep me") && WriteFileBytes(readOnly, "x"));
-    ASSERT_TRUE(SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_READONLY));
-    EXPECT_TRUE(oper::SafeDeleteFileA(Narrow(readOnly).c_str()));
-    EXPECT_FALSE(FileExists(readOnly));
-    HANDLE lock = Lock(file);
-    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
-    EXPECT_FALSE(oper::SafeDeleteFileW(file.c_str()));
-    SetOperOptions(2, 2);
-    EXPECT_FALSE(oper::SafeDeleteFileW(file.c_str()));
-    CloseHandle(lock);
-    EXPECT_EQ(ReadFileBytes(file), "keep me");
-    EXPECT_TRUE(TempFilesIn(dir.path()).empty());
-
-    fault::Hook<decltype(&DeleteFileW)> remove(Self(), "KERNEL32.dll", "DeleteFileW", FALSE, ERROR_ACCESS_DENIED);
-    SetOperOptions(2, 0);
-    remove.trigger.Arm(1);
-    EXPECT_FALSE(oper::SafeDeleteFileW(file.c_str()));
-    SetOperOptions(2, 2);
-    for (const std::wstring& path : {dir / L"other.txt", MakeDeepPath(dir.path(), 600)}) {
-        ASSERT_TRUE(WriteFileBytes(path, "x"));
-        remove.trigger.Arm(1);
-        EXPECT_TRUE(oper::SafeDeleteFileW(path.c_str())) << path.size();
-        EXPECT_FALSE(FileExists(path)) << path.size();
-    }
-    remove.trigger.Arm(1, true);
-    EXPECT_FALSE(oper::SafeDeleteFileW(file.c_str()));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-    EXPECT_EQ(ReadFileBytes(file), "keep me");
-    EXPECT_TRUE(TempFilesIn(dir.path()).empty());
-    remove.trigger.Disarm();
+    fault::Hook<decltype(&DeleteFileW)> removeW(Self(), "KERNEL32.dll", "DeleteFileW", FALSE, ERROR_ACCESS_DENIED);
     fault::Hook<decltype(&DeleteFileA)> removeA(Self(), "KERNEL32.dll", "DeleteFileA", FALSE, ERROR_ACCESS_DENIED);
-    removeA.trigger.Arm(1, true);
-    EXPECT_FALSE(oper::SafeDeleteFileA(Narrow(file).c_str()));
-    EXPECT_EQ(ReadFileBytes(file), "keep me");
+    enum Obstacle { kReadOnly, kLocked, kRefusedOnce, kRefusedAlways };
+    const struct { bool narrow; uint32_t rename; Obstacle obstacle; size_t length; bool deleted; } cases[] = {
+        {true, 0, kReadOnly, 0, true},        {false, 0, kLocked, 0, false},       {false, 2, kLocked, 0, false},
+        {false, 0, kRefusedOnce, 0, false},   {false, 2, kRefusedOnce, 0, true},   {false, 2, kRefusedOnce, 600, true},
+        {false, 2, kRefusedAlways, 0, false}, {true, 2, kRefusedAlways, 0, false},
+    };
+    for (const auto& c : cases) {
+        const std::wstring path = c.length ? MakeDeepPath(dir.path(), c.length) : dir / L"doc.txt";
+        const std::wstring folder = path.substr(0, path.find_last_of(L'\\'));
+        SCOPED_TRACE(testing::Message() << (c.narrow ? "8-bit, " : "wide, ") << c.obstacle << ", " << c.rename);
+        const DWORD attributes = c.obstacle == kReadOnly ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL;
+        ASSERT_TRUE(WriteFileBytes(path, "keep me") && SetFileAttributesW(path.c_str(), attributes));
+        SetOperOptions(2, c.rename);
+        HANDLE lock = c.obstacle == kLocked ? Lock(path) : INVALID_HANDLE_VALUE;
+        fault::Trigger& refusal = c.narrow ? removeA.trigger : removeW.trigger;
+        if (c.obstacle >= kRefusedOnce) refusal.Arm(1, c.obstacle == kRefusedAlways);
+        EXPECT_EQ(c.narrow ? oper::SafeDeleteFileA(Narrow(path).c_str()) : oper::SafeDeleteFileW(path.c_str()),
+                  c.deleted ? TRUE : FALSE);
+        EXPECT_TRUE(c.obstacle != kRefusedAlways || GetLastError() == ERROR_ACCESS_DENIED) << GetLastError();
+        refusal.Disarm();
+        if (lock != INVALID_HANDLE_VALUE) CloseHandle(lock);
+        EXPECT_EQ(FileExists(path), !c.deleted);
+        EXPECT_TRUE(c.deleted || ReadFileBytes(path) == "keep me");
+        const std::vector<std::wstring> temps = TempFilesIn(folder);
+        EXPECT_EQ(temps.size(), c.narrow && c.obstacle == kRefusedAlways ? 1u : 0u);
+        for (const std::wstring& name : temps) RemoveTree(folder + L"\\" + name);
+        RemoveTree(path);
+    }
     SetOperOptions(2, 0);
 }
 

@@ -70,16 +70,6 @@ TEST_F(CopyTest, DestinationEndsWithTheSourcesContentTimeAndAttributes) {
     EXPECT_EQ(ReadFileBytes(destination), Pattern(70000));
 }
 
-TEST_F(CopyTest, ADestinationThatCannotBeOpenedGivesCode2AndStaysAsItWas) {
-    ASSERT_TRUE(WriteFileBytes(source, Pattern(1000)));
-    ASSERT_TRUE(WriteFileBytes(destination, "read-only"));
-    SetFileAttributesW(destination.c_str(), FILE_ATTRIBUTE_READONLY);
-    EXPECT_EQ(Copy(), FALSE);
-    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_OPEN_FILE);
-    EXPECT_EQ(ReadFileBytes(destination), "read-only");
-    SetFileAttributesW(destination.c_str(), FILE_ATTRIBUTE_NORMAL);
-}
-
 // A cancel is a success that keeps the chunks copied so far: none when it
 // comes before the first, and an existing destination is cut to them.
 TEST_F(CopyTest, CancelKeepsTheChunksCopiedSoFar) {
@@ -109,22 +99,28 @@ BOOL WINAPI ShortReadFile(HANDLE h, LPVOID buffer, DWORD size, LPDWORD got, LPOV
     return fault::Real(&ReadFile, "kernel32.dll", "ReadFile")(h, buffer, size, got, overlapped);
 }
 
-// A failed write, and a source cut behind the copy's back (instead of a
-// copy that loops for ever), end with code 3 and no destination.
-TEST_F(CopyTest, AFailedWriteOrAShrinkingSourceGivesCode3AndDeletesTheDestination) {
+// A destination that cannot be opened is code 2 and stays as it was; a
+// failed write, and a source cut behind the copy's back (instead of a copy
+// that loops for ever), are code 3 and leave no destination.
+TEST_F(CopyTest, AFailureGivesItsCodeAndLeavesNoPartialDestination) {
     ASSERT_TRUE(WriteFileBytes(source, Pattern(65536 * 4)));
-    for (bool shrink : {false, true}) {
-        SCOPED_TRACE(shrink ? "shrinking source" : "failed write");
+    enum Failure { kReadOnlyDestination, kFailedWrite, kShrinkingSource };
+    for (Failure failure : {kReadOnlyDestination, kFailedWrite, kShrinkingSource}) {
+        SCOPED_TRACE(failure);
         fault::Hook<decltype(&WriteFile)> write(Library(), "KERNEL32.dll", "WriteFile", FALSE, ERROR_DISK_FULL);
         std::optional<fault::ImportPatch> shortRead;
-        if (shrink)
-            shortRead.emplace(Library(), "KERNEL32.dll", "ReadFile", &ShortReadFile);
-        else
-            write.trigger.Arm(3);
+        if (failure == kShrinkingSource) shortRead.emplace(Library(), "KERNEL32.dll", "ReadFile", &ShortReadFile);
+        if (failure == kFailedWrite) write.trigger.Arm(3);
+        const bool readOnly = failure == kReadOnlyDestination;
+        ASSERT_TRUE(!readOnly || (WriteFileBytes(destination, "read-only") &&
+                                  SetFileAttributesW(destination.c_str(), FILE_ATTRIBUTE_READONLY)));
         EXPECT_EQ(Copy(), FALSE);
-        EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_READ_WRITE);
-        EXPECT_FALSE(FileExists(destination));
+        EXPECT_EQ(GetOperErrorCode(), readOnly ? FILEOPER_ERR_OPEN_FILE : FILEOPER_ERR_READ_WRITE);
+        EXPECT_EQ(FileExists(destination), readOnly);
+        EXPECT_TRUE(!readOnly || ReadFileBytes(destination) == "read-only");
         EXPECT_TRUE(FileExists(source));
+        SetFileAttributesW(destination.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(destination.c_str());
     }
 }
 
@@ -149,7 +145,6 @@ struct Seen {
     std::vector<void*> read, applied, freed;
     SECURITY_INFORMATION readMask = 0, appliedMask = 0;
     std::wstring appliedTo;
-    long filesOpened = 0;
 } g_seen;
 
 fault::Trigger g_refuseRead;
@@ -162,18 +157,6 @@ DWORD WINAPI RecordingGetSecurityInfo(HANDLE h, SE_OBJECT_TYPE type, SECURITY_IN
     return r;
 }
 
-// Opens that ask for the SACL's right are refused when the trigger fires.
-fault::Trigger g_refuseSecuritySource;
-HANDLE WINAPI CountingCreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa, DWORD disposition,
-                                  DWORD flags, HANDLE templateFile) {
-    if ((access & ACCESS_SYSTEM_SECURITY) && g_refuseSecuritySource.Fire())
-        return SetLastError(ERROR_PRIVILEGE_NOT_HELD), INVALID_HANDLE_VALUE;
-    HANDLE h = fault::Real(&CreateFileW, "kernel32.dll", "CreateFileW")(path, access, share, sa, disposition, flags,
-                                                                        templateFile);
-    if (h != INVALID_HANDLE_VALUE) ++g_seen.filesOpened;
-    return h;
-}
-
 class SecurityTransfer : public CopyTest {
 protected:
     void SetUp() override {
@@ -182,10 +165,16 @@ protected:
             g_seen.applied.push_back(descriptor), g_seen.appliedMask = mask, g_seen.appliedTo = path;
         };
         free.before = [](HLOCAL p) { g_seen.freed.push_back(p); };
+        // Opens that ask for the SACL's right are refused when the trigger fires.
+        open.before = [this](LPCWSTR, DWORD access, auto...) {
+            if ((access & ACCESS_SYSTEM_SECURITY) && refuseSecuritySource.Fire()) open.trigger.Arm(1);
+        };
     }
 
     fault::ImportPatch read{Library(), "ADVAPI32.dll", "GetSecurityInfo", &RecordingGetSecurityInfo};
-    fault::ImportPatch open{Library(), "KERNEL32.dll", "CreateFileW", &CountingCreateFileW};
+    fault::Trigger refuseSecuritySource;
+    fault::Hook<decltype(&CreateFileW)> open{Library(), "KERNEL32.dll", "CreateFileW", INVALID_HANDLE_VALUE,
+                                             ERROR_PRIVILEGE_NOT_HELD};
     fault::Hook<decltype(&SetFileSecurityW)> apply{Library(), "ADVAPI32.dll", "SetFileSecurityW", FALSE,
                                                    ERROR_INVALID_OWNER};
     fault::Hook<decltype(&LocalFree)> free{Library(), "KERNEL32.dll", "LocalFree"};
@@ -200,12 +189,12 @@ protected:
 // exactly and then freed, or nothing is; every handle opened is closed.
 TEST_F(SecurityTransfer, AppliesWhatItReadsAndARefusedStepNeverFailsTheCopy) {
     const struct { const char* step; fault::Trigger* trigger; size_t read; } cases[] = {
-        {"nothing", nullptr, 1}, {"privilege", &adjust.trigger, 0}, {"source open", &g_refuseSecuritySource, 0},
+        {"nothing", nullptr, 1}, {"privilege", &adjust.trigger, 0}, {"source open", &refuseSecuritySource, 0},
         {"read", &g_refuseRead, 0}, {"apply", &apply.trigger, 1}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.step);
         g_seen = Seen();
-        token.calls = close.calls = 0;
+        token.calls = close.calls = open.calls = 0;
         DeleteFileW(destination.c_str());
         if (c.trigger) c.trigger->Arm(1);
         EXPECT_EQ(Copy(), TRUE);
@@ -215,7 +204,7 @@ TEST_F(SecurityTransfer, AppliesWhatItReadsAndARefusedStepNeverFailsTheCopy) {
         ASSERT_EQ(g_seen.read.size(), c.read);
         EXPECT_EQ(g_seen.applied, g_seen.read);
         EXPECT_EQ(g_seen.freed, g_seen.read);
-        EXPECT_EQ(close.calls, g_seen.filesOpened + token.calls);
+        EXPECT_EQ(close.calls, open.calls - (c.trigger == &refuseSecuritySource) + token.calls);
         EXPECT_EQ(g_seen.readMask, c.read ? 15u : 0u);
         EXPECT_EQ(g_seen.appliedMask, c.read ? 15u : 0u);
         EXPECT_EQ(g_seen.appliedTo, c.read ? destination : L"");

@@ -39,14 +39,10 @@ BOOL WINAPI AttributeAddingGetFileAttributesExW(LPCWSTR path, GET_FILEEX_INFO_LE
 std::wstring g_fullFolder;
 template <typename Char>
 BOOL WINAPI ShortOfSpace(const Char* folder, PULARGE_INTEGER available, PULARGE_INTEGER total, PULARGE_INTEGER free) {
-    BOOL ok;
-    if constexpr (sizeof(Char) == 1)
-        ok = fault::Real(&GetDiskFreeSpaceExA, "kernel32.dll", "GetDiskFreeSpaceExA")(folder, available, total, free);
-    else
-        ok = fault::Real(&GetDiskFreeSpaceExW, "kernel32.dll", "GetDiskFreeSpaceExW")(folder, available, total, free);
-    const std::basic_string<Char> path = folder;
-    if (ok && !g_fullFolder.empty() && std::wstring(path.begin(), path.end()).find(g_fullFolder) != std::wstring::npos)
-        available->QuadPart = 100;
+    const std::basic_string<Char> given = folder;
+    const std::wstring path(given.begin(), given.end());
+    const BOOL ok = GetDiskFreeSpaceExW(path.c_str(), available, total, free);
+    if (ok && !g_fullFolder.empty() && path.find(g_fullFolder) != std::wstring::npos) available->QuadPart = 100;
     return ok;
 }
 
@@ -59,39 +55,30 @@ std::wstring PendingRenames() {
                         nullptr, &value[0], &size) == ERROR_SUCCESS ? value : L"";
 }
 
-std::wstring SidText(PSID sid) {
-    wchar_t* text = nullptr;
-    if (!ConvertSidToStringSidW(sid, &text)) return L"";
-    const std::wstring copy = text;
-    LocalFree(text);
-    return copy;
-}
-
 // Whether a descriptor grants the user running the test, SYSTEM and
 // Administrators, and no one else, with nothing inherited from above.
 bool IsPrivate(PSECURITY_DESCRIPTOR descriptor) {
-    SECURITY_DESCRIPTOR_CONTROL control = 0;
-    DWORD revision = 0;
-    BOOL present = FALSE, defaulted = FALSE;
-    PACL acl = nullptr;
-    if (!descriptor || !GetSecurityDescriptorControl(descriptor, &control, &revision) ||
-        !(control & SE_DACL_PROTECTED) || !GetSecurityDescriptorDacl(descriptor, &present, &acl, &defaulted) || !acl)
-        return false;
     HANDLE token = nullptr;
     BYTE user[256];
     DWORD size = 0;
     OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
     GetTokenInformation(token, TokenUser, user, sizeof user, &size);
     CloseHandle(token);
+    wchar_t *sid = nullptr, *text = nullptr;
+    if (!descriptor || !ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, &sid) ||
+        !ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
+                                                              &text, nullptr))
+        return false;
+    const std::wstring dacl = text, me = sid;
+    LocalFree(text), LocalFree(sid);
+    // "D:P(A;flags;rights;;;SID)...": protected, and nothing but grants.
     std::set<std::wstring> granted;
-    for (DWORD i = 0; i < acl->AceCount; ++i) {
-        ACCESS_ALLOWED_ACE* ace = nullptr;
-        if (!GetAce(acl, i, reinterpret_cast<void**>(&ace)) || ace->Header.AceType != ACCESS_ALLOWED_ACE_TYPE)
-            return false;
-        granted.insert(SidText(&ace->SidStart));
+    for (size_t at = dacl.find(L'('); at != std::wstring::npos; at = dacl.find(L'(', at + 1)) {
+        const std::wstring ace = dacl.substr(at + 1, dacl.find(L')', at) - at - 1);
+        if (ace.compare(0, 2, L"A;") != 0) return false;
+        granted.insert(ace.substr(ace.rfind(L';') + 1));
     }
-    return granted == std::set<std::wstring>{SidText(reinterpret_cast<TOKEN_USER*>(user)->User.Sid), L"S-1-5-18",
-                                             L"S-1-5-32-544"};
+    return dacl.compare(0, 3, L"D:P") == 0 && granted == std::set<std::wstring>{me, L"SY", L"BA"};
 }
 
 enum Op { kEncrypt, kEncryptTo, kDecrypt, kDecryptTo };
@@ -163,20 +150,24 @@ enum Route { kBeside, kTempFolder, kRescueFolder };
 // no new file, so that the detour is the only way.
 TEST_F(Transforms, EveryPathLeavesScrambledBytesOnDiskAndDecryptsToThePlainOnes) {
     std::wstring blocked;
+    const auto isBlocked = [&](const std::wstring& path) {
+        return !blocked.empty() && path.find(blocked) != std::wstring::npos;
+    };
     fault::Hook<decltype(&GetTempFileNameA)> tempNameA(Library(), "KERNEL32.dll", "GetTempFileNameA", 0,
                                                        ERROR_ACCESS_DENIED);
-    tempNameA.before = [&](LPCSTR folder, LPCSTR, UINT, LPSTR) {
-        if (!blocked.empty() && strstr(folder, Narrow(blocked).c_str())) tempNameA.trigger.Arm(1);
-    };
+    tempNameA.before = [&](LPCSTR folder, auto...) { if (isBlocked(Widen(folder))) tempNameA.trigger.Arm(1); };
     fault::Hook<decltype(&GetTempFileNameW)> tempName(Library(), "KERNEL32.dll", "GetTempFileNameW", 0,
                                                       ERROR_ACCESS_DENIED);
-    tempName.before = [&](LPCWSTR folder, LPCWSTR, UINT, LPWSTR) {
-        if (!blocked.empty() && wcsstr(folder, blocked.c_str())) tempName.trigger.Arm(1);
-    };
+    tempName.before = [&](LPCWSTR folder, auto...) { if (isBlocked(folder)) tempName.trigger.Arm(1); };
     fault::Hook<decltype(&CreateFileW)> create(Library(), "KERNEL32.dll", "CreateFileW", INVALID_HANDLE_VALUE,
                                                ERROR_ACCESS_DENIED);
-    create.before = [&](LPCWSTR path, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD disposition, DWORD, HANDLE) {
-        if (!blocked.empty() && disposition == CREATE_NEW && wcsstr(path, blocked.c_str())) create.trigger.Arm(1);
+    // Decryption reads the encrypted file unbuffered, in aligned whole
+    // sectors (tests/transforms/test_transform_copy.cpp); the 8-bit form's
+    // opens go through CreateFileA.
+    long unbuffered = 0;
+    create.before = [&](LPCWSTR path, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD disposition, DWORD flags, HANDLE) {
+        if (disposition == CREATE_NEW && isBlocked(path)) create.trigger.Arm(1);
+        unbuffered += (flags & FILE_FLAG_NO_BUFFERING) != 0;
     };
     // The rescue folder and its temporary file hold plain bytes away from the
     // document: the access list each last got must be the user's alone, the
@@ -223,9 +214,10 @@ TEST_F(Transforms, EveryPathLeavesScrambledBytesOnDiskAndDecryptsToThePlainOnes)
             ASSERT_TRUE(!c.longPath || (CreateDirectoryW(rescue.c_str(), nullptr) && MarkFolder(rescue)));
             ASSERT_EQ(SetOperOptions(1, 1), 1);
         }
-        secured.clear();
+        secured.clear(), unbuffered = 0;
         EXPECT_EQ(Run(kDecrypt, path), TRUE);
         EXPECT_EQ(GetOperErrorCode(), 0u);
+        EXPECT_TRUE(c.narrow || unbuffered > 0);
         SetOperOptions(1, 0);
         bool folderMade = false, fileMade = false;
         for (const auto& [name, isPrivate] : secured) {
@@ -251,7 +243,9 @@ TEST_F(Transforms, EveryPathLeavesScrambledBytesOnDiskAndDecryptsToThePlainOnes)
         EXPECT_EQ(Run(kEncryptTo, path, copy), TRUE);
         ExpectStored(copy, true);
         ExpectStored(path, false);
+        unbuffered = 0;
         EXPECT_EQ(Run(kDecryptTo, copy, plain), TRUE);
+        EXPECT_TRUE(c.narrow || unbuffered > 0);
         ExpectStored(plain, false);
         ExpectStored(copy, true);
         for (const std::wstring& made : {path, copy, plain}) RemoveTree(made);
@@ -270,36 +264,29 @@ TEST_F(Transforms, RefusalsComeBeforeTheFileIsTouched) {
     options.Set(L"EnableSystem", 0);
     options.Load();
     constexpr uint32_t kSize = ENCRYPT_INFO_SIZE;
-    const struct {
-        Op op;
-        uint32_t size;
-        DWORD attributes;
-        bool refuseMark, fullDestination;
-        uint32_t code;
-    } cases[] = {
-        {kEncrypt, 0, 0, false, false, FILEOPER_ERR_INVALID_PARAMETER},
-        {kEncryptTo, 0, 0, false, false, FILEOPER_ERR_INVALID_PARAMETER},
-        {kEncrypt, kSize, FILE_ATTRIBUTE_READONLY, false, false, FILEOPER_ERR_READ_ONLY},
-        {kEncrypt, kSize, FILE_ATTRIBUTE_SYSTEM, false, false, FILEOPER_ERR_SYSTEM_OBJECT},
-        {kEncrypt, kSize, FILE_ATTRIBUTE_COMPRESSED, false, false, FILEOPER_ERR_COMPRESSED},
-        {kEncrypt, kSize, FILE_ATTRIBUTE_ENCRYPTED, false, false, FILEOPER_ERR_FS_ENCRYPTED},
-        {kEncrypt, kSize, FILE_ATTRIBUTE_COMPRESSED | FILE_ATTRIBUTE_ENCRYPTED, false, false,
-         FILEOPER_ERR_FS_ENCRYPTED},
-        {kEncrypt, kSize, 0, true, false, FILEOPER_ERR_ENCRYPT_INFO},
-        {kEncryptTo, kSize, 0, false, true, FILEOPER_ERR_DISK_FULL},
-        {kDecryptTo, kSize, 0, false, true, FILEOPER_ERR_DISK_FULL},
-        {kDecrypt, kSize, 0, false, false, FILEOPER_ERR_NOT_ENCRYPTED},
+    enum { kRefuseMark = 1, kFullDestination = 2 };
+    const struct { Op op; uint32_t size; DWORD attributes; int how; uint32_t code; } cases[] = {
+        {kEncrypt, 0, 0, 0, FILEOPER_ERR_INVALID_PARAMETER}, {kEncryptTo, 0, 0, 0, FILEOPER_ERR_INVALID_PARAMETER},
+        {kEncrypt, kSize, FILE_ATTRIBUTE_READONLY, 0, FILEOPER_ERR_READ_ONLY},
+        {kEncrypt, kSize, FILE_ATTRIBUTE_SYSTEM, 0, FILEOPER_ERR_SYSTEM_OBJECT},
+        {kEncrypt, kSize, FILE_ATTRIBUTE_COMPRESSED, 0, FILEOPER_ERR_COMPRESSED},
+        {kEncrypt, kSize, FILE_ATTRIBUTE_ENCRYPTED, 0, FILEOPER_ERR_FS_ENCRYPTED},
+        {kEncrypt, kSize, FILE_ATTRIBUTE_COMPRESSED | FILE_ATTRIBUTE_ENCRYPTED, 0, FILEOPER_ERR_FS_ENCRYPTED},
+        {kEncrypt, kSize, 0, kRefuseMark, FILEOPER_ERR_ENCRYPT_INFO},
+        {kEncryptTo, kSize, 0, kFullDestination, FILEOPER_ERR_DISK_FULL},
+        {kDecryptTo, kSize, 0, kFullDestination, FILEOPER_ERR_DISK_FULL},
+        {kDecrypt, kSize, 0, 0, FILEOPER_ERR_NOT_ENCRYPTED},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << kOpNames[c.op] << ", code " << c.code);
         info.size = c.size;
         info.flags = ENCRYPT_INFO_FOLDER;
         g_extraAttributes = c.attributes;
-        if (c.refuseMark) set.trigger.Arm(1);
-        g_fullFolder = c.fullDestination ? out.path() : L"";
+        if (c.how & kRefuseMark) set.trigger.Arm(1);
+        g_fullFolder = c.how & kFullDestination ? out.path() : L"";
         EXPECT_EQ(Run(c.op), FALSE);
         EXPECT_EQ(GetOperErrorCode(), c.code);
-        EXPECT_EQ(info.flags, c.refuseMark ? 0u : ENCRYPT_INFO_FOLDER);
+        EXPECT_EQ(info.flags, c.how & kRefuseMark ? 0u : ENCRYPT_INFO_FOLDER);
         ExpectFileAlone(false);
         EXPECT_TRUE(ListFolder(out.path()).empty());
     }
@@ -316,68 +303,53 @@ TEST_F(Transforms, RefusalsComeBeforeTheFileIsTouched) {
     EXPECT_FALSE(IsMarked(longFile));
 }
 
-TEST_F(Transforms, CancelLeavesTheFileAsItWasAndNoPartialCopy) {
+// The survival rules: before the old form is deleted it stays as it was and
+// the temporary file goes (a cancel is a success that leaves no partial
+// copy); after, the new form survives in the temporary file whatever fails.
+TEST_F(Transforms, AFailureKeepsTheOldFormOrTheNewOneInTheTemporaryFile) {
     fault::Trigger cancelAtRead;
     fault::Hook<decltype(&ReadFile)> read(Library(), "KERNEL32.dll", "ReadFile");
     read.before = [&](auto...) {
         if (cancelAtRead.Fire()) state = FILEOPER_STATE_CANCEL;
     };
-    for (Op op : {kEncrypt, kEncryptTo, kDecrypt, kDecryptTo}) {
-        SCOPED_TRACE(kOpNames[op]);
-        const bool decrypt = op == kDecrypt || op == kDecryptTo;
-        state = FILEOPER_STATE_RUNNING;
-        ASSERT_TRUE(!decrypt || Encrypt());
-        cancelAtRead.Arm(2);
-        EXPECT_EQ(Run(op), TRUE);
-        EXPECT_EQ(GetOperErrorCode(), 0u);
-        ExpectFileAlone(decrypt);
-        EXPECT_TRUE(ListFolder(out.path()).empty());
-        state = FILEOPER_STATE_RUNNING;
-        ASSERT_TRUE(!decrypt || Decrypt());
-    }
-}
-
-// The survival rules: before the old form is deleted it is intact and the
-// temporary file is gone; after, the new form survives in the temporary file
-// whatever fails.
-TEST_F(Transforms, FailedFinalMoveKeepsTheEncryptedDataInTheTemporaryFile) {
     fault::Hook<decltype(&MoveFileExW)> move(Library(), "KERNEL32.dll", "MoveFileExW", FALSE, ERROR_ACCESS_DENIED);
-    move.trigger.Arm(1, /*sticky=*/true);
-    EXPECT_EQ(Encrypt(), FALSE);
-    move.trigger.Disarm();
-    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_RENAME_TEMP);
-    EXPECT_FALSE(FileExists(file));
-    std::vector<std::wstring> temps = TempFilesIn(dir.path());
-    ASSERT_EQ(temps.size(), 1u);
-    ExpectStored(dir / temps[0], true);
-}
-
-TEST_F(Transforms, AFileInUseStaysAsItWasAndTheTemporaryFileGoes) {
-    for (Op op : {kEncrypt, kDecrypt}) {
-        SCOPED_TRACE(kOpNames[op]);
-        ASSERT_TRUE(op != kDecrypt || Encrypt());
-        HANDLE holder = OpenAsOther(file, GENERIC_READ, FILE_SHARE_READ);
-        ASSERT_NE(holder, INVALID_HANDLE_VALUE);
-        EXPECT_EQ(Run(op), FALSE);
-        EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_DELETE_FILE);
-        CloseHandle(holder);
-        ExpectFileAlone(op == kDecrypt);
-    }
-}
-
-TEST_F(Transforms, FailedCopyBackKeepsTheEncryptedDataInTheTemporaryFolder) {
     fault::Hook<decltype(&WriteFile)> write(Library(), "KERNEL32.dll", "WriteFile", FALSE, ERROR_DISK_FULL);
-    g_fullFolder = dir.path();
-    // The recovery journal's intent is one write, the first copy into the
-    // temporary folder 4 chunks; the copy back fails on its first.
-    write.trigger.Arm(6);
-    EXPECT_EQ(Encrypt(), FALSE);
-    g_fullFolder.clear();
-    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_READ_WRITE);
-    EXPECT_FALSE(FileExists(file));
-    const std::vector<std::wstring> kept = TempFilesIn(temp.path());
-    ASSERT_EQ(kept.size(), 1u);
-    ExpectStored(temp / kept[0], true);
+    HANDLE holder = INVALID_HANDLE_VALUE;
+    const std::function<void()> inUse = [&] { holder = OpenAsOther(file, GENERIC_READ, FILE_SHARE_READ); },
+                                cancel = [&] { cancelAtRead.Arm(2); };
+    const struct { Op op; const char* why; std::function<void()> arm; uint32_t code; const TempDir* keeps; } cases[] = {
+        {kEncrypt, "cancel", cancel, 0, nullptr}, {kEncryptTo, "cancel", cancel, 0, nullptr},
+        {kDecrypt, "cancel", cancel, 0, nullptr}, {kDecryptTo, "cancel", cancel, 0, nullptr},
+        {kEncrypt, "in use", inUse, FILEOPER_ERR_DELETE_FILE, nullptr},
+        {kDecrypt, "in use", inUse, FILEOPER_ERR_DELETE_FILE, nullptr},
+        {kEncrypt, "final move", [&] { move.trigger.Arm(1, true); }, FILEOPER_ERR_RENAME_TEMP, &dir},
+        // The recovery journal's intent is one write, the first copy into the
+        // temporary folder 4 chunks; the copy back fails on its first.
+        {kEncrypt, "copy back", [&] { g_fullFolder = dir.path(), write.trigger.Arm(6); }, FILEOPER_ERR_READ_WRITE,
+         &temp},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << kOpNames[c.op] << ", " << c.why);
+        const bool decrypt = c.op == kDecrypt || c.op == kDecryptTo;
+        state = FILEOPER_STATE_RUNNING;
+        RemoveTree(file);
+        ASSERT_TRUE(WriteFileBytes(file, data) && (!decrypt || Encrypt()));
+        c.arm();
+        EXPECT_EQ(Run(c.op), c.code == 0 ? TRUE : FALSE);
+        EXPECT_EQ(GetOperErrorCode(), c.code);
+        move.trigger.Disarm();
+        g_fullFolder.clear();
+        if (holder != INVALID_HANDLE_VALUE) CloseHandle(holder), holder = INVALID_HANDLE_VALUE;
+        EXPECT_TRUE(ListFolder(out.path()).empty());
+        if (!c.keeps) {
+            ExpectFileAlone(decrypt);
+            continue;
+        }
+        EXPECT_FALSE(FileExists(file));
+        const std::vector<std::wstring> kept = TempFilesIn(c.keeps->path());
+        ASSERT_EQ(kept.size(), 1u);
+        ExpectStored(*c.keeps / kept[0], true);
+    }
 }
 
 TEST_F(Transforms, EncryptToTheSourceItselfEncryptsInPlace) {

@@ -1,19 +1,16 @@
-// The internal transform copy, the request and results layouts, and the
-// unbuffered reads of every decryption. Faults go through this executable's
-// own imports, since it links the library's objects.
+// The internal transform copy and the request and results layouts. Faults go
+// through this executable's own imports, since it links the library's
+// objects.
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <set>
 
 #include "exports/error_state.h"
 #include "fileoper.h"
 #include "host/request_block.h"
 #include "operation/operation_state.h"
 #include "operation/transfer_buffer.h"
-#include "tests/support/filter_model.h"
 #include "tests/support/iat_patch.h"
-#include "tests/support/standin_store.h"
 #include "tests/support/temp_dir.h"
 #include "transforms/chunked_copy.h"
 
@@ -114,8 +111,7 @@ TEST(RequestView, ItemListEndsAtTheCountOrTheFirstEmptyString) {
 // The figures' slots; whole runs read the later ones (tests/ui).
 TEST(Results, PackPairsLowThenHigh) {
     oper::OperationState state = {};
-    state.totalBytes = 0x1122334455667788ull, state.completedBytes = 16384;
-    state.fileTotal = 4, state.filesDone = 3;
+    state.totalBytes = 0x1122334455667788ull, state.completedBytes = 16384, state.fileTotal = 4, state.filesDone = 3;
     state.reverseProgress = 1, state.currentItemPercent = 100, state.currentItemSize = 8192;
     uint64_t results[oper::kResultSlots];
     std::memset(results, 0xAB, sizeof results);
@@ -123,74 +119,5 @@ TEST(Results, PackPairsLowThenHigh) {
     const uint64_t expected[] = {0x1122334455667788ull, 16384u, (3ull << 32) | 4u, (100ull << 32) | 1u, 8192u};
     for (size_t slot = 0; slot < 5; ++slot) EXPECT_EQ(results[slot], expected[slot]) << slot;
 }
-
-// Windows fails an unbuffered read whose buffer is not sector-aligned or whose
-// size is not a sector multiple; Wine accepts anything, so a ReadFile here
-// enforces the rules on handles opened with FILE_FLAG_NO_BUFFERING.
-constexpr uintptr_t kSector = 4096;  // the largest sector size in use
-
-std::set<HANDLE> g_unbuffered;
-int g_unbufferedReads = 0;
-
-HANDLE WINAPI RecordingCreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa,
-                                   DWORD disposition, DWORD flags, HANDLE templateFile) {
-    HANDLE h = fault::Real(&CreateFileW, "kernel32.dll", "CreateFileW")(path, access, share, sa, disposition, flags,
-                                                                        templateFile);
-    if (h != INVALID_HANDLE_VALUE && (flags & FILE_FLAG_NO_BUFFERING)) g_unbuffered.insert(h);
-    return h;
-}
-
-BOOL WINAPI ForgettingCloseHandle(HANDLE h) {
-    g_unbuffered.erase(h);
-    return fault::Real(&CloseHandle, "kernel32.dll", "CloseHandle")(h);
-}
-
-BOOL WINAPI SectorStrictReadFile(HANDLE h, LPVOID buffer, DWORD size, LPDWORD got, LPOVERLAPPED overlapped) {
-    if (g_unbuffered.count(h) && ++g_unbufferedReads &&
-        (reinterpret_cast<uintptr_t>(buffer) % kSector != 0 || size % kSector != 0))
-        return SetLastError(ERROR_INVALID_PARAMETER), FALSE;
-    return fault::Real(&ReadFile, "kernel32.dll", "ReadFile")(h, buffer, size, got, overlapped);
-}
-
-class Unbuffered : public ::testing::TestWithParam<size_t> {
-protected:
-    void SetUp() override {
-        ASSERT_EQ(BuildEncryptInfoW(nullptr, &info), TRUE);
-        ASSERT_TRUE(WriteFileBytes(file, data));
-    }
-    void TearDown() override { oper::FreeTransferBuffer(); }
-
-    fault::ImportPatch create{Self(), "KERNEL32.dll", "CreateFileW", &RecordingCreateFileW};
-    fault::ImportPatch close{Self(), "KERNEL32.dll", "CloseHandle", &ForgettingCloseHandle};
-    fault::ImportPatch read{Self(), "KERNEL32.dll", "ReadFile", &SectorStrictReadFile};
-    testing_support::StandinStore store;
-    // Outermost, so the strict reads see what the filter reads.
-    FilterModel filter{Self()};
-    TempDir dir;
-    std::wstring file = dir / L"ledger.xls";
-    std::string data = Pattern(GetParam());
-    ENCRYPT_INFO info = {};
-    uint32_t state = FILEOPER_STATE_RUNNING;
-};
-
-// In place with its own buffer and with the shared one, and to a second file.
-TEST_P(Unbuffered, EveryDecryptionReadsAlignedWholeSectors) {
-    const std::wstring plain = dir / L"plain.xls";
-    for (int way = 0; way < 3; ++way) {
-        SCOPED_TRACE(way);
-        ASSERT_EQ(EncryptFileInPlaceW(file.c_str(), &info, &state, nullptr), TRUE);
-        ASSERT_TRUE(way != 1 || oper::AllocTransferBuffer(oper::kTransferBufferSize) == 1);
-        g_unbufferedReads = 0;
-        EXPECT_EQ(way == 2 ? DecryptFileToW(file.c_str(), plain.c_str(), &state, nullptr)
-                           : DecryptFileInPlaceW(file.c_str(), &state, nullptr), TRUE);
-        EXPECT_EQ(GetOperErrorCode(), 0u);
-        EXPECT_EQ(ReadFileBytes(way == 2 ? plain : file), data);
-        EXPECT_GT(g_unbufferedReads, 0);
-        oper::FreeTransferBuffer();
-    }
-}
-
-// Sizes that end mid-sector, exactly on a chunk, and past a 1 MiB chunk.
-INSTANTIATE_TEST_SUITE_P(Sizes, Unbuffered, ::testing::Values(size_t{1000}, size_t{65536}, size_t{1048576 + 777}));
 
 }  // namespace
