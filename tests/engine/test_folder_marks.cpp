@@ -59,6 +59,9 @@ TEST_F(StandinMarks, MarksPersistAcrossProcessesAndDocmanShowsThem) {
         EXPECT_NE(run.output.find(shown), std::string::npos) << run.output;
 }
 
+// A call's result with the error code it left, to compare both at once.
+std::pair<BOOL, uint32_t> Outcome(BOOL result) { return {result, GetOperErrorCode()}; }
+
 // Mapped by the fixture: R: a plain folder, S: a folder holding "ntldr".
 constexpr wchar_t kPlainRoot[] = L"R:\\";
 constexpr wchar_t kNtldrRoot[] = L"S:\\";
@@ -153,8 +156,7 @@ TEST_F(FolderMarks, MarksAndClearsFoldersRootsAndLongFoldersAsTheDriverKnowsThem
         SetSystemDrive(c.systemDrive);
         store.RecordCalls();
         ENCRYPT_INFO info = FileDescriptor();
-        EXPECT_EQ(Encrypt(c.narrow, c.path, &info), TRUE);
-        EXPECT_EQ(GetOperErrorCode(), FILEOPER_OK);
+        EXPECT_EQ(Outcome(Encrypt(c.narrow, c.path, &info)), std::make_pair(TRUE, FILEOPER_OK));
         EXPECT_EQ(info.flags, ENCRYPT_INFO_FOLDER);
         EXPECT_EQ(Paths("set"), std::vector<std::wstring>{c.marked});
         ENCRYPT_INFO marked = {};
@@ -162,8 +164,7 @@ TEST_F(FolderMarks, MarksAndClearsFoldersRootsAndLongFoldersAsTheDriverKnowsThem
         ASSERT_EQ(TzDevIoReadMarkW(c.marked.c_str(), &marked, &isFolder), 1);
         EXPECT_TRUE(SameBytes(marked, info));
         EXPECT_EQ(isFolder, 1u);
-        EXPECT_EQ(Decrypt(c.narrow, c.path), TRUE);
-        EXPECT_EQ(GetOperErrorCode(), FILEOPER_OK);
+        EXPECT_EQ(Outcome(Decrypt(c.narrow, c.path)), std::make_pair(TRUE, FILEOPER_OK));
         EXPECT_EQ(Paths("clear"), std::vector<std::wstring>{c.marked});
         EXPECT_FALSE(DevIoIsEncryptedW(c.marked.c_str(), 0));
     }
@@ -201,12 +202,11 @@ TEST_F(FolderMarks, RefusalsGiveTheirCodeInOrderAndChangeNothing) {
         SetSystemDrive(c.systemDrive);
         ENCRYPT_INFO info = FileDescriptor();
         if (c.badSize) info.size = 0;
-        EXPECT_EQ(c.decrypt ? Decrypt(c.narrow, c.path) : Encrypt(c.narrow, c.path, &info), FALSE);
-        EXPECT_EQ(GetOperErrorCode(), c.code);
+        const BOOL result = c.decrypt ? Decrypt(c.narrow, c.path) : Encrypt(c.narrow, c.path, &info);
+        EXPECT_EQ(Outcome(result), std::make_pair(FALSE, c.code));
         EXPECT_EQ(info.flags, 0u);
     }
-    EXPECT_EQ(EncryptFolderW(folder.c_str(), nullptr), FALSE);
-    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_INVALID_PARAMETER);
+    EXPECT_EQ(Outcome(EncryptFolderW(folder.c_str(), nullptr)), std::make_pair(FALSE, FILEOPER_ERR_INVALID_PARAMETER));
     EXPECT_TRUE(Paths("set").empty() && Paths("clear").empty());
 }
 
@@ -216,8 +216,7 @@ TEST_F(FolderMarks, RefusalsGiveTheirCodeInOrderAndChangeNothing) {
 TEST_F(FolderMarks, FailuresAfterThePathChecks) {
     store.SetSwitch(L"refuse-set.txt", Utf8(folder) + "\n");
     ENCRYPT_INFO info = FileDescriptor();
-    EXPECT_EQ(EncryptFolderW(folder.c_str(), &info), FALSE);
-    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_ENCRYPT_INFO);
+    EXPECT_EQ(Outcome(EncryptFolderW(folder.c_str(), &info)), std::make_pair(FALSE, FILEOPER_ERR_ENCRYPT_INFO));
     EXPECT_EQ(info.flags, ENCRYPT_INFO_FOLDER);
     EXPECT_FALSE(DevIoIsEncryptedW(folder.c_str(), 0));
     store.RemoveSwitch(L"refuse-set.txt");
@@ -226,16 +225,13 @@ TEST_F(FolderMarks, FailuresAfterThePathChecks) {
         fault::Hook<decltype(&HeapAlloc)> alloc(GetModuleHandleW(L"fileoper.dll"), "KERNEL32.dll", "HeapAlloc",
                                                 nullptr, ERROR_NOT_ENOUGH_MEMORY);
         alloc.trigger.Arm(1);
-        EXPECT_EQ(EncryptFolderW(folder.c_str(), &info), FALSE);
+        EXPECT_EQ(Outcome(EncryptFolderW(folder.c_str(), &info)), std::make_pair(FALSE, FILEOPER_ERR_OUT_OF_MEMORY));
     }
-    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_OUT_OF_MEMORY);
     EXPECT_TRUE(Paths("set").empty());
-    EXPECT_EQ(EncryptFolderW(folder.c_str(), &info), TRUE);
-    EXPECT_EQ(GetOperErrorCode(), FILEOPER_OK);
+    EXPECT_EQ(Outcome(EncryptFolderW(folder.c_str(), &info)), std::make_pair(TRUE, FILEOPER_OK));
 
     store.SetSwitch(L"refuse-clear.txt", Utf8(folder) + "\n");
-    EXPECT_EQ(DecryptFolderW(folder.c_str()), FALSE);
-    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_ENCRYPT_INFO);
+    EXPECT_EQ(Outcome(DecryptFolderW(folder.c_str())), std::make_pair(FALSE, FILEOPER_ERR_ENCRYPT_INFO));
     EXPECT_TRUE(DevIoIsEncryptedW(folder.c_str(), 0));
 }
 

@@ -36,59 +36,56 @@ protected:
     }
 };
 
-// The destination ends with exactly the source's bytes, time and attributes,
-// whether it was new or longer; an empty source leaves the percentage alone.
-// The 8-bit form copies the same (long paths go through it in the encryption
-// tests).
-TEST_F(CopyTest, DestinationEndsWithTheSourcesContentTimeAndAttributes) {
+// The destination ends with the source's time and attributes, and with its
+// bytes, whether it was new or longer; a cancel keeps the chunks copied so
+// far (none when it comes before the first) and cuts an existing destination
+// to them; a source that grows ends at the first chunk past its size at the
+// start (65536 < 100000, then 131072 passes it). An empty source leaves the
+// percentage alone. The 8-bit form copies the same (long paths go through it
+// in the encryption tests).
+TEST_F(CopyTest, DestinationEndsWithWhatWasCopiedAndTheSourcesTimeAndAttributes) {
     const FILETIME old = {0x12345600u, 0x01C00000u};  // some day in 1999
-    const struct { size_t size; bool existing, narrow; } cases[] = {{200000, false, false}, {0, true, false},
-                                                                    {70000, true, true}};
+    enum Event { kNone, kCancelFirst, kCancelAtSecondRead, kGrowAtFirstRead } event = kNone;
+    fault::Hook<decltype(&ReadFile)> read(Library(), "KERNEL32.dll", "ReadFile");
+    read.before = [&](auto...) {
+        if (read.calls == 2 && event == kCancelAtSecondRead) state = FILEOPER_STATE_CANCEL;
+        if (read.calls != 1 || event != kGrowAtFirstRead) return;
+        const std::string more = Pattern(100000);
+        HANDLE other = OpenAsOther(source, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE);
+        DWORD written = 0;
+        EXPECT_TRUE(WriteFile(other, more.data(), static_cast<DWORD>(more.size()), &written, nullptr));
+        CloseHandle(other);
+    };
+    const struct { size_t size; bool existing, narrow; Event event; size_t kept; uint32_t percent; } cases[] = {
+        {200000, false, false, kNone, 200000, 100}, {0, true, false, kNone, 0, 777},
+        {70000, true, true, kNone, 70000, 100}, {65536 * 5, true, false, kCancelFirst, 0, 777},
+        {65536 * 5, true, false, kCancelAtSecondRead, 131072, 40},
+        {100000, false, false, kGrowAtFirstRead, 131072, 131}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.size);
-        const std::string data = Pattern(c.size);
+        SCOPED_TRACE(testing::Message() << c.size << " bytes, event " << c.event);
         SetFileAttributesW(source.c_str(), FILE_ATTRIBUTE_NORMAL);
         SetFileAttributesW(destination.c_str(), FILE_ATTRIBUTE_NORMAL);
-        ASSERT_TRUE(WriteFileBytes(source, data));
+        DeleteFileW(destination.c_str());
+        ASSERT_TRUE(WriteFileBytes(source, Pattern(c.size)));
         ASSERT_TRUE(!c.existing || WriteFileBytes(destination, Pattern(300000)));
         HANDLE h = OpenAsOther(source, FILE_WRITE_ATTRIBUTES, 0);
         SetFileTime(h, nullptr, nullptr, &old);
         CloseHandle(h);
-        SetFileAttributesW(source.c_str(), FILE_ATTRIBUTE_READONLY);
-        percent = 777;
+        SetFileAttributesW(source.c_str(), FILE_ATTRIBUTE_HIDDEN);
+        event = c.event, read.calls = 0, percent = 777;
+        state = c.event == kCancelFirst ? FILEOPER_STATE_CANCEL : FILEOPER_STATE_RUNNING;
         EXPECT_EQ(Copy(c.narrow), TRUE);
         EXPECT_EQ(GetOperErrorCode(), 0u);
-        EXPECT_EQ(ReadFileBytes(destination), data);
-        EXPECT_EQ(LastWriteTime(destination), LastWriteTime(source));
-        EXPECT_TRUE(GetFileAttributesW(destination.c_str()) & FILE_ATTRIBUTE_READONLY);
-        EXPECT_EQ(percent, c.size ? 100u : 777u);
+        EXPECT_EQ(ReadFileBytes(destination), ReadFileBytes(source).substr(0, c.kept));
+        EXPECT_EQ(LastWriteTime(destination), (uint64_t{old.dwHighDateTime} << 32) | old.dwLowDateTime);
+        EXPECT_TRUE(GetFileAttributesW(destination.c_str()) & FILE_ATTRIBUTE_HIDDEN);
+        EXPECT_EQ(percent, c.percent);
     }
     // Without a percentage and while paused the copy runs the same.
-    SetFileAttributesW(destination.c_str(), FILE_ATTRIBUTE_NORMAL);
+    event = kNone;
     state = FILEOPER_STATE_PAUSED;
     EXPECT_EQ(CopyFileWithProgressW(source.c_str(), destination.c_str(), &state, nullptr), TRUE);
-    EXPECT_EQ(ReadFileBytes(destination), Pattern(70000));
-}
-
-// A cancel is a success that keeps the chunks copied so far: none when it
-// comes before the first, and an existing destination is cut to them.
-TEST_F(CopyTest, CancelKeepsTheChunksCopiedSoFar) {
-    const std::string data = Pattern(65536 * 5);
-    ASSERT_TRUE(WriteFileBytes(source, data));
-    SetFileAttributesW(source.c_str(), FILE_ATTRIBUTE_HIDDEN);
-    fault::Hook<decltype(&ReadFile)> read(Library(), "KERNEL32.dll", "ReadFile");
-    read.before = [&](auto...) {
-        if (read.calls == 2) state = FILEOPER_STATE_CANCEL;
-    };
-    for (uint32_t startState : {FILEOPER_STATE_CANCEL, FILEOPER_STATE_RUNNING}) {
-        ASSERT_TRUE(WriteFileBytes(destination, Pattern(5000)));
-        state = startState;
-        read.calls = 0;
-        EXPECT_EQ(Copy(), TRUE);
-        EXPECT_EQ(GetOperErrorCode(), 0u);
-        EXPECT_EQ(ReadFileBytes(destination), data.substr(0, startState == FILEOPER_STATE_CANCEL ? 0 : 65536 * 2));
-        EXPECT_TRUE(GetFileAttributesW(destination.c_str()) & FILE_ATTRIBUTE_HIDDEN);
-    }
+    EXPECT_EQ(ReadFileBytes(destination), ReadFileBytes(source));
 }
 
 // From the second read on, reads find nothing, as if the file had been cut
@@ -122,23 +119,6 @@ TEST_F(CopyTest, AFailureGivesItsCodeAndLeavesNoPartialDestination) {
         SetFileAttributesW(destination.c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileW(destination.c_str());
     }
-}
-
-TEST_F(CopyTest, SourceThatGrowsEndsAtTheFirstChunkPastTheSizeMeasuredAtTheStart) {
-    const std::string data = Pattern(100000);
-    ASSERT_TRUE(WriteFileBytes(source, data));
-    fault::Hook<decltype(&ReadFile)> read(Library(), "KERNEL32.dll", "ReadFile");
-    read.before = [&](auto...) {
-        if (read.calls != 1) return;
-        HANDLE other = OpenAsOther(source, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE);
-        DWORD written = 0;
-        EXPECT_TRUE(WriteFile(other, data.data(), static_cast<DWORD>(data.size()), &written, nullptr));
-        CloseHandle(other);
-    };
-    EXPECT_EQ(Copy(), TRUE);
-    // Two chunks: 65536 < 100000, then 131072 passes it.
-    EXPECT_EQ(ReadFileBytes(destination), (data + data).substr(0, 131072));
-    EXPECT_EQ(percent, 131u);
 }
 
 struct Seen {

@@ -81,6 +81,9 @@ bool IsPrivate(PSECURITY_DESCRIPTOR descriptor) {
     return dacl.compare(0, 3, L"D:P") == 0 && granted == std::set<std::wstring>{me, L"SY", L"BA"};
 }
 
+// A call's result with the error code it left, to compare both at once.
+std::pair<BOOL, uint32_t> Outcome(BOOL result) { return {result, GetOperErrorCode()}; }
+
 enum Op { kEncrypt, kEncryptTo, kDecrypt, kDecryptTo };
 const char* const kOpNames[] = {"encrypt in place", "encrypt to", "decrypt in place", "decrypt to"};
 
@@ -198,8 +201,7 @@ TEST_F(Transforms, EveryPathLeavesScrambledBytesOnDiskAndDecryptsToThePlainOnes)
         if (c.route == kTempFolder) g_fullFolder = blocked = FolderOf(path);
         info.flags = ENCRYPT_INFO_FOLDER;
         percent = 0;
-        EXPECT_EQ(Run(kEncrypt, path), TRUE);
-        EXPECT_EQ(GetOperErrorCode(), 0u);
+        EXPECT_EQ(Outcome(Run(kEncrypt, path)), std::make_pair(TRUE, 0u));
         EXPECT_EQ(percent, 100u);
         EXPECT_EQ(info.flags & ENCRYPT_INFO_FOLDER, 0u);
         ExpectStored(path, true);
@@ -207,16 +209,14 @@ TEST_F(Transforms, EveryPathLeavesScrambledBytesOnDiskAndDecryptsToThePlainOnes)
         if (c.route == kRescueFolder) {
             blocked = FolderOf(path);
             // Without the restart option there is no rescue.
-            EXPECT_EQ(Run(kDecrypt, path), FALSE);
-            EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_TEMP_FILE);
+            EXPECT_EQ(Outcome(Run(kDecrypt, path)), std::make_pair(FALSE, FILEOPER_ERR_TEMP_FILE));
             ExpectStored(path, true);
             RemoveTree(rescue);
             ASSERT_TRUE(!c.longPath || (CreateDirectoryW(rescue.c_str(), nullptr) && MarkFolder(rescue)));
             ASSERT_EQ(SetOperOptions(1, 1), 1);
         }
         secured.clear(), unbuffered = 0;
-        EXPECT_EQ(Run(kDecrypt, path), TRUE);
-        EXPECT_EQ(GetOperErrorCode(), 0u);
+        EXPECT_EQ(Outcome(Run(kDecrypt, path)), std::make_pair(TRUE, 0u));
         EXPECT_TRUE(c.narrow || unbuffered > 0);
         SetOperOptions(1, 0);
         bool folderMade = false, fileMade = false;
@@ -284,8 +284,7 @@ TEST_F(Transforms, RefusalsComeBeforeTheFileIsTouched) {
         g_extraAttributes = c.attributes;
         if (c.how & kRefuseMark) set.trigger.Arm(1);
         g_fullFolder = c.how & kFullDestination ? out.path() : L"";
-        EXPECT_EQ(Run(c.op), FALSE);
-        EXPECT_EQ(GetOperErrorCode(), c.code);
+        EXPECT_EQ(Outcome(Run(c.op)), std::make_pair(FALSE, c.code));
         EXPECT_EQ(info.flags, c.how & kRefuseMark ? 0u : ENCRYPT_INFO_FOLDER);
         ExpectFileAlone(false);
         EXPECT_TRUE(ListFolder(out.path()).empty());
@@ -298,8 +297,7 @@ TEST_F(Transforms, RefusalsComeBeforeTheFileIsTouched) {
     const std::wstring longFile = MakeDeepPath(dir.path(), 300);
     ASSERT_TRUE(WriteFileBytes(longFile, data));
     narrow = true;
-    EXPECT_EQ(Run(kEncrypt, longFile), FALSE);
-    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_GET_ATTRIBUTES);
+    EXPECT_EQ(Outcome(Run(kEncrypt, longFile)), std::make_pair(FALSE, FILEOPER_ERR_GET_ATTRIBUTES));
     EXPECT_FALSE(IsMarked(longFile));
 }
 
@@ -335,8 +333,7 @@ TEST_F(Transforms, AFailureKeepsTheOldFormOrTheNewOneInTheTemporaryFile) {
         RemoveTree(file);
         ASSERT_TRUE(WriteFileBytes(file, data) && (!decrypt || Encrypt()));
         c.arm();
-        EXPECT_EQ(Run(c.op), c.code == 0 ? TRUE : FALSE);
-        EXPECT_EQ(GetOperErrorCode(), c.code);
+        EXPECT_EQ(Outcome(Run(c.op)), std::make_pair(c.code == 0 ? TRUE : FALSE, c.code));
         move.trigger.Disarm();
         g_fullFolder.clear();
         if (holder != INVALID_HANDLE_VALUE) CloseHandle(holder), holder = INVALID_HANDLE_VALUE;
@@ -372,35 +369,30 @@ TEST_F(Transforms, DecryptAfterRebootReplacesAFileInUseByItsPlainForm) {
         SCOPED_TRACE(longPath ? "long path" : "short path");
         const std::wstring path = longPath ? MakeDeepPath(out.path(), LongestPathIn(out.path(), 4000)) : copy;
         const std::wstring folder = FolderOf(path), name = path.substr(folder.size() + 1);
-        ASSERT_TRUE(WriteFileBytes(path, data));
-        ASSERT_EQ(Run(kEncrypt, path), TRUE);
-        ASSERT_EQ(ReadFileBytes(path), Scramble(data));
+        ASSERT_TRUE(WriteFileBytes(path, data) && Run(kEncrypt, path));
+        ExpectStored(path, true);
 
         // Another program reads the file and lets nobody delete or replace it.
         HANDLE holder = OpenAsOther(path, GENERIC_READ, FILE_SHARE_READ);
         ASSERT_NE(holder, INVALID_HANDLE_VALUE);
         ASSERT_EQ(SetOperOptions(1, 1), 1);
-        EXPECT_EQ(Run(kDecrypt, path), TRUE);
+        EXPECT_EQ(Outcome(Run(kDecrypt, path)), std::make_pair(TRUE, FILEOPER_REBOOT_REQUIRED));
         SetOperOptions(1, 0);
-        EXPECT_EQ(GetOperErrorCode(), FILEOPER_REBOOT_REQUIRED);
         EXPECT_EQ(IsRebootRequired(), 1u);
         CloseHandle(holder);
 
         // Until then both files stay: the encrypted one at its path, the plain
         // one beside it, named in the pending moves.
-        EXPECT_TRUE(IsMarked(path));
-        EXPECT_EQ(ReadFileBytes(path), Scramble(data));
+        ExpectStored(path, true);
         std::vector<std::wstring> names = ListFolder(folder);
         ASSERT_EQ(names.size(), 2u);
         const std::wstring temp = folder + L"\\" + (names[0] == name ? names[1] : names[0]);
-        EXPECT_FALSE(IsMarked(temp));
-        EXPECT_EQ(ReadFileBytes(temp), data);
+        ExpectStored(temp, false);
         EXPECT_NE(PendingRenames().find(temp), std::wstring::npos);
 
         // Restarts the prefix's session the way Wine carries out pending moves.
         ASSERT_EQ(_wsystem(L"wineboot.exe -r"), 0);
-        EXPECT_EQ(ReadFileBytes(path), data);
-        EXPECT_FALSE(IsMarked(path));
+        ExpectStored(path, false);
         EXPECT_EQ(ListFolder(folder), std::vector<std::wstring>{name});
         EXPECT_EQ(PendingRenames().find(temp), std::wstring::npos);
 
