@@ -1,6 +1,5 @@
 // Temporary names, moves that retry on locked files, deletes that get past
-// read-only and stubborn files, and boot file names. Pauses are counted
-// through the Sleep import, with real locks held by a second handle.
+// read-only and stubborn files, and boot file names.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <rpc.h>
@@ -80,65 +79,57 @@ RPC_STATUS WINAPI FixedUuidCreate(UUID* id) {
     return RPC_S_OK;
 }
 
-class TempNames : public ::testing::Test {
-protected:
-    long SystemTempNames() const { return systemW.calls + systemA.calls; }
-
+// Up to 246 characters both forms use the system's name; beyond, the narrow
+// form refuses and the wide form makes a UUID name (a folder given with its
+// backslash gets no second one), a fresh one for a taken name up to eight
+// tries. A folder too long for any name is refused before anything is written.
+TEST(TempNames, TheSystemNameUpTo246CharactersAUuidNameBeyond) {
     TempDir dir;
     wchar_t out[4096 + 8];
     char narrowOut[MAX_PATH + 8];
     fault::Hook<decltype(&GetTempFileNameW)> systemW{Self(), "KERNEL32.dll", "GetTempFileNameW"};
     fault::Hook<decltype(&GetTempFileNameA)> systemA{Self(), "KERNEL32.dll", "GetTempFileNameA"};
     fault::ImportPatch uuid{Self(), "RPCRT4.dll", "UuidCreate", &FixedUuidCreate};
-};
-
-// Up to 246 characters both forms use the system's name; beyond, the wide
-// form makes a UUID name and the narrow form refuses.
-TEST_F(TempNames, TheSystemNameUpTo246CharactersAUuidNameBeyond) {
-    const std::wstring folder246 = MakeFolderOfLength(dir.path(), 246);
-    ASSERT_NE(oper::GetTempFileNameLongW(folder246.c_str(), oper::kTempPrefixW, 0, out), 0u);
+    const auto wide = [&](const std::wstring& folder) {
+        return oper::GetTempFileNameLongW(folder.c_str(), oper::kTempPrefixW, 0, out);
+    };
+    const auto narrow = [&](const std::wstring& folder) {
+        return oper::GetTempFileNameCheckedA(Narrow(folder).c_str(), oper::kTempPrefixA, 0, narrowOut);
+    };
+    const std::wstring folder246 = MakeFolderOfLength(dir.path(), 246), folder247 = MakeFolderOfLength(dir.path(), 247);
+    ASSERT_NE(wide(folder246), 0u);
     EXPECT_EQ(std::wstring(out).substr(0, 250), folder246 + L"\\TzT");
-    ASSERT_NE(oper::GetTempFileNameCheckedA(Narrow(folder246).c_str(), oper::kTempPrefixA, 0, narrowOut), 0u);
-    EXPECT_TRUE(FileExists(std::wstring(narrowOut, narrowOut + strlen(narrowOut))));
-    EXPECT_EQ(SystemTempNames(), 2);
-
-    // Given with its backslash, a folder must not get a second one.
-    for (const std::wstring& folder : {MakeFolderOfLength(dir.path(), 247) + L"\\", MakeFolderOfLength(dir.path(), 2000)}) {
+    ASSERT_NE(narrow(folder246), 0u);
+    EXPECT_TRUE(FileExists(Widen(narrowOut)));
+    SetLastError(0);
+    EXPECT_EQ(narrow(folder247), 0u);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BUFFER_OVERFLOW));
+    for (const std::wstring& folder : {folder247 + L"\\", MakeFolderOfLength(dir.path(), 2000)}) {
         const std::wstring base = folder.back() == L'\\' ? folder : folder + L"\\";
-        const UINT result = oper::GetTempFileNameLongW(folder.c_str(), oper::kTempPrefixW, 0, out);
+        const UINT result = wide(folder);
         const std::wstring name = out;
         EXPECT_EQ(result, name.size()) << folder.size();
         EXPECT_EQ(name, base + name.substr(base.size(), 36) + L".tmp") << folder.size();
         EXPECT_TRUE(FileExists(name)) << folder.size();
     }
-    SetLastError(0);
-    const std::string folder247 = Narrow(MakeFolderOfLength(dir.path(), 247));
-    EXPECT_EQ(oper::GetTempFileNameCheckedA(folder247.c_str(), oper::kTempPrefixA, 0, narrowOut), 0u);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BUFFER_OVERFLOW));
-    EXPECT_EQ(SystemTempNames(), 2);
-}
+    EXPECT_EQ(systemW.calls + systemA.calls, 2);
 
-// A taken UUID name is followed by a fresh one, up to eight tries; a folder
-// too long for any name is refused before anything is written.
-TEST_F(TempNames, ATakenUuidNameIsFollowedByAFreshOne) {
-    const std::wstring folder = MakeFolderOfLength(dir.path(), 260);
     g_fixedUuids = 1;
-    ASSERT_NE(oper::GetTempFileNameLongW(folder.c_str(), oper::kTempPrefixW, 0, out), 0u);
+    ASSERT_NE(wide(folder247), 0u);
     const std::wstring taken = out;
     ASSERT_TRUE(WriteFileBytes(taken, "someone else's"));
     const struct { int fixed, tries; bool created; } cases[] = {{1, 2, true}, {100, 8, false}};
     for (const auto& c : cases) {
         g_uuids = 0;
         g_fixedUuids = c.fixed;
-        EXPECT_EQ(oper::GetTempFileNameLongW(folder.c_str(), oper::kTempPrefixW, 0, out) != 0, c.created);
+        EXPECT_EQ(wide(folder247) != 0, c.created);
         EXPECT_EQ(g_uuids, c.tries);
     }
     EXPECT_EQ(ReadFileBytes(taken), "someone else's");
 
     g_uuids = 0;
     out[4096] = L'#';
-    const std::wstring tooLong = L"C:\\" + std::wstring(4060, L'x');
-    EXPECT_EQ(oper::GetTempFileNameLongW(tooLong.c_str(), oper::kTempPrefixW, 0, out), 0u);
+    EXPECT_EQ(wide(L"C:\\" + std::wstring(4060, L'x')), 0u);
     EXPECT_EQ(g_uuids, 0);
     EXPECT_EQ(out[4096], L'#');
 }
