@@ -111,10 +111,9 @@ protected:
     wchar_t savedSystemDrive[16] = L"";
 };
 
-// The first selectable of the first 32 entries, with the DefaultCipher
-// option's id and the device's block; everything else is zero. Without a
-// choice the caller's record stays as it was. Building never touches the
-// error state.
+// The first selectable of the first 32 entries, the DefaultCipher option's
+// id and the device's block, the rest zero; without one the caller's record
+// stays as it was. Building never touches the error state.
 TEST_F(FolderMarks, TheDescriptorTakesTheFirstSelectableOfTheFirst32CiphersOrNone) {
     Decrypt(false, folder);
     ASSERT_EQ(GetOperErrorCode(), FILEOPER_ERR_NOT_ENCRYPTED);
@@ -210,9 +209,8 @@ TEST_F(FolderMarks, RefusalsGiveTheirCodeInOrderAndChangeNothing) {
     EXPECT_TRUE(Paths("set").empty() && Paths("clear").empty());
 }
 
-// A refusal of the driver is code 10, with the folder flag set when marking;
-// no memory for the working copy is code 21 with nothing asked; the next
-// success is code 0.
+// A refusal of the driver is code 10 (with the folder flag set when
+// marking), no memory code 21 with nothing asked, the next success code 0.
 TEST_F(FolderMarks, FailuresAfterThePathChecks) {
     store.SetSwitch(L"refuse-set.txt", Utf8(folder) + "\n");
     ENCRYPT_INFO info = FileDescriptor();

@@ -163,9 +163,8 @@ TEST_F(Journal, ALeftoverNameMadeAgainBelongsToTheLaterIntent) {
     EXPECT_TRUE(Look(doc) == kPlainDoc && Look(later) == kEncrypted && Look(left) == kAbsent);
 }
 
-// Cut at every byte, a journal says less, never something else: the intent
-// whose leftover is whole shows only as such, the finished one only while
-// its "done" is cut off, the one whose document is whole only as such.
+// Cut at every byte, a journal says less, never something else: each intent
+// shows only as what it is (the finished one while its "done" is cut off).
 TEST_F(Journal, AJournalCutAtAnyByteNeverTurnsAWholeDocumentIntoALeftover) {
     const std::wstring lost = dir / L"lost.txt", lostLeft = dir / L"TzT13.tmp";
     Put(lostLeft, kEncrypted);
@@ -189,8 +188,8 @@ TEST_F(Journal, AJournalCutAtAnyByteNeverTurnsAWholeDocumentIntoALeftover) {
     EXPECT_EQ(Recover(false).size(), 2u);
 }
 
-// A journal that cannot be written (read-only folder, full disk) leaves the
-// transforms' results, codes and files exactly as they are with it.
+// A journal that cannot be written leaves the transforms' results, codes and
+// files exactly as they are with it.
 TEST_F(Journal, AJournalThatCannotBeWrittenChangesNoResult) {
     const std::string plain = Pattern(70000);
     for (bool writable : {true, false}) {

@@ -27,8 +27,7 @@ std::wstring MakeFolderOfLength(const std::wstring& base, size_t length) {
     return path;
 }
 
-// A handle that lets others read and write the file but not delete or
-// rename it.
+// A handle that lets others read and write the file, not delete or rename it.
 HANDLE Lock(const std::wstring& path) { return OpenAsOther(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE); }
 
 int g_pauses = 0;
@@ -135,10 +134,9 @@ TEST(TempNames, TheSystemNameUpTo246CharactersAUuidNameBeyond) {
 }
 
 // A read-only file goes; a locked one stays untouched, renamed first or not.
-// A file that would not go under its own name goes after a rename when the
-// option says so, and only then; one that will not go anywhere ends up back
-// under its own name. The narrow form stops as soon as its empty temporary
-// file will not go, and leaves that.
+// One that will not go under its own name goes after a rename if the option
+// says so, and only then; one that goes nowhere ends up under its own name.
+// The narrow form stops (and leaves it) when its empty temporary file stays.
 TEST(SafeDelete, GetsPastReadOnlyAndStubbornFilesAndKeepsThoseThatWillNotGo) {
     TempDir dir;
     fault::Hook<decltype(&DeleteFileW)> removeW(Self(), "KERNEL32.dll", "DeleteFileW", FALSE, ERROR_ACCESS_DENIED);

@@ -40,10 +40,9 @@ void AddPath(std::vector<std::wstring>& paths, const wchar_t* path) { paths.push
 template <typename Other>
 void AddPath(std::vector<std::wstring>&, Other) {}
 
-// The wrapper's system function fails every call with its failure value;
-// `wrapper` calls the wrapper with a path and says whether it returned that
-// value. The system must see the long form (in both places for a move), and
-// nothing at all when the long form cannot be allocated.
+// `wrapper` says whether the wrapper returned the failure value its system
+// function now gives every call. The system must see the long form (twice
+// for a move), and nothing when the long form cannot be allocated.
 template <typename Fn, typename R>
 void ExpectLongForms(Fn, const char* dll, const char* function, R failure, bool (*wrapper)(const wchar_t*)) {
     SCOPED_TRACE(function);

@@ -36,13 +36,11 @@ protected:
     }
 };
 
-// The destination ends with the source's time and attributes, and with its
-// bytes, whether it was new or longer; a cancel keeps the chunks copied so
-// far (none when it comes before the first) and cuts an existing destination
-// to them; a source that grows ends at the first chunk past its size at the
-// start (65536 < 100000, then 131072 passes it). An empty source leaves the
-// percentage alone. The 8-bit form copies the same (long paths go through it
-// in the encryption tests).
+// The destination, new or longer, ends with the source's time, attributes
+// and bytes: up to a cancel, the chunks copied (none before the first); for
+// a growing source, up to the first chunk past its first size (65536, then
+// 131072 > 100000). An empty source leaves the percentage alone. The 8-bit
+// form copies the same (long paths: the encryption tests).
 TEST_F(CopyTest, DestinationEndsWithWhatWasCopiedAndTheSourcesTimeAndAttributes) {
     const FILETIME old = {0x12345600u, 0x01C00000u};  // some day in 1999
     enum Event { kNone, kCancelFirst, kCancelAtSecondRead, kGrowAtFirstRead } event = kNone;

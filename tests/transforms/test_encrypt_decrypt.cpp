@@ -1,13 +1,11 @@
-// Single files through the exports, over the filter model: an encrypted file
-// must hold the scrambled bytes on disk, a decrypted one exactly the plain
-// ones. The file's folder is marked, so new files made there start marked.
+// Single files through the exports over the filter model, in a marked
+// folder: scrambled bytes on disk once encrypted, the plain ones once not.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 #include <sddl.h>
 #include <shlobj.h>
 
-#include <algorithm>
 #include <cstring>
 #include <map>
 #include <set>
@@ -90,7 +88,7 @@ const char* const kOpNames[] = {"encrypt in place", "encrypt to", "decrypt in pl
 class Transforms : public ::testing::Test {
 protected:
     // A temporary folder of this test alone: what the library leaves there is
-    // its own, whatever other tests run beside.
+    // its own, whatever other tests run beside; the system's again after.
     void SetUp() override {
         SetTempFolder(temp.path());
         ASSERT_EQ(BuildEncryptInfoW(nullptr, &info), TRUE);
@@ -98,7 +96,6 @@ protected:
         ASSERT_TRUE(WriteFileBytes(file, data));
     }
 
-    // Back to the system's, where the next test makes its folders.
     void TearDown() override { SetTempFolder(FolderOf(temp.path())); }
 
     // The wide or, with `narrow` set, the 8-bit form of each export.
@@ -146,11 +143,10 @@ protected:
 
 enum Route { kBeside, kTempFolder, kRescueFolder };
 
-// Each way through encryption and decryption, in both widths and with paths
-// near 4,000 characters: beside the file, through the system's temporary
-// folder when the volume is full, through the rescue folder at the volume
-// root when the file's folder takes no new file. The folder of a detour takes
-// no new file, so that the detour is the only way.
+// Each way through both transforms, in both widths, near 4,000 characters
+// too: beside the file; through the temporary folder when the volume is full;
+// through the rescue folder at the root when the file's folder (as that of
+// every detour) takes no new file.
 TEST_F(Transforms, EveryPathLeavesScrambledBytesOnDiskAndDecryptsToThePlainOnes) {
     std::wstring blocked;
     const auto isBlocked = [&](const std::wstring& path) {
@@ -164,17 +160,16 @@ TEST_F(Transforms, EveryPathLeavesScrambledBytesOnDiskAndDecryptsToThePlainOnes)
     tempName.before = [&](LPCWSTR folder, auto...) { if (isBlocked(folder)) tempName.trigger.Arm(1); };
     fault::Hook<decltype(&CreateFileW)> create(Library(), "KERNEL32.dll", "CreateFileW", INVALID_HANDLE_VALUE,
                                                ERROR_ACCESS_DENIED);
-    // Decryption reads the encrypted file unbuffered, in aligned whole
-    // sectors (tests/transforms/test_transform_copy.cpp); the 8-bit form's
-    // opens go through CreateFileA.
+    // Decryption reads unbuffered (in aligned whole sectors: see
+    // test_transform_copy); the 8-bit form opens through CreateFileA.
     long unbuffered = 0;
     create.before = [&](LPCWSTR path, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD disposition, DWORD flags, HANDLE) {
         if (disposition == CREATE_NEW && isBlocked(path)) create.trigger.Arm(1);
         unbuffered += (flags & FILE_FLAG_NO_BUFFERING) != 0;
     };
     // The rescue folder and its temporary file hold plain bytes away from the
-    // document: the access list each last got must be the user's alone, the
-    // folder's whether it is made anew or was the user's already.
+    // document: each must last get the user's access list alone, the folder
+    // even when it was there already.
     std::map<std::wstring, bool> secured;
     fault::Hook<decltype(&SetFileSecurityW)> secure(Library(), "ADVAPI32.dll", "SetFileSecurityW");
     secure.before = [&](LPCWSTR path, SECURITY_INFORMATION, PSECURITY_DESCRIPTOR descriptor) {
@@ -219,15 +214,14 @@ TEST_F(Transforms, EveryPathLeavesScrambledBytesOnDiskAndDecryptsToThePlainOnes)
         EXPECT_EQ(Outcome(Run(kDecrypt, path)), std::make_pair(TRUE, 0u));
         EXPECT_TRUE(c.narrow || unbuffered > 0);
         SetOperOptions(1, 0);
-        bool folderMade = false, fileMade = false;
+        bool folderMade = false, fileMade = false, rescued = c.route == kRescueFolder;
         for (const auto& [name, isPrivate] : secured) {
             const size_t at = name.find(kRescueName);
             if (at == std::wstring::npos) continue;
             (at + wcslen(kRescueName) == name.size() ? folderMade : fileMade) = true;
             EXPECT_TRUE(isPrivate) << Narrow(name);
         }
-        EXPECT_EQ(fileMade, c.route == kRescueFolder);
-        EXPECT_EQ(folderMade, c.route == kRescueFolder);
+        EXPECT_EQ(std::make_pair(fileMade, folderMade), std::make_pair(rescued, rescued));
         blocked.clear();
         g_fullFolder.clear();
         ExpectStored(path, false);
@@ -351,7 +345,7 @@ TEST_F(Transforms, AFailureKeepsTheOldFormOrTheNewOneInTheTemporaryFile) {
 
 TEST_F(Transforms, EncryptToTheSourceItselfEncryptsInPlace) {
     std::wstring upper = file;
-    std::transform(upper.begin(), upper.end(), upper.begin(), ::towupper);
+    CharUpperBuffW(&upper[0], static_cast<DWORD>(upper.size()));
     for (const std::wstring& same : {upper, dir.path() + L"\\.\\report.doc"}) {
         EXPECT_EQ(Run(kEncryptTo, file, same), TRUE);
         ExpectFileAlone(true);
@@ -359,11 +353,9 @@ TEST_F(Transforms, EncryptToTheSourceItselfEncryptsInPlace) {
     }
 }
 
-// A file in use is decrypted to a temporary file and the replacement is left
-// to the next restart. Wine records the move in the registry and carries it
-// out when the prefix restarts (wineboot -r), which this test does: it runs
-// alone, as a CTest test of its own. Short and near 4,000 characters, the
-// pending move names both paths whole.
+// A file in use is replaced by its plain form at the next restart, which Wine
+// does from the registry when the prefix restarts (wineboot -r): a CTest test
+// of its own. Short and near 4,000 characters, both paths are named whole.
 TEST_F(Transforms, DecryptAfterRebootReplacesAFileInUseByItsPlainForm) {
     for (bool longPath : {false, true}) {
         SCOPED_TRACE(longPath ? "long path" : "short path");
@@ -381,8 +373,7 @@ TEST_F(Transforms, DecryptAfterRebootReplacesAFileInUseByItsPlainForm) {
         EXPECT_EQ(IsRebootRequired(), 1u);
         CloseHandle(holder);
 
-        // Until then both files stay: the encrypted one at its path, the plain
-        // one beside it, named in the pending moves.
+        // Until then the plain one waits beside it, named in the pending moves.
         ExpectStored(path, true);
         std::vector<std::wstring> names = ListFolder(folder);
         ASSERT_EQ(names.size(), 2u);
@@ -390,7 +381,6 @@ TEST_F(Transforms, DecryptAfterRebootReplacesAFileInUseByItsPlainForm) {
         ExpectStored(temp, false);
         EXPECT_NE(PendingRenames().find(temp), std::wstring::npos);
 
-        // Restarts the prefix's session the way Wine carries out pending moves.
         ASSERT_EQ(_wsystem(L"wineboot.exe -r"), 0);
         ExpectStored(path, false);
         EXPECT_EQ(ListFolder(folder), std::vector<std::wstring>{name});

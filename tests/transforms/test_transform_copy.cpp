@@ -1,6 +1,5 @@
-// The internal transform copy and the request and results layouts. Faults go
-// through this executable's own imports, since it links the library's
-// objects.
+// The internal transform copy and the request and results layouts; faults go
+// through this executable's own imports (it links the library's objects).
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -56,10 +55,9 @@ protected:
     fault::Hook<decltype(&VirtualFree)> release{Self(), "KERNEL32.dll", "VirtualFree"};
 };
 
-// Outside a run the copy works in page-aligned 64 KiB pages of its own;
-// inside one, in the shared 1 MiB buffer, without allocating. Each side is
-// opened with the caller's flags (the security transfer opens the source
-// once more, with its own).
+// Outside a run the copy works in page-aligned 64 KiB pages of its own,
+// inside one in the shared 1 MiB buffer without allocating; each side opened
+// with the caller's flags (the security transfer opens the source again).
 TEST_F(TransformCopy, WorksInItsOwnPagesOutsideARunAndInTheSharedBufferInside) {
     for (bool inRun : {false, true}) {
         SCOPED_TRACE(inRun ? "inside a run" : "outside a run");
