@@ -22,10 +22,7 @@ HMODULE Self() { return GetModuleHandleW(nullptr); }
 class TransformCopy : public ::testing::Test {
 protected:
     void SetUp() override {
-        read.before = [this](HANDLE, LPVOID buffer, DWORD size, LPDWORD, LPOVERLAPPED) {
-            readBuffers.push_back(buffer);
-            readSizes.push_back(size);
-        };
+        read.before = [this](HANDLE, LPVOID buffer, DWORD size, auto...) { reads.push_back({buffer, size}); };
         create.before = [this](LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD flags, HANDLE) {
             openFlags.push_back(flags);
         };
@@ -35,8 +32,7 @@ protected:
     // Counts only the copy's own calls: check them before the test's file
     // helpers, which go through the same patched imports, add theirs.
     BOOL Copy(DWORD sourceFlags = 0, DWORD destinationFlags = 0) {
-        readBuffers.clear();
-        readSizes.clear();
+        reads.clear();
         openFlags.clear();
         alloc.calls = release.calls = 0;
         return oper::TransformCopyFileW(source.c_str(), destination.c_str(), sourceFlags, destinationFlags, &state,
@@ -46,8 +42,8 @@ protected:
     TempDir dir;
     std::wstring source = dir / L"source.bin", destination = dir / L"destination.bin";
     volatile uint32_t state = oper::kRunning, percent = 0;
-    std::vector<void*> readBuffers;
-    std::vector<DWORD> readSizes, openFlags;
+    std::vector<std::pair<void*, DWORD>> reads;  // buffer and size of each
+    std::vector<DWORD> openFlags;
 
     fault::Hook<decltype(&ReadFile)> read{Self(), "KERNEL32.dll", "ReadFile"};
     fault::Hook<decltype(&CreateFileW)> create{Self(), "KERNEL32.dll", "CreateFileW"};
@@ -66,15 +62,11 @@ TEST_F(TransformCopy, WorksInItsOwnPagesOutsideARunAndInTheSharedBufferInside) {
         const std::string data = Pattern(3 * chunk + 5);
         ASSERT_TRUE(WriteFileBytes(source, data));
         EXPECT_EQ(Copy(FILE_FLAG_NO_BUFFERING, FILE_FLAG_WRITE_THROUGH), TRUE);
-        ASSERT_EQ(readSizes.size(), 4u);
-        const void* buffer = inRun ? oper::g_state.transferBuffer : readBuffers[0];
+        ASSERT_FALSE(reads.empty());
+        void* buffer = inRun ? oper::g_state.transferBuffer : reads[0].first;
         EXPECT_EQ(reinterpret_cast<uintptr_t>(buffer) % 4096, 0u);
-        for (size_t i = 0; i < readSizes.size(); ++i) {
-            EXPECT_EQ(readBuffers[i], buffer);
-            EXPECT_EQ(readSizes[i], chunk);
-        }
-        EXPECT_EQ(alloc.calls, inRun ? 0 : 1);
-        EXPECT_EQ(release.calls, inRun ? 0 : 1);
+        EXPECT_EQ(reads, (std::vector<std::pair<void*, DWORD>>(4, {buffer, chunk})));
+        EXPECT_EQ(std::make_pair(alloc.calls, release.calls), std::make_pair(inRun ? 0L : 1L, inRun ? 0L : 1L));
         ASSERT_GE(openFlags.size(), 2u);
         EXPECT_EQ(openFlags[0], static_cast<DWORD>(FILE_FLAG_NO_BUFFERING));
         EXPECT_EQ(openFlags[1], static_cast<DWORD>(FILE_FLAG_WRITE_THROUGH));
@@ -87,8 +79,7 @@ TEST_F(TransformCopy, BufferThatCannotBeHadGivesCode2AndKeepsTheCreatedDestinati
     alloc.trigger.Arm(1);
     EXPECT_EQ(Copy(), FALSE);
     EXPECT_EQ(GetOperErrorCode(), static_cast<uint32_t>(oper::kErrOpenFile));
-    EXPECT_TRUE(FileExists(destination));
-    EXPECT_EQ(ReadFileBytes(destination), "");
+    EXPECT_TRUE(FileExists(destination) && ReadFileBytes(destination).empty());
 }
 
 // A request block as a host lays it out, claiming more or fewer items than
