@@ -113,8 +113,6 @@ protected:
         return FALSE;
     }
     BOOL Run(Op op) { return Run(op, file, copy); }
-    BOOL Encrypt() { return Run(kEncrypt); }
-    BOOL Decrypt() { return Run(kDecrypt); }
 
     void ExpectStored(const std::wstring& path, bool marked) {
         const std::string name = Narrow(path.substr(path.find_last_of(L'\\') + 1)).substr(0, 20);
@@ -226,11 +224,8 @@ TEST_F(Transforms, EveryPathLeavesScrambledBytesOnDiskAndDecryptsToThePlainOnes)
         g_fullFolder.clear();
         ExpectStored(path, false);
         for (const std::wstring& folder : {FolderOf(path), temp.path()}) EXPECT_TRUE(TempFilesIn(folder).empty());
-        if (c.route == kRescueFolder) {
-            EXPECT_TRUE(FileExists(rescue));
-            EXPECT_TRUE(ListFolder(rescue).empty());
-            RemoveTree(rescue);
-        }
+        EXPECT_TRUE(c.route != kRescueFolder || (FileExists(rescue) && ListFolder(rescue).empty()));
+        RemoveTree(rescue);
 
         // To a second file, in a folder without a mark: the source stays plain.
         const std::wstring plain = out / L"plain.doc";
@@ -247,45 +242,81 @@ TEST_F(Transforms, EveryPathLeavesScrambledBytesOnDiskAndDecryptsToThePlainOnes)
     EXPECT_EQ(IsRebootRequired(), 0u);
 }
 
-// Every refusal leaves the file as it was and the descriptor's folder flag
-// alone, unless the call got as far as the driver's library.
-TEST_F(Transforms, RefusalsComeBeforeTheFileIsTouched) {
+// Until the old form is deleted, a refusal, a failure or a cancel (a
+// success) leaves the file as it was and no temporary file or partial copy,
+// and the descriptor's folder flag alone unless the call got as far as the
+// driver's library; after, the new form survives in the temporary file.
+TEST_F(Transforms, TheOldFormStaysUntilDeletedAndTheNewOneSurvivesAfter) {
     fault::ImportPatch attributes(Library(), "KERNEL32.dll", "GetFileAttributesExW",
                                   &AttributeAddingGetFileAttributesExW);
     using SetEncryptInfoW = int (*)(const wchar_t*, ENCRYPT_INFO*);
     fault::Hook<SetEncryptInfoW> set(Library(), "TzDevIo.dll", WORD{171}, 0, ERROR_ACCESS_DENIED);
+    fault::Hook<decltype(&MoveFileExW)> move(Library(), "KERNEL32.dll", "MoveFileExW", FALSE, ERROR_ACCESS_DENIED);
+    fault::Hook<decltype(&WriteFile)> write(Library(), "KERNEL32.dll", "WriteFile", FALSE, ERROR_DISK_FULL);
+    fault::Trigger cancelAtRead;
+    fault::Hook<decltype(&ReadFile)> read(Library(), "KERNEL32.dll", "ReadFile");
+    read.before = [&](auto...) {
+        if (cancelAtRead.Fire()) state = FILEOPER_STATE_CANCEL;
+    };
     options.Set(L"EnableReadOnly", 0);
     options.Set(L"EnableSystem", 0);
     options.Load();
-    constexpr uint32_t kSize = ENCRYPT_INFO_SIZE;
-    enum { kRefuseMark = 1, kFullDestination = 2 };
-    const struct { Op op; uint32_t size; DWORD attributes; int how; uint32_t code; } cases[] = {
-        {kEncrypt, 0, 0, 0, FILEOPER_ERR_INVALID_PARAMETER}, {kEncryptTo, 0, 0, 0, FILEOPER_ERR_INVALID_PARAMETER},
-        {kEncrypt, kSize, FILE_ATTRIBUTE_READONLY, 0, FILEOPER_ERR_READ_ONLY},
-        {kEncrypt, kSize, FILE_ATTRIBUTE_SYSTEM, 0, FILEOPER_ERR_SYSTEM_OBJECT},
-        {kEncrypt, kSize, FILE_ATTRIBUTE_COMPRESSED, 0, FILEOPER_ERR_COMPRESSED},
-        {kEncrypt, kSize, FILE_ATTRIBUTE_ENCRYPTED, 0, FILEOPER_ERR_FS_ENCRYPTED},
-        {kEncrypt, kSize, FILE_ATTRIBUTE_COMPRESSED | FILE_ATTRIBUTE_ENCRYPTED, 0, FILEOPER_ERR_FS_ENCRYPTED},
-        {kEncrypt, kSize, 0, kRefuseMark, FILEOPER_ERR_ENCRYPT_INFO},
-        {kEncryptTo, kSize, 0, kFullDestination, FILEOPER_ERR_DISK_FULL},
-        {kDecryptTo, kSize, 0, kFullDestination, FILEOPER_ERR_DISK_FULL},
-        {kDecrypt, kSize, 0, 0, FILEOPER_ERR_NOT_ENCRYPTED},
+    HANDLE holder = INVALID_HANDLE_VALUE;
+    const auto with = [](DWORD extra) { return [extra] { g_extraAttributes = extra; }; };
+    const std::function<void()> none = [] {}, noSize = [&] { info.size = 0; }, cancel = [&] { cancelAtRead.Arm(2); },
+                                full = [&] { g_fullFolder = out.path(); },
+                                inUse = [&] { holder = OpenAsOther(file, GENERIC_READ, FILE_SHARE_READ); };
+    // Where the data end: in the file, plain or encrypted as it was, or in a
+    // temporary file beside it or in the temporary folder.
+    enum Leaves { kPlain, kEncrypted, kBeside, kInTempFolder };
+    const struct { Op op; const char* why; std::function<void()> arm; uint32_t code; Leaves leaves; bool reached; }
+    cases[] = {
+        {kEncrypt, "no size", noSize, FILEOPER_ERR_INVALID_PARAMETER, kPlain, false},
+        {kEncryptTo, "no size", noSize, FILEOPER_ERR_INVALID_PARAMETER, kPlain, false},
+        {kEncrypt, "read-only", with(FILE_ATTRIBUTE_READONLY), FILEOPER_ERR_READ_ONLY, kPlain, false},
+        {kEncrypt, "system", with(FILE_ATTRIBUTE_SYSTEM), FILEOPER_ERR_SYSTEM_OBJECT, kPlain, false},
+        {kEncrypt, "compressed", with(FILE_ATTRIBUTE_COMPRESSED), FILEOPER_ERR_COMPRESSED, kPlain, false},
+        {kEncrypt, "encrypted", with(FILE_ATTRIBUTE_ENCRYPTED), FILEOPER_ERR_FS_ENCRYPTED, kPlain, false},
+        {kEncrypt, "both", with(FILE_ATTRIBUTE_COMPRESSED | FILE_ATTRIBUTE_ENCRYPTED), FILEOPER_ERR_FS_ENCRYPTED,
+         kPlain, false},
+        {kEncrypt, "mark refused", [&] { set.trigger.Arm(1); }, FILEOPER_ERR_ENCRYPT_INFO, kPlain, true},
+        {kEncryptTo, "full", full, FILEOPER_ERR_DISK_FULL, kPlain, false},
+        {kDecryptTo, "full", full, FILEOPER_ERR_DISK_FULL, kPlain, false},
+        {kDecrypt, "plain", none, FILEOPER_ERR_NOT_ENCRYPTED, kPlain, false},
+        {kEncrypt, "cancel", cancel, 0, kPlain, true}, {kEncryptTo, "cancel", cancel, 0, kPlain, true},
+        {kDecrypt, "cancel", cancel, 0, kEncrypted, false}, {kDecryptTo, "cancel", cancel, 0, kEncrypted, false},
+        {kEncrypt, "in use", inUse, FILEOPER_ERR_DELETE_FILE, kPlain, true},
+        {kDecrypt, "in use", inUse, FILEOPER_ERR_DELETE_FILE, kEncrypted, false},
+        {kEncrypt, "final move", [&] { move.trigger.Arm(1, true); }, FILEOPER_ERR_RENAME_TEMP, kBeside, true},
+        // The recovery journal's intent is one write, the first copy into the
+        // temporary folder 4 chunks; the copy back fails on its first.
+        {kEncrypt, "copy back", [&] { g_fullFolder = dir.path(), write.trigger.Arm(6); }, FILEOPER_ERR_READ_WRITE,
+         kInTempFolder, true},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << kOpNames[c.op] << ", code " << c.code);
-        info.size = c.size;
+        SCOPED_TRACE(testing::Message() << kOpNames[c.op] << ", " << c.why);
+        state = FILEOPER_STATE_RUNNING;
+        RemoveTree(file);
+        ASSERT_TRUE(WriteFileBytes(file, data) && (c.leaves != kEncrypted || Run(kEncrypt)));
         info.flags = ENCRYPT_INFO_FOLDER;
-        g_extraAttributes = c.attributes;
-        if (c.how & kRefuseMark) set.trigger.Arm(1);
-        g_fullFolder = c.how & kFullDestination ? out.path() : L"";
-        EXPECT_EQ(Outcome(Run(c.op)), std::make_pair(FALSE, c.code));
-        EXPECT_EQ(info.flags, c.how & kRefuseMark ? 0u : ENCRYPT_INFO_FOLDER);
-        ExpectFileAlone(false);
+        c.arm();
+        EXPECT_EQ(Outcome(Run(c.op)), std::make_pair(c.code == 0 ? TRUE : FALSE, c.code));
+        EXPECT_EQ(info.flags, c.reached ? 0u : ENCRYPT_INFO_FOLDER);
+        info.size = ENCRYPT_INFO_SIZE, g_extraAttributes = 0;
+        move.trigger.Disarm();
+        g_fullFolder.clear();
+        if (holder != INVALID_HANDLE_VALUE) CloseHandle(holder), holder = INVALID_HANDLE_VALUE;
         EXPECT_TRUE(ListFolder(out.path()).empty());
+        if (c.leaves == kPlain || c.leaves == kEncrypted) {
+            ExpectFileAlone(c.leaves == kEncrypted);
+            continue;
+        }
+        EXPECT_FALSE(FileExists(file));
+        const TempDir& folder = c.leaves == kBeside ? dir : temp;
+        const std::vector<std::wstring> kept = TempFilesIn(folder.path());
+        ASSERT_EQ(kept.size(), 1u);
+        ExpectStored(folder / kept[0], true);
     }
-    g_extraAttributes = 0;
-    g_fullFolder.clear();
-    info.size = ENCRYPT_INFO_SIZE;
 
     // The 8-bit system calls cannot reach a long path at all.
     const std::wstring longFile = MakeDeepPath(dir.path(), 300);
@@ -295,61 +326,13 @@ TEST_F(Transforms, RefusalsComeBeforeTheFileIsTouched) {
     EXPECT_FALSE(IsMarked(longFile));
 }
 
-// The survival rules: before the old form is deleted it stays as it was and
-// the temporary file goes (a cancel is a success that leaves no partial
-// copy); after, the new form survives in the temporary file whatever fails.
-TEST_F(Transforms, AFailureKeepsTheOldFormOrTheNewOneInTheTemporaryFile) {
-    fault::Trigger cancelAtRead;
-    fault::Hook<decltype(&ReadFile)> read(Library(), "KERNEL32.dll", "ReadFile");
-    read.before = [&](auto...) {
-        if (cancelAtRead.Fire()) state = FILEOPER_STATE_CANCEL;
-    };
-    fault::Hook<decltype(&MoveFileExW)> move(Library(), "KERNEL32.dll", "MoveFileExW", FALSE, ERROR_ACCESS_DENIED);
-    fault::Hook<decltype(&WriteFile)> write(Library(), "KERNEL32.dll", "WriteFile", FALSE, ERROR_DISK_FULL);
-    HANDLE holder = INVALID_HANDLE_VALUE;
-    const std::function<void()> inUse = [&] { holder = OpenAsOther(file, GENERIC_READ, FILE_SHARE_READ); },
-                                cancel = [&] { cancelAtRead.Arm(2); };
-    const struct { Op op; const char* why; std::function<void()> arm; uint32_t code; const TempDir* keeps; } cases[] = {
-        {kEncrypt, "cancel", cancel, 0, nullptr}, {kEncryptTo, "cancel", cancel, 0, nullptr},
-        {kDecrypt, "cancel", cancel, 0, nullptr}, {kDecryptTo, "cancel", cancel, 0, nullptr},
-        {kEncrypt, "in use", inUse, FILEOPER_ERR_DELETE_FILE, nullptr},
-        {kDecrypt, "in use", inUse, FILEOPER_ERR_DELETE_FILE, nullptr},
-        {kEncrypt, "final move", [&] { move.trigger.Arm(1, true); }, FILEOPER_ERR_RENAME_TEMP, &dir},
-        // The recovery journal's intent is one write, the first copy into the
-        // temporary folder 4 chunks; the copy back fails on its first.
-        {kEncrypt, "copy back", [&] { g_fullFolder = dir.path(), write.trigger.Arm(6); }, FILEOPER_ERR_READ_WRITE,
-         &temp},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << kOpNames[c.op] << ", " << c.why);
-        const bool decrypt = c.op == kDecrypt || c.op == kDecryptTo;
-        state = FILEOPER_STATE_RUNNING;
-        RemoveTree(file);
-        ASSERT_TRUE(WriteFileBytes(file, data) && (!decrypt || Encrypt()));
-        c.arm();
-        EXPECT_EQ(Outcome(Run(c.op)), std::make_pair(c.code == 0 ? TRUE : FALSE, c.code));
-        move.trigger.Disarm();
-        g_fullFolder.clear();
-        if (holder != INVALID_HANDLE_VALUE) CloseHandle(holder), holder = INVALID_HANDLE_VALUE;
-        EXPECT_TRUE(ListFolder(out.path()).empty());
-        if (!c.keeps) {
-            ExpectFileAlone(decrypt);
-            continue;
-        }
-        EXPECT_FALSE(FileExists(file));
-        const std::vector<std::wstring> kept = TempFilesIn(c.keeps->path());
-        ASSERT_EQ(kept.size(), 1u);
-        ExpectStored(*c.keeps / kept[0], true);
-    }
-}
-
 TEST_F(Transforms, EncryptToTheSourceItselfEncryptsInPlace) {
     std::wstring upper = file;
     CharUpperBuffW(&upper[0], static_cast<DWORD>(upper.size()));
     for (const std::wstring& same : {upper, dir.path() + L"\\.\\report.doc"}) {
         EXPECT_EQ(Run(kEncryptTo, file, same), TRUE);
         ExpectFileAlone(true);
-        ASSERT_EQ(Decrypt(), TRUE);
+        ASSERT_EQ(Run(kDecrypt), TRUE);
     }
 }
 
