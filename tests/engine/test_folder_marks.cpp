@@ -19,9 +19,7 @@ namespace {
 
 bool Mark(const std::wstring& path, uint32_t flags = 0, const char* cipher = "AES-256") {
     ENCRYPT_INFO info = {};
-    info.size = ENCRYPT_INFO_SIZE;
-    info.flags = flags;
-    info.cipherId = 4;
+    info.size = ENCRYPT_INFO_SIZE, info.flags = flags, info.cipherId = 4;
     strcpy(info.cipherName, cipher);
     return DevIoSetEncryptInfoW(path.c_str(), &info) != 0;
 }
@@ -68,7 +66,7 @@ constexpr wchar_t kNtldrRoot[] = L"S:\\";
 
 ENCRYPT_INFO Poisoned() {
     ENCRYPT_INFO info;
-    return *static_cast<ENCRYPT_INFO*>(memset(&info, 0xAB, sizeof info));
+    return memset(&info, 0xAB, sizeof info), info;
 }
 
 bool SameBytes(const ENCRYPT_INFO& a, const ENCRYPT_INFO& b) { return memcmp(&a, &b, sizeof a) == 0; }
@@ -177,11 +175,7 @@ TEST_F(FolderMarks, RefusalsGiveTheirCodeInOrderAndChangeNothing) {
     const std::wstring wide4094 = L"C:\\" + std::wstring(4091, L'w'), wide4096 = L"C:\\" + std::wstring(4093, L'w');
     const std::wstring narrow260 = L"C:\\" + std::wstring(257, L'n');
     const struct {
-        bool decrypt, narrow;
-        std::wstring path;
-        uint32_t code;
-        bool badSize = false;
-        const wchar_t* systemDrive = L"C:";
+        bool decrypt, narrow; std::wstring path; uint32_t code; bool badSize = false; const wchar_t* drive = L"C:";
     } cases[] = {
         {false, false, missing, FILEOPER_ERR_FOLDER_ACCESS}, {false, true, missing, FILEOPER_ERR_FOLDER_ACCESS},
         {false, false, L"C:\\", FILEOPER_ERR_SYSTEM_CRITICAL}, {false, true, kNtldrRoot, FILEOPER_ERR_SYSTEM_CRITICAL},
@@ -198,7 +192,7 @@ TEST_F(FolderMarks, RefusalsGiveTheirCodeInOrderAndChangeNothing) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << (c.narrow ? "8-bit " : "wide ") << Narrow(c.path).substr(0, 80));
-        SetSystemDrive(c.systemDrive);
+        SetSystemDrive(c.drive);
         ENCRYPT_INFO info = FileDescriptor();
         if (c.badSize) info.size = 0;
         const BOOL result = c.decrypt ? Decrypt(c.narrow, c.path) : Encrypt(c.narrow, c.path, &info);

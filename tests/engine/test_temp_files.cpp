@@ -172,10 +172,8 @@ TEST(SafeDelete, GetsPastReadOnlyAndStubbornFilesAndKeepsThoseThatWillNotGo) {
     SetOperOptions(2, 0);
 }
 
-struct BootCase { const char* path; int expected; };
-
 // Boot file names in a drive root, any case, ".." resolved; streams always.
-const BootCase kCases[] = {
+const struct { const char* path; int expected; } kBootCases[] = {
     {"C:\\NTLDR", 1},           {"C:\\BOOTMGR.efi", 1},     {"c:\\boot.ini", 1},
     {"D:\\Ntdetect.com", 1},    {"C:\\bootsect.DOS", 1},    {"C:\\ntbootdd.sys", 1},
     {"C:\\bootmgr", 1},         {"C:\\a\\..\\a\\..\\ntldr", 1}, {"C:\\Windows\\NTLDR", 0},
@@ -185,7 +183,7 @@ const BootCase kCases[] = {
 };
 
 TEST(BootFiles, AreRecognisedInDriveRootsOnlyAndStreamsAlways) {
-    for (const BootCase& c : kCases) {
+    for (const auto& c : kBootCases) {
         EXPECT_EQ(oper::IsBootFileA(c.path), c.expected) << c.path;
         EXPECT_EQ(oper::IsBootFileW(Widen(c.path).c_str()), c.expected) << c.path;
     }

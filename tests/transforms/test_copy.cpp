@@ -18,12 +18,6 @@ namespace {
 
 HMODULE Library() { return GetModuleHandleW(L"fileoper.dll"); }
 
-uint64_t LastWriteTime(const std::wstring& path) {
-    WIN32_FILE_ATTRIBUTE_DATA data = {};
-    GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
-    return (uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime;
-}
-
 class CopyTest : public ::testing::Test {
 protected:
     TempDir dir;
@@ -75,8 +69,10 @@ TEST_F(CopyTest, DestinationEndsWithWhatWasCopiedAndTheSourcesTimeAndAttributes)
         EXPECT_EQ(Copy(c.narrow), TRUE);
         EXPECT_EQ(GetOperErrorCode(), 0u);
         EXPECT_EQ(ReadFileBytes(destination), ReadFileBytes(source).substr(0, c.kept));
-        EXPECT_EQ(LastWriteTime(destination), (uint64_t{old.dwHighDateTime} << 32) | old.dwLowDateTime);
-        EXPECT_TRUE(GetFileAttributesW(destination.c_str()) & FILE_ATTRIBUTE_HIDDEN);
+        WIN32_FILE_ATTRIBUTE_DATA copied = {};
+        GetFileAttributesExW(destination.c_str(), GetFileExInfoStandard, &copied);
+        EXPECT_EQ(CompareFileTime(&copied.ftLastWriteTime, &old), 0);
+        EXPECT_TRUE(copied.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN);
         EXPECT_EQ(percent, c.percent);
     }
     // Without a percentage and while paused the copy runs the same.
