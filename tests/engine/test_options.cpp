@@ -65,8 +65,7 @@ TEST_F(Options, DefaultsThenMaskedSettingsAndLoadsThatClearOnlyTheRebootFlag) {
     EXPECT_EQ(SetOperOptions(~2u, 1), 1);
     EXPECT_EQ(Loaded(), (Values{1, 1, 1, 1, 4}));
     MachineCipher(77);
-    oper::g_options.rebootRequired = 1;
-    oper::SetOperError(oper::kErrFreeSpace);
+    oper::g_options.rebootRequired = 1, oper::SetOperError(oper::kErrFreeSpace);
     EXPECT_EQ(LoadOperOptions(nullptr), 1);
     EXPECT_EQ(Loaded(), (Values{1, 1, 1, 1, 77}));
     EXPECT_EQ(IsRebootRequired(), 0u);

@@ -63,8 +63,7 @@ void ExpectLongForms(Fn, const char* dll, const char* function, R failure, bool 
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
         EXPECT_EQ(seen, std::vector<std::wstring>(std::string(function) == "MoveFileExW" ? 2 : 1, expected));
     }
-    oper::SetOperError(0);
-    system.calls = 0;
+    oper::SetOperError(0), system.calls = 0;
     alloc.trigger.Arm(1);
     EXPECT_TRUE(wrapper(L"C:\\file.txt"));
     EXPECT_EQ(system.calls, 0);
@@ -103,11 +102,9 @@ TEST(LongPathWrappers, MoveReleasesTheSourceFormWhenTheDestinationCannotBeBuilt)
     fault::Hook<decltype(&HeapAlloc)> alloc(Self(), "KERNEL32.dll", "HeapAlloc", nullptr, ERROR_NOT_ENOUGH_MEMORY);
     fault::Hook<decltype(&HeapFree)> free(Self(), "KERNEL32.dll", "HeapFree");
     fault::Hook<decltype(&MoveFileExW)> move(Self(), "KERNEL32.dll", "MoveFileExW", FALSE, ERROR_PATH_NOT_FOUND);
-    oper::SetOperError(0);
-    alloc.trigger.Arm(2);
+    oper::SetOperError(0), alloc.trigger.Arm(2);
     EXPECT_EQ(oper::MoveFileExLongW(L"C:\\a", L"C:\\b", 0), FALSE);
-    EXPECT_EQ(move.calls, 0);
-    EXPECT_EQ(free.calls, 1);
+    EXPECT_EQ(std::make_pair(move.calls, free.calls), std::make_pair(0L, 1L));
     EXPECT_EQ(GetOperErrorCode(), 21u);
 }
 

@@ -82,9 +82,7 @@ protected:
     // its own, whatever other tests run beside; the system's again after.
     void SetUp() override {
         SetTempFolder(temp.path());
-        ASSERT_EQ(BuildEncryptInfoW(nullptr, &info), TRUE);
-        ASSERT_TRUE(MarkFolder(dir.path()));
-        ASSERT_TRUE(WriteFileBytes(file, data));
+        ASSERT_TRUE(BuildEncryptInfoW(nullptr, &info) && MarkFolder(dir.path()) && WriteFileBytes(file, data));
     }
 
     void TearDown() override { SetTempFolder(FolderOf(temp.path())); }
@@ -178,11 +176,9 @@ TEST_F(Transforms, EveryPathLeavesScrambledBytesOnDiskAndDecryptsToThePlainOnes)
         SCOPED_TRACE(c.name);
         narrow = c.narrow;
         const std::wstring path = c.longPath ? MakeDeepPath(dir.path(), LongestPathIn(dir.path(), 4000)) : file;
-        ASSERT_TRUE(MarkFolder(FolderOf(path)));
-        ASSERT_TRUE(WriteFileBytes(path, data));
+        ASSERT_TRUE(MarkFolder(FolderOf(path)) && WriteFileBytes(path, data));
         if (c.route == kTempFolder) g_fullFolder = blocked = FolderOf(path);
-        info.flags = ENCRYPT_INFO_FOLDER;
-        percent = 0;
+        info.flags = ENCRYPT_INFO_FOLDER, percent = 0;
         EXPECT_EQ(Outcome(Run(kEncrypt, path)), std::make_pair(TRUE, 0u));
         EXPECT_EQ(percent, 100u);
         EXPECT_EQ(info.flags & ENCRYPT_INFO_FOLDER, 0u);
@@ -209,8 +205,7 @@ TEST_F(Transforms, EveryPathLeavesScrambledBytesOnDiskAndDecryptsToThePlainOnes)
             EXPECT_TRUE(isPrivate) << Narrow(name);
         }
         EXPECT_EQ(std::make_pair(fileMade, folderMade), std::make_pair(rescued, rescued));
-        blocked.clear();
-        g_fullFolder.clear();
+        blocked.clear(), g_fullFolder.clear();
         ExpectStored(path, false);
         for (const std::wstring& folder : {FolderOf(path), temp.path()}) EXPECT_TRUE(TempFilesIn(folder).empty());
         EXPECT_TRUE(c.route != kRescueFolder || (FileExists(rescue) && ListFolder(rescue).empty()));
@@ -289,9 +284,8 @@ TEST_F(Transforms, TheOldFormStaysUntilDeletedAndTheNewOneSurvivesAfter) {
         c.arm();
         EXPECT_EQ(Outcome(Run(c.op)), std::make_pair(c.code == 0 ? TRUE : FALSE, c.code));
         EXPECT_EQ(info.flags, c.reached ? 0u : ENCRYPT_INFO_FOLDER);
-        info.size = ENCRYPT_INFO_SIZE, g_extraAttributes = 0;
+        info.size = ENCRYPT_INFO_SIZE, g_extraAttributes = 0, g_fullFolder.clear();
         move.trigger.Disarm();
-        g_fullFolder.clear();
         if (holder != INVALID_HANDLE_VALUE) CloseHandle(holder), holder = INVALID_HANDLE_VALUE;
         EXPECT_TRUE(ListFolder(out.path()).empty());
         if (c.leaves == kPlain || c.leaves == kEncrypted) {

@@ -104,8 +104,8 @@ TEST(Results, PackPairsLowThenHigh) {
     uint64_t results[oper::kResultSlots];
     std::memset(results, 0xAB, sizeof results);
     oper::CopyResults(state, results);
-    const uint64_t expected[] = {0x1122334455667788ull, 16384u, (3ull << 32) | 4u, (100ull << 32) | 1u, 8192u};
-    for (size_t slot = 0; slot < 5; ++slot) EXPECT_EQ(results[slot], expected[slot]) << slot;
+    EXPECT_EQ(std::vector<uint64_t>(results, results + 5),
+              (std::vector<uint64_t>{0x1122334455667788ull, 16384u, (3ull << 32) | 4u, (100ull << 32) | 1u, 8192u}));
 }
 
 }  // namespace
