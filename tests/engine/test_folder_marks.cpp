@@ -19,9 +19,7 @@ namespace {
 
 bool Mark(const std::wstring& path, uint32_t flags = 0, const char* cipher = "AES-256") {
     ENCRYPT_INFO info = {};
-    info.size = ENCRYPT_INFO_SIZE;
-    info.flags = flags;
-    info.cipherId = 4;
+    info.size = ENCRYPT_INFO_SIZE, info.flags = flags, info.cipherId = 4;
     strcpy(info.cipherName, cipher);
     return DevIoSetEncryptInfoW(path.c_str(), &info) != 0;
 }
@@ -40,9 +38,7 @@ TEST_F(StandinMarks, ADeletedObjectLosesItsMarkAndANewOneNeverInheritsIt) {
         auto create = [folder](const std::wstring& p) {
             return folder ? CreateDirectoryW(p.c_str(), nullptr) != 0 : WriteFileBytes(p, "x");
         };
-        auto remove = [folder](const std::wstring& p) {
-            return (folder ? RemoveDirectoryW(p.c_str()) : DeleteFileW(p.c_str())) != 0;
-        };
+        auto remove = [folder](const std::wstring& p) { return RemoveTree(p), !FileExists(p); };
         ASSERT_TRUE(create(path) && Mark(path, folder ? ENCRYPT_INFO_FOLDER : 0) && remove(path));
         EXPECT_FALSE(IsMarked(path)) << round;
         ASSERT_TRUE(create(path) && create(other));
@@ -61,21 +57,24 @@ TEST_F(StandinMarks, MarksPersistAcrossProcessesAndDocmanShowsThem) {
         EXPECT_NE(run.output.find(shown), std::string::npos) << run.output;
 }
 
+// A call's result with the error code it left, to compare both at once.
+std::pair<BOOL, uint32_t> Outcome(BOOL result) { return {result, GetOperErrorCode()}; }
+
 // Mapped by the fixture: R: a plain folder, S: a folder holding "ntldr".
 constexpr wchar_t kPlainRoot[] = L"R:\\";
 constexpr wchar_t kNtldrRoot[] = L"S:\\";
 
 ENCRYPT_INFO Poisoned() {
     ENCRYPT_INFO info;
-    return *static_cast<ENCRYPT_INFO*>(memset(&info, 0xAB, sizeof info));
+    return memset(&info, 0xAB, sizeof info), info;
 }
 
 bool SameBytes(const ENCRYPT_INFO& a, const ENCRYPT_INFO& b) { return memcmp(&a, &b, sizeof a) == 0; }
 
+// The library's own, as callers pass it (a failed build shows as a refusal).
 ENCRYPT_INFO FileDescriptor() {
     ENCRYPT_INFO info = {};
-    EXPECT_EQ(BuildEncryptInfoW(nullptr, &info), TRUE);
-    return info;
+    return BuildEncryptInfoW(nullptr, &info), info;
 }
 
 class FolderMarks : public StandinMarks {
@@ -110,10 +109,9 @@ protected:
     wchar_t savedSystemDrive[16] = L"";
 };
 
-// The first selectable of the first 32 entries, with the DefaultCipher
-// option's id and the device's block; everything else is zero. Without a
-// choice the caller's record stays as it was. Building never touches the
-// error state.
+// The first selectable of the first 32 entries, the DefaultCipher option's
+// id and the device's block, the rest zero; without one the caller's record
+// stays as it was. Building never touches the error state.
 TEST_F(FolderMarks, TheDescriptorTakesTheFirstSelectableOfTheFirst32CiphersOrNone) {
     Decrypt(false, folder);
     ASSERT_EQ(GetOperErrorCode(), FILEOPER_ERR_NOT_ENCRYPTED);
@@ -125,16 +123,14 @@ TEST_F(FolderMarks, TheDescriptorTakesTheFirstSelectableOfTheFirst32CiphersOrNon
         {L"no-ciphers", "", false}};
     for (const auto& c : cases) {
         store.SetSwitch(c.switchName, c.table);
-        ENCRYPT_INFO expected = Poisoned();
+        ENCRYPT_INFO expected = Poisoned(), info = Poisoned();
         if (c.chosen) {
             expected = {};
-            expected.size = 180;
-            expected.cipherId = 4;
+            expected.size = 180, expected.cipherId = 4;
             strcpy(expected.cipherName, "Third");
             DevIoGetCipherBlock(2, expected.cipherBlock);
             DevIoGetDeviceBlock(expected.deviceBlock);
         }
-        ENCRYPT_INFO info = Poisoned();
         EXPECT_EQ(BuildEncryptInfoA(nullptr, &info), c.chosen ? TRUE : FALSE) << c.table;
         EXPECT_TRUE(SameBytes(info, expected)) << c.table;
     }
@@ -157,8 +153,7 @@ TEST_F(FolderMarks, MarksAndClearsFoldersRootsAndLongFoldersAsTheDriverKnowsThem
         SetSystemDrive(c.systemDrive);
         store.RecordCalls();
         ENCRYPT_INFO info = FileDescriptor();
-        EXPECT_EQ(Encrypt(c.narrow, c.path, &info), TRUE);
-        EXPECT_EQ(GetOperErrorCode(), FILEOPER_OK);
+        EXPECT_EQ(Outcome(Encrypt(c.narrow, c.path, &info)), std::make_pair(TRUE, FILEOPER_OK));
         EXPECT_EQ(info.flags, ENCRYPT_INFO_FOLDER);
         EXPECT_EQ(Paths("set"), std::vector<std::wstring>{c.marked});
         ENCRYPT_INFO marked = {};
@@ -166,8 +161,7 @@ TEST_F(FolderMarks, MarksAndClearsFoldersRootsAndLongFoldersAsTheDriverKnowsThem
         ASSERT_EQ(TzDevIoReadMarkW(c.marked.c_str(), &marked, &isFolder), 1);
         EXPECT_TRUE(SameBytes(marked, info));
         EXPECT_EQ(isFolder, 1u);
-        EXPECT_EQ(Decrypt(c.narrow, c.path), TRUE);
-        EXPECT_EQ(GetOperErrorCode(), FILEOPER_OK);
+        EXPECT_EQ(Outcome(Decrypt(c.narrow, c.path)), std::make_pair(TRUE, FILEOPER_OK));
         EXPECT_EQ(Paths("clear"), std::vector<std::wstring>{c.marked});
         EXPECT_FALSE(DevIoIsEncryptedW(c.marked.c_str(), 0));
     }
@@ -181,16 +175,11 @@ TEST_F(FolderMarks, RefusalsGiveTheirCodeInOrderAndChangeNothing) {
     const std::wstring wide4094 = L"C:\\" + std::wstring(4091, L'w'), wide4096 = L"C:\\" + std::wstring(4093, L'w');
     const std::wstring narrow260 = L"C:\\" + std::wstring(257, L'n');
     const struct {
-        bool decrypt, narrow;
-        std::wstring path;
-        uint32_t code;
-        bool badSize = false;
-        const wchar_t* systemDrive = L"C:";
+        bool decrypt, narrow; std::wstring path; uint32_t code; bool badSize = false; const wchar_t* drive = L"C:";
     } cases[] = {
         {false, false, missing, FILEOPER_ERR_FOLDER_ACCESS}, {false, true, missing, FILEOPER_ERR_FOLDER_ACCESS},
-        {false, false, L"C:\\", FILEOPER_ERR_SYSTEM_CRITICAL},
+        {false, false, L"C:\\", FILEOPER_ERR_SYSTEM_CRITICAL}, {false, true, kNtldrRoot, FILEOPER_ERR_SYSTEM_CRITICAL},
         {false, false, kPlainRoot, FILEOPER_ERR_SYSTEM_CRITICAL, false, L"r:"},
-        {false, true, kNtldrRoot, FILEOPER_ERR_SYSTEM_CRITICAL},
         {false, false, wide4094, FILEOPER_ERR_PATH_TOO_LONG}, {false, true, narrow260, FILEOPER_ERR_PATH_TOO_LONG},
         {false, false, wide4094.substr(1), FILEOPER_ERR_FOLDER_ACCESS},
         {false, true, narrow260.substr(1), FILEOPER_ERR_FOLDER_ACCESS},
@@ -203,26 +192,23 @@ TEST_F(FolderMarks, RefusalsGiveTheirCodeInOrderAndChangeNothing) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << (c.narrow ? "8-bit " : "wide ") << Narrow(c.path).substr(0, 80));
-        SetSystemDrive(c.systemDrive);
+        SetSystemDrive(c.drive);
         ENCRYPT_INFO info = FileDescriptor();
         if (c.badSize) info.size = 0;
-        EXPECT_EQ(c.decrypt ? Decrypt(c.narrow, c.path) : Encrypt(c.narrow, c.path, &info), FALSE);
-        EXPECT_EQ(GetOperErrorCode(), c.code);
+        const BOOL result = c.decrypt ? Decrypt(c.narrow, c.path) : Encrypt(c.narrow, c.path, &info);
+        EXPECT_EQ(Outcome(result), std::make_pair(FALSE, c.code));
         EXPECT_EQ(info.flags, 0u);
     }
-    EXPECT_EQ(EncryptFolderW(folder.c_str(), nullptr), FALSE);
-    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_INVALID_PARAMETER);
+    EXPECT_EQ(Outcome(EncryptFolderW(folder.c_str(), nullptr)), std::make_pair(FALSE, FILEOPER_ERR_INVALID_PARAMETER));
     EXPECT_TRUE(Paths("set").empty() && Paths("clear").empty());
 }
 
-// A refusal of the driver is code 10, with the folder flag set when marking;
-// no memory for the working copy is code 21 with nothing asked; the next
-// success is code 0.
+// A refusal of the driver is code 10 (with the folder flag set when
+// marking), no memory code 21 with nothing asked, the next success code 0.
 TEST_F(FolderMarks, FailuresAfterThePathChecks) {
     store.SetSwitch(L"refuse-set.txt", Utf8(folder) + "\n");
     ENCRYPT_INFO info = FileDescriptor();
-    EXPECT_EQ(EncryptFolderW(folder.c_str(), &info), FALSE);
-    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_ENCRYPT_INFO);
+    EXPECT_EQ(Outcome(EncryptFolderW(folder.c_str(), &info)), std::make_pair(FALSE, FILEOPER_ERR_ENCRYPT_INFO));
     EXPECT_EQ(info.flags, ENCRYPT_INFO_FOLDER);
     EXPECT_FALSE(DevIoIsEncryptedW(folder.c_str(), 0));
     store.RemoveSwitch(L"refuse-set.txt");
@@ -231,16 +217,13 @@ TEST_F(FolderMarks, FailuresAfterThePathChecks) {
         fault::Hook<decltype(&HeapAlloc)> alloc(GetModuleHandleW(L"fileoper.dll"), "KERNEL32.dll", "HeapAlloc",
                                                 nullptr, ERROR_NOT_ENOUGH_MEMORY);
         alloc.trigger.Arm(1);
-        EXPECT_EQ(EncryptFolderW(folder.c_str(), &info), FALSE);
+        EXPECT_EQ(Outcome(EncryptFolderW(folder.c_str(), &info)), std::make_pair(FALSE, FILEOPER_ERR_OUT_OF_MEMORY));
     }
-    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_OUT_OF_MEMORY);
     EXPECT_TRUE(Paths("set").empty());
-    EXPECT_EQ(EncryptFolderW(folder.c_str(), &info), TRUE);
-    EXPECT_EQ(GetOperErrorCode(), FILEOPER_OK);
+    EXPECT_EQ(Outcome(EncryptFolderW(folder.c_str(), &info)), std::make_pair(TRUE, FILEOPER_OK));
 
     store.SetSwitch(L"refuse-clear.txt", Utf8(folder) + "\n");
-    EXPECT_EQ(DecryptFolderW(folder.c_str()), FALSE);
-    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_ENCRYPT_INFO);
+    EXPECT_EQ(Outcome(DecryptFolderW(folder.c_str())), std::make_pair(FALSE, FILEOPER_ERR_ENCRYPT_INFO));
     EXPECT_TRUE(DevIoIsEncryptedW(folder.c_str(), 0));
 }
 

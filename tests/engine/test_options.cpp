@@ -51,13 +51,28 @@ protected:
     TestOptions options;
 };
 
-// Declared first: gtest runs a file's tests in order, and this one needs the
-// library's values as loaded.
-TEST_F(Options, AFreshLibraryAndAnEmptyRegistryGiveTheDefaults) {
+// Declared first: gtest runs a file's tests in order, and the defaults are
+// the library's values as loaded. Setting changes only the masked options.
+// Loading never touches the error state, always clears the reboot flag, and
+// without a key path keeps the user options.
+TEST_F(Options, DefaultsThenMaskedSettingsAndLoadsThatClearOnlyTheRebootFlag) {
     EXPECT_EQ(Loaded(), (Values{1, 1, 0, 0, 4}));
     EXPECT_EQ(IsRebootRequired(), 0u);
     EXPECT_EQ(options.Load(), 1);
     EXPECT_EQ(Loaded(), (Values{1, 1, 0, 0, 4}));
+    EXPECT_EQ(SetOperOptions(2, 2), 1);
+    EXPECT_EQ(Loaded(), (Values{1, 1, 1, 0, 4}));
+    EXPECT_EQ(SetOperOptions(~2u, 1), 1);
+    EXPECT_EQ(Loaded(), (Values{1, 1, 1, 1, 4}));
+    MachineCipher(77);
+    oper::g_options.rebootRequired = 1, oper::SetOperError(oper::kErrFreeSpace);
+    EXPECT_EQ(LoadOperOptions(nullptr), 1);
+    EXPECT_EQ(Loaded(), (Values{1, 1, 1, 1, 77}));
+    EXPECT_EQ(IsRebootRequired(), 0u);
+    oper::g_options.rebootRequired = 1;
+    options.Load();
+    EXPECT_EQ(IsRebootRequired(), 0u);
+    EXPECT_EQ(GetOperErrorCode(), static_cast<uint32_t>(oper::kErrFreeSpace));
 }
 
 // Any non-zero value of any type is 1; the default user's value stands in
@@ -78,28 +93,6 @@ TEST_F(Options, AnyNonZeroIsOneWithTheDefaultUserAsFallBackAndTheMachinesCipher)
     RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kCipherKey, L"DefaultCipher");
     options.Load();
     EXPECT_EQ(Loaded(), (Values{0, 0, 0, 1, 0x12345678}));
-}
-
-// Setting changes only the masked options. Loading never touches the error
-// state, always clears the reboot flag, and without a key path keeps the
-// user options.
-TEST_F(Options, SettingIsMaskedAndLoadingClearsTheRebootFlagOnly) {
-    MachineCipher(4);
-    options.Load();
-    EXPECT_EQ(SetOperOptions(2, 2), 1);
-    EXPECT_EQ(Loaded(), (Values{1, 1, 1, 0, 4}));
-    EXPECT_EQ(SetOperOptions(~2u, 1), 1);
-    EXPECT_EQ(Loaded(), (Values{1, 1, 1, 1, 4}));
-    MachineCipher(77);
-    oper::g_options.rebootRequired = 1;
-    oper::SetOperError(oper::kErrFreeSpace);
-    EXPECT_EQ(LoadOperOptions(nullptr), 1);
-    EXPECT_EQ(Loaded(), (Values{1, 1, 1, 1, 77}));
-    EXPECT_EQ(IsRebootRequired(), 0u);
-    oper::g_options.rebootRequired = 1;
-    options.Load();
-    EXPECT_EQ(IsRebootRequired(), 0u);
-    EXPECT_EQ(GetOperErrorCode(), static_cast<uint32_t>(oper::kErrFreeSpace));
 }
 
 }  // namespace

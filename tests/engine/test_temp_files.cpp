@@ -1,6 +1,5 @@
 // Temporary names, moves that retry on locked files, deletes that get past
-// read-only and stubborn files, and boot file names. Pauses are counted
-// through the Sleep import, with real locks held by a second handle.
+// read-only and stubborn files, and boot file names.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <rpc.h>
@@ -28,8 +27,7 @@ std::wstring MakeFolderOfLength(const std::wstring& base, size_t length) {
     return path;
 }
 
-// A handle that lets others read and write the file but not delete or
-// rename it.
+// A handle that lets others read and write the file, not delete or rename it.
 HANDLE Lock(const std::wstring& path) { return OpenAsOther(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE); }
 
 int g_pauses = 0;
@@ -80,119 +78,101 @@ RPC_STATUS WINAPI FixedUuidCreate(UUID* id) {
     return RPC_S_OK;
 }
 
-class TempNames : public ::testing::Test {
-protected:
-    long SystemTempNames() const { return systemW.calls + systemA.calls; }
-
+// Up to 246 characters both forms use the system's name; beyond, the narrow
+// form refuses and the wide form makes a UUID name (a folder given with its
+// backslash gets no second one), a fresh one for a taken name up to eight
+// tries. A folder too long for any name is refused before anything is written.
+TEST(TempNames, TheSystemNameUpTo246CharactersAUuidNameBeyond) {
     TempDir dir;
     wchar_t out[4096 + 8];
     char narrowOut[MAX_PATH + 8];
     fault::Hook<decltype(&GetTempFileNameW)> systemW{Self(), "KERNEL32.dll", "GetTempFileNameW"};
     fault::Hook<decltype(&GetTempFileNameA)> systemA{Self(), "KERNEL32.dll", "GetTempFileNameA"};
     fault::ImportPatch uuid{Self(), "RPCRT4.dll", "UuidCreate", &FixedUuidCreate};
-};
-
-// Up to 246 characters both forms use the system's name; beyond, the wide
-// form makes a UUID name and the narrow form refuses.
-TEST_F(TempNames, TheSystemNameUpTo246CharactersAUuidNameBeyond) {
-    const std::wstring folder246 = MakeFolderOfLength(dir.path(), 246);
-    ASSERT_NE(oper::GetTempFileNameLongW(folder246.c_str(), oper::kTempPrefixW, 0, out), 0u);
+    const auto wide = [&](const std::wstring& folder) {
+        return oper::GetTempFileNameLongW(folder.c_str(), oper::kTempPrefixW, 0, out);
+    };
+    const auto narrow = [&](const std::wstring& folder) {
+        return oper::GetTempFileNameCheckedA(Narrow(folder).c_str(), oper::kTempPrefixA, 0, narrowOut);
+    };
+    const std::wstring folder246 = MakeFolderOfLength(dir.path(), 246), folder247 = MakeFolderOfLength(dir.path(), 247);
+    ASSERT_NE(wide(folder246), 0u);
     EXPECT_EQ(std::wstring(out).substr(0, 250), folder246 + L"\\TzT");
-    ASSERT_NE(oper::GetTempFileNameCheckedA(Narrow(folder246).c_str(), oper::kTempPrefixA, 0, narrowOut), 0u);
-    EXPECT_TRUE(FileExists(std::wstring(narrowOut, narrowOut + strlen(narrowOut))));
-    EXPECT_EQ(SystemTempNames(), 2);
-
-    // Given with its backslash, a folder must not get a second one.
-    for (const std::wstring& folder : {MakeFolderOfLength(dir.path(), 247) + L"\\", MakeFolderOfLength(dir.path(), 2000)}) {
+    ASSERT_NE(narrow(folder246), 0u);
+    EXPECT_TRUE(FileExists(Widen(narrowOut)));
+    SetLastError(0);
+    EXPECT_EQ(narrow(folder247), 0u);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BUFFER_OVERFLOW));
+    for (const std::wstring& folder : {folder247 + L"\\", MakeFolderOfLength(dir.path(), 2000)}) {
         const std::wstring base = folder.back() == L'\\' ? folder : folder + L"\\";
-        const UINT result = oper::GetTempFileNameLongW(folder.c_str(), oper::kTempPrefixW, 0, out);
+        const UINT result = wide(folder);
         const std::wstring name = out;
         EXPECT_EQ(result, name.size()) << folder.size();
         EXPECT_EQ(name, base + name.substr(base.size(), 36) + L".tmp") << folder.size();
         EXPECT_TRUE(FileExists(name)) << folder.size();
     }
-    SetLastError(0);
-    const std::string folder247 = Narrow(MakeFolderOfLength(dir.path(), 247));
-    EXPECT_EQ(oper::GetTempFileNameCheckedA(folder247.c_str(), oper::kTempPrefixA, 0, narrowOut), 0u);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BUFFER_OVERFLOW));
-    EXPECT_EQ(SystemTempNames(), 2);
-}
+    EXPECT_EQ(systemW.calls + systemA.calls, 2);
 
-// A taken UUID name is followed by a fresh one, up to eight tries; a folder
-// too long for any name is refused before anything is written.
-TEST_F(TempNames, ATakenUuidNameIsFollowedByAFreshOne) {
-    const std::wstring folder = MakeFolderOfLength(dir.path(), 260);
     g_fixedUuids = 1;
-    ASSERT_NE(oper::GetTempFileNameLongW(folder.c_str(), oper::kTempPrefixW, 0, out), 0u);
+    ASSERT_NE(wide(folder247), 0u);
     const std::wstring taken = out;
     ASSERT_TRUE(WriteFileBytes(taken, "someone else's"));
     const struct { int fixed, tries; bool created; } cases[] = {{1, 2, true}, {100, 8, false}};
     for (const auto& c : cases) {
         g_uuids = 0;
         g_fixedUuids = c.fixed;
-        EXPECT_EQ(oper::GetTempFileNameLongW(folder.c_str(), oper::kTempPrefixW, 0, out) != 0, c.created);
+        EXPECT_EQ(wide(folder247) != 0, c.created);
         EXPECT_EQ(g_uuids, c.tries);
     }
     EXPECT_EQ(ReadFileBytes(taken), "someone else's");
 
     g_uuids = 0;
     out[4096] = L'#';
-    const std::wstring tooLong = L"C:\\" + std::wstring(4060, L'x');
-    EXPECT_EQ(oper::GetTempFileNameLongW(tooLong.c_str(), oper::kTempPrefixW, 0, out), 0u);
+    EXPECT_EQ(wide(L"C:\\" + std::wstring(4060, L'x')), 0u);
     EXPECT_EQ(g_uuids, 0);
     EXPECT_EQ(out[4096], L'#');
 }
 
 // A read-only file goes; a locked one stays untouched, renamed first or not.
-// A file that would not go under its own name goes after a rename when the
-// option says so, and only then; one that will not go anywhere ends up back
-// under its own name. The narrow form stops as soon as its empty temporary
-// file will not go.
+// One that will not go under its own name goes after a rename if the option
+// says so, and only then; one that goes nowhere ends up under its own name.
+// The narrow form stops (and leaves it) when its empty temporary file stays.
 TEST(SafeDelete, GetsPastReadOnlyAndStubbornFilesAndKeepsThoseThatWillNotGo) {
     TempDir dir;
-    const std::wstring file = dir / L"doc.txt", readOnly = dir / L"ro.txt";
-    SetOperOptions(2, 0);
-    ASSERT_TRUE(WriteFileBytes(file, "keep me") && WriteFileBytes(readOnly, "x"));
-    ASSERT_TRUE(SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_READONLY));
-    EXPECT_TRUE(oper::SafeDeleteFileA(Narrow(readOnly).c_str()));
-    EXPECT_FALSE(FileExists(readOnly));
-    HANDLE lock = Lock(file);
-    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
-    EXPECT_FALSE(oper::SafeDeleteFileW(file.c_str()));
-    SetOperOptions(2, 2);
-    EXPECT_FALSE(oper::SafeDeleteFileW(file.c_str()));
-    CloseHandle(lock);
-    EXPECT_EQ(ReadFileBytes(file), "keep me");
-    EXPECT_TRUE(TempFilesIn(dir.path()).empty());
-
-    fault::Hook<decltype(&DeleteFileW)> remove(Self(), "KERNEL32.dll", "DeleteFileW", FALSE, ERROR_ACCESS_DENIED);
-    SetOperOptions(2, 0);
-    remove.trigger.Arm(1);
-    EXPECT_FALSE(oper::SafeDeleteFileW(file.c_str()));
-    SetOperOptions(2, 2);
-    for (const std::wstring& path : {dir / L"other.txt", MakeDeepPath(dir.path(), 600)}) {
-        ASSERT_TRUE(WriteFileBytes(path, "x"));
-        remove.trigger.Arm(1);
-        EXPECT_TRUE(oper::SafeDeleteFileW(path.c_str())) << path.size();
-        EXPECT_FALSE(FileExists(path)) << path.size();
-    }
-    remove.trigger.Arm(1, true);
-    EXPECT_FALSE(oper::SafeDeleteFileW(file.c_str()));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-    EXPECT_EQ(ReadFileBytes(file), "keep me");
-    EXPECT_TRUE(TempFilesIn(dir.path()).empty());
-    remove.trigger.Disarm();
+    fault::Hook<decltype(&DeleteFileW)> removeW(Self(), "KERNEL32.dll", "DeleteFileW", FALSE, ERROR_ACCESS_DENIED);
     fault::Hook<decltype(&DeleteFileA)> removeA(Self(), "KERNEL32.dll", "DeleteFileA", FALSE, ERROR_ACCESS_DENIED);
-    removeA.trigger.Arm(1, true);
-    EXPECT_FALSE(oper::SafeDeleteFileA(Narrow(file).c_str()));
-    EXPECT_EQ(ReadFileBytes(file), "keep me");
+    enum Obstacle { kReadOnly, kLocked, kRefusedOnce, kRefusedAlways };
+    const struct { bool narrow; uint32_t rename; Obstacle obstacle; size_t length; bool deleted; } cases[] = {
+        {true, 0, kReadOnly, 0, true},        {false, 0, kLocked, 0, false},       {false, 2, kLocked, 0, false},
+        {false, 0, kRefusedOnce, 0, false},   {false, 2, kRefusedOnce, 0, true},   {false, 2, kRefusedOnce, 600, true},
+        {false, 2, kRefusedAlways, 0, false}, {true, 2, kRefusedAlways, 0, false},
+    };
+    for (const auto& c : cases) {
+        const std::wstring path = c.length ? MakeDeepPath(dir.path(), c.length) : dir / L"doc.txt";
+        const std::wstring folder = path.substr(0, path.find_last_of(L'\\'));
+        SCOPED_TRACE(testing::Message() << (c.narrow ? "8-bit, " : "wide, ") << c.obstacle << ", " << c.rename);
+        const DWORD attributes = c.obstacle == kReadOnly ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL;
+        ASSERT_TRUE(WriteFileBytes(path, "keep me") && SetFileAttributesW(path.c_str(), attributes));
+        SetOperOptions(2, c.rename);
+        HANDLE lock = c.obstacle == kLocked ? Lock(path) : INVALID_HANDLE_VALUE;
+        fault::Trigger& refusal = c.narrow ? removeA.trigger : removeW.trigger;
+        if (c.obstacle >= kRefusedOnce) refusal.Arm(1, c.obstacle == kRefusedAlways);
+        EXPECT_EQ(c.narrow ? oper::SafeDeleteFileA(Narrow(path).c_str()) : oper::SafeDeleteFileW(path.c_str()),
+                  c.deleted ? TRUE : FALSE);
+        EXPECT_TRUE(c.obstacle != kRefusedAlways || GetLastError() == ERROR_ACCESS_DENIED) << GetLastError();
+        refusal.Disarm();
+        if (lock != INVALID_HANDLE_VALUE) CloseHandle(lock);
+        EXPECT_EQ(FileExists(path) ? ReadFileBytes(path) : "", c.deleted ? "" : "keep me");
+        const std::vector<std::wstring> temps = TempFilesIn(folder);
+        EXPECT_EQ(temps.size(), c.narrow && c.obstacle == kRefusedAlways ? 1u : 0u);
+        for (const std::wstring& name : temps) RemoveTree(folder + L"\\" + name);
+        RemoveTree(path);
+    }
     SetOperOptions(2, 0);
 }
 
-struct BootCase { const char* path; int expected; };
-
 // Boot file names in a drive root, any case, ".." resolved; streams always.
-const BootCase kCases[] = {
+const struct { const char* path; int expected; } kBootCases[] = {
     {"C:\\NTLDR", 1},           {"C:\\BOOTMGR.efi", 1},     {"c:\\boot.ini", 1},
     {"D:\\Ntdetect.com", 1},    {"C:\\bootsect.DOS", 1},    {"C:\\ntbootdd.sys", 1},
     {"C:\\bootmgr", 1},         {"C:\\a\\..\\a\\..\\ntldr", 1}, {"C:\\Windows\\NTLDR", 0},
@@ -202,7 +182,7 @@ const BootCase kCases[] = {
 };
 
 TEST(BootFiles, AreRecognisedInDriveRootsOnlyAndStreamsAlways) {
-    for (const BootCase& c : kCases) {
+    for (const auto& c : kBootCases) {
         EXPECT_EQ(oper::IsBootFileA(c.path), c.expected) << c.path;
         EXPECT_EQ(oper::IsBootFileW(Widen(c.path).c_str()), c.expected) << c.path;
     }

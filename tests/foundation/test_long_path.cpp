@@ -36,25 +36,13 @@ std::vector<std::pair<std::wstring, std::wstring>> PrefixTable() {
     return table;
 }
 
-TEST(MakeLongPath, FollowsThePrefixRules) {
-    for (const auto& [input, expected] : PrefixTable()) {
-        SCOPED_TRACE(input.size());
-        fw::HeapBlock<wchar_t> out = oper::MakeLongPath(input.c_str());
-        ASSERT_TRUE(out.valid());
-        EXPECT_EQ(std::wstring(out.get()), expected);
-        // Room for the input plus 8 characters: the longest prefix is 7.
-        EXPECT_GE(HeapSize(GetProcessHeap(), 0, out.get()), (input.size() + 8) * sizeof(wchar_t));
-    }
-}
-
 void AddPath(std::vector<std::wstring>& paths, const wchar_t* path) { paths.push_back(path ? path : L""); }
 template <typename Other>
 void AddPath(std::vector<std::wstring>&, Other) {}
 
-// The wrapper's system function fails every call with its failure value;
-// `wrapper` calls the wrapper with a path and says whether it returned that
-// value. The system must see the long form (in both places for a move), and
-// nothing at all when the long form cannot be allocated.
+// `wrapper` says whether the wrapper returned the failure value its system
+// function now gives every call. The system must see the long form (twice
+// for a move), and nothing when the long form cannot be allocated.
 template <typename Fn, typename R>
 void ExpectLongForms(Fn, const char* dll, const char* function, R failure, bool (*wrapper)(const wchar_t*)) {
     SCOPED_TRACE(function);
@@ -75,52 +63,48 @@ void ExpectLongForms(Fn, const char* dll, const char* function, R failure, bool 
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
         EXPECT_EQ(seen, std::vector<std::wstring>(std::string(function) == "MoveFileExW" ? 2 : 1, expected));
     }
-    oper::SetOperError(0);
-    system.calls = 0;
+    oper::SetOperError(0), system.calls = 0;
     alloc.trigger.Arm(1);
     EXPECT_TRUE(wrapper(L"C:\\file.txt"));
     EXPECT_EQ(system.calls, 0);
     EXPECT_EQ(GetOperErrorCode(), 21u);
 }
 
+// Each wrapper with the prefix table: a wrong form, or a buffer without room
+// for the prefix, shows in what the system is handed.
 TEST(LongPathWrappers, HandTheLongFormToTheSystemOrReportOutOfMemory) {
+    using namespace oper;
     const char* k32 = "KERNEL32.dll";
     ExpectLongForms(&CreateFileW, k32, "CreateFileW", INVALID_HANDLE_VALUE, [](const wchar_t* p) {
-        return oper::CreateFileLongW(p, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr) == INVALID_HANDLE_VALUE;
+        return CreateFileLongW(p, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr) == INVALID_HANDLE_VALUE;
     });
-    ExpectLongForms(&DeleteFileW, k32, "DeleteFileW", FALSE,
-                    [](const wchar_t* p) { return !oper::DeleteFileLongW(p); });
+    ExpectLongForms(&DeleteFileW, k32, "DeleteFileW", FALSE, [](const wchar_t* p) { return !DeleteFileLongW(p); });
     ExpectLongForms(&GetFileAttributesW, k32, "GetFileAttributesW", INVALID_FILE_ATTRIBUTES,
-                    [](const wchar_t* p) { return oper::GetFileAttributesLongW(p) == INVALID_FILE_ATTRIBUTES; });
+                    [](const wchar_t* p) { return GetFileAttributesLongW(p) == INVALID_FILE_ATTRIBUTES; });
     ExpectLongForms(&SetFileAttributesW, k32, "SetFileAttributesW", FALSE,
-                    [](const wchar_t* p) { return !oper::SetFileAttributesLongW(p, FILE_ATTRIBUTE_NORMAL); });
-    ExpectLongForms(&GetFileAttributesExW, k32, "GetFileAttributesExW", FALSE, [](const wchar_t* p) {
-        WIN32_FILE_ATTRIBUTE_DATA d;
-        return !oper::GetFileAttributesExLongW(p, GetFileExInfoStandard, &d);
-    });
+                    [](const wchar_t* p) { return !SetFileAttributesLongW(p, FILE_ATTRIBUTE_NORMAL); });
+    static WIN32_FILE_ATTRIBUTE_DATA attributes;
+    ExpectLongForms(&GetFileAttributesExW, k32, "GetFileAttributesExW", FALSE,
+                    [](const wchar_t* p) { return !GetFileAttributesExLongW(p, GetFileExInfoStandard, &attributes); });
     ExpectLongForms(&MoveFileExW, k32, "MoveFileExW", FALSE,
-                    [](const wchar_t* p) { return !oper::MoveFileExLongW(p, p, 0); });
-    ExpectLongForms(&FindFirstFileW, k32, "FindFirstFileW", INVALID_HANDLE_VALUE, [](const wchar_t* p) {
-        WIN32_FIND_DATAW d;
-        return oper::FindFirstFileLongW(p, &d) == INVALID_HANDLE_VALUE;
-    });
-    ExpectLongForms(&GetFullPathNameW, k32, "GetFullPathNameW", DWORD(0), [](const wchar_t* p) {
-        wchar_t buffer[16];
-        return oper::GetFullPathNameLongW(p, 16, buffer, nullptr) == 0;
-    });
+                    [](const wchar_t* p) { return !MoveFileExLongW(p, p, 0); });
+    static WIN32_FIND_DATAW found;
+    ExpectLongForms(&FindFirstFileW, k32, "FindFirstFileW", INVALID_HANDLE_VALUE,
+                    [](const wchar_t* p) { return FindFirstFileLongW(p, &found) == INVALID_HANDLE_VALUE; });
+    static wchar_t full[16];
+    ExpectLongForms(&GetFullPathNameW, k32, "GetFullPathNameW", DWORD(0),
+                    [](const wchar_t* p) { return GetFullPathNameLongW(p, 16, full, nullptr) == 0; });
     ExpectLongForms(&PathFileExistsW, "SHLWAPI.dll", "PathFileExistsW", FALSE,
-                    [](const wchar_t* p) { return !oper::PathFileExistsLongW(p); });
+                    [](const wchar_t* p) { return !PathFileExistsLongW(p); });
 }
 
 TEST(LongPathWrappers, MoveReleasesTheSourceFormWhenTheDestinationCannotBeBuilt) {
     fault::Hook<decltype(&HeapAlloc)> alloc(Self(), "KERNEL32.dll", "HeapAlloc", nullptr, ERROR_NOT_ENOUGH_MEMORY);
     fault::Hook<decltype(&HeapFree)> free(Self(), "KERNEL32.dll", "HeapFree");
     fault::Hook<decltype(&MoveFileExW)> move(Self(), "KERNEL32.dll", "MoveFileExW", FALSE, ERROR_PATH_NOT_FOUND);
-    oper::SetOperError(0);
-    alloc.trigger.Arm(2);
+    oper::SetOperError(0), alloc.trigger.Arm(2);
     EXPECT_EQ(oper::MoveFileExLongW(L"C:\\a", L"C:\\b", 0), FALSE);
-    EXPECT_EQ(move.calls, 0);
-    EXPECT_EQ(free.calls, 1);
+    EXPECT_EQ(std::make_pair(move.calls, free.calls), std::make_pair(0L, 1L));
     EXPECT_EQ(GetOperErrorCode(), 21u);
 }
 

@@ -18,12 +18,6 @@ namespace {
 
 HMODULE Library() { return GetModuleHandleW(L"fileoper.dll"); }
 
-uint64_t LastWriteTime(const std::wstring& path) {
-    WIN32_FILE_ATTRIBUTE_DATA data = {};
-    GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
-    return (uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime;
-}
-
 class CopyTest : public ::testing::Test {
 protected:
     TempDir dir;
@@ -36,69 +30,56 @@ protected:
     }
 };
 
-// The destination ends with exactly the source's bytes, time and attributes,
-// whether it was new or longer; an empty source leaves the percentage alone.
-// The 8-bit form copies the same (long paths go through it in the encryption
-// tests).
-TEST_F(CopyTest, DestinationEndsWithTheSourcesContentTimeAndAttributes) {
+// The destination, new or longer, ends with the source's time, attributes
+// and bytes: up to a cancel, the chunks copied (none before the first); for
+// a growing source, up to the first chunk past its first size (65536, then
+// 131072 > 100000). An empty source leaves the percentage alone. The 8-bit
+// form copies the same (long paths: the encryption tests).
+TEST_F(CopyTest, DestinationEndsWithWhatWasCopiedAndTheSourcesTimeAndAttributes) {
     const FILETIME old = {0x12345600u, 0x01C00000u};  // some day in 1999
-    const struct { size_t size; bool existing, narrow; } cases[] = {{200000, false, false}, {0, true, false},
-                                                                    {70000, true, true}};
+    enum Event { kNone, kCancelFirst, kCancelAtSecondRead, kGrowAtFirstRead } event = kNone;
+    fault::Hook<decltype(&ReadFile)> read(Library(), "KERNEL32.dll", "ReadFile");
+    read.before = [&](auto...) {
+        if (read.calls == 2 && event == kCancelAtSecondRead) state = FILEOPER_STATE_CANCEL;
+        if (read.calls != 1 || event != kGrowAtFirstRead) return;
+        const std::string more = Pattern(100000);
+        HANDLE other = OpenAsOther(source, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE);
+        DWORD written = 0;
+        EXPECT_TRUE(WriteFile(other, more.data(), static_cast<DWORD>(more.size()), &written, nullptr));
+        CloseHandle(other);
+    };
+    const struct { size_t size; bool existing, narrow; Event event; size_t kept; uint32_t percent; } cases[] = {
+        {200000, false, false, kNone, 200000, 100}, {0, true, false, kNone, 0, 777},
+        {70000, true, true, kNone, 70000, 100}, {65536 * 5, true, false, kCancelFirst, 0, 777},
+        {65536 * 5, true, false, kCancelAtSecondRead, 131072, 40},
+        {100000, false, false, kGrowAtFirstRead, 131072, 131}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.size);
-        const std::string data = Pattern(c.size);
+        SCOPED_TRACE(testing::Message() << c.size << " bytes, event " << c.event);
         SetFileAttributesW(source.c_str(), FILE_ATTRIBUTE_NORMAL);
         SetFileAttributesW(destination.c_str(), FILE_ATTRIBUTE_NORMAL);
-        ASSERT_TRUE(WriteFileBytes(source, data));
+        DeleteFileW(destination.c_str());
+        ASSERT_TRUE(WriteFileBytes(source, Pattern(c.size)));
         ASSERT_TRUE(!c.existing || WriteFileBytes(destination, Pattern(300000)));
         HANDLE h = OpenAsOther(source, FILE_WRITE_ATTRIBUTES, 0);
         SetFileTime(h, nullptr, nullptr, &old);
         CloseHandle(h);
-        SetFileAttributesW(source.c_str(), FILE_ATTRIBUTE_READONLY);
-        percent = 777;
+        SetFileAttributesW(source.c_str(), FILE_ATTRIBUTE_HIDDEN);
+        event = c.event, read.calls = 0, percent = 777;
+        state = c.event == kCancelFirst ? FILEOPER_STATE_CANCEL : FILEOPER_STATE_RUNNING;
         EXPECT_EQ(Copy(c.narrow), TRUE);
         EXPECT_EQ(GetOperErrorCode(), 0u);
-        EXPECT_EQ(ReadFileBytes(destination), data);
-        EXPECT_EQ(LastWriteTime(destination), LastWriteTime(source));
-        EXPECT_TRUE(GetFileAttributesW(destination.c_str()) & FILE_ATTRIBUTE_READONLY);
-        EXPECT_EQ(percent, c.size ? 100u : 777u);
+        EXPECT_EQ(ReadFileBytes(destination), ReadFileBytes(source).substr(0, c.kept));
+        WIN32_FILE_ATTRIBUTE_DATA copied = {};
+        GetFileAttributesExW(destination.c_str(), GetFileExInfoStandard, &copied);
+        EXPECT_EQ(CompareFileTime(&copied.ftLastWriteTime, &old), 0);
+        EXPECT_TRUE(copied.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN);
+        EXPECT_EQ(percent, c.percent);
     }
     // Without a percentage and while paused the copy runs the same.
-    SetFileAttributesW(destination.c_str(), FILE_ATTRIBUTE_NORMAL);
+    event = kNone;
     state = FILEOPER_STATE_PAUSED;
     EXPECT_EQ(CopyFileWithProgressW(source.c_str(), destination.c_str(), &state, nullptr), TRUE);
-    EXPECT_EQ(ReadFileBytes(destination), Pattern(70000));
-}
-
-TEST_F(CopyTest, ADestinationThatCannotBeOpenedGivesCode2AndStaysAsItWas) {
-    ASSERT_TRUE(WriteFileBytes(source, Pattern(1000)));
-    ASSERT_TRUE(WriteFileBytes(destination, "read-only"));
-    SetFileAttributesW(destination.c_str(), FILE_ATTRIBUTE_READONLY);
-    EXPECT_EQ(Copy(), FALSE);
-    EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_OPEN_FILE);
-    EXPECT_EQ(ReadFileBytes(destination), "read-only");
-    SetFileAttributesW(destination.c_str(), FILE_ATTRIBUTE_NORMAL);
-}
-
-// A cancel is a success that keeps the chunks copied so far: none when it
-// comes before the first, and an existing destination is cut to them.
-TEST_F(CopyTest, CancelKeepsTheChunksCopiedSoFar) {
-    const std::string data = Pattern(65536 * 5);
-    ASSERT_TRUE(WriteFileBytes(source, data));
-    SetFileAttributesW(source.c_str(), FILE_ATTRIBUTE_HIDDEN);
-    fault::Hook<decltype(&ReadFile)> read(Library(), "KERNEL32.dll", "ReadFile");
-    read.before = [&](auto...) {
-        if (read.calls == 2) state = FILEOPER_STATE_CANCEL;
-    };
-    for (uint32_t startState : {FILEOPER_STATE_CANCEL, FILEOPER_STATE_RUNNING}) {
-        ASSERT_TRUE(WriteFileBytes(destination, Pattern(5000)));
-        state = startState;
-        read.calls = 0;
-        EXPECT_EQ(Copy(), TRUE);
-        EXPECT_EQ(GetOperErrorCode(), 0u);
-        EXPECT_EQ(ReadFileBytes(destination), data.substr(0, startState == FILEOPER_STATE_CANCEL ? 0 : 65536 * 2));
-        EXPECT_TRUE(GetFileAttributesW(destination.c_str()) & FILE_ATTRIBUTE_HIDDEN);
-    }
+    EXPECT_EQ(ReadFileBytes(destination), ReadFileBytes(source));
 }
 
 // From the second read on, reads find nothing, as if the file had been cut
@@ -109,47 +90,34 @@ BOOL WINAPI ShortReadFile(HANDLE h, LPVOID buffer, DWORD size, LPDWORD got, LPOV
     return fault::Real(&ReadFile, "kernel32.dll", "ReadFile")(h, buffer, size, got, overlapped);
 }
 
-// A failed write, and a source cut behind the copy's back (instead of a
-// copy that loops for ever), end with code 3 and no destination.
-TEST_F(CopyTest, AFailedWriteOrAShrinkingSourceGivesCode3AndDeletesTheDestination) {
+// A destination that cannot be opened is code 2 and stays as it was; a
+// failed write, and a source cut behind the copy's back (instead of a copy
+// that loops for ever), are code 3 and leave no destination.
+TEST_F(CopyTest, AFailureGivesItsCodeAndLeavesNoPartialDestination) {
     ASSERT_TRUE(WriteFileBytes(source, Pattern(65536 * 4)));
-    for (bool shrink : {false, true}) {
-        SCOPED_TRACE(shrink ? "shrinking source" : "failed write");
+    enum Failure { kReadOnlyDestination, kFailedWrite, kShrinkingSource };
+    for (Failure failure : {kReadOnlyDestination, kFailedWrite, kShrinkingSource}) {
+        SCOPED_TRACE(failure);
         fault::Hook<decltype(&WriteFile)> write(Library(), "KERNEL32.dll", "WriteFile", FALSE, ERROR_DISK_FULL);
         std::optional<fault::ImportPatch> shortRead;
-        if (shrink)
-            shortRead.emplace(Library(), "KERNEL32.dll", "ReadFile", &ShortReadFile);
-        else
-            write.trigger.Arm(3);
+        if (failure == kShrinkingSource) shortRead.emplace(Library(), "KERNEL32.dll", "ReadFile", &ShortReadFile);
+        if (failure == kFailedWrite) write.trigger.Arm(3);
+        const bool readOnly = failure == kReadOnlyDestination;
+        ASSERT_TRUE(!readOnly || (WriteFileBytes(destination, "read-only") &&
+                                  SetFileAttributesW(destination.c_str(), FILE_ATTRIBUTE_READONLY)));
         EXPECT_EQ(Copy(), FALSE);
-        EXPECT_EQ(GetOperErrorCode(), FILEOPER_ERR_READ_WRITE);
-        EXPECT_FALSE(FileExists(destination));
+        EXPECT_EQ(GetOperErrorCode(), readOnly ? FILEOPER_ERR_OPEN_FILE : FILEOPER_ERR_READ_WRITE);
+        EXPECT_EQ(FileExists(destination) ? ReadFileBytes(destination) : "none", readOnly ? "read-only" : "none");
         EXPECT_TRUE(FileExists(source));
+        SetFileAttributesW(destination.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(destination.c_str());
     }
-}
-
-TEST_F(CopyTest, SourceThatGrowsEndsAtTheFirstChunkPastTheSizeMeasuredAtTheStart) {
-    const std::string data = Pattern(100000);
-    ASSERT_TRUE(WriteFileBytes(source, data));
-    fault::Hook<decltype(&ReadFile)> read(Library(), "KERNEL32.dll", "ReadFile");
-    read.before = [&](auto...) {
-        if (read.calls != 1) return;
-        HANDLE other = OpenAsOther(source, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE);
-        DWORD written = 0;
-        EXPECT_TRUE(WriteFile(other, data.data(), static_cast<DWORD>(data.size()), &written, nullptr));
-        CloseHandle(other);
-    };
-    EXPECT_EQ(Copy(), TRUE);
-    // Two chunks: 65536 < 100000, then 131072 passes it.
-    EXPECT_EQ(ReadFileBytes(destination), (data + data).substr(0, 131072));
-    EXPECT_EQ(percent, 131u);
 }
 
 struct Seen {
     std::vector<void*> read, applied, freed;
     SECURITY_INFORMATION readMask = 0, appliedMask = 0;
     std::wstring appliedTo;
-    long filesOpened = 0;
 } g_seen;
 
 fault::Trigger g_refuseRead;
@@ -162,18 +130,6 @@ DWORD WINAPI RecordingGetSecurityInfo(HANDLE h, SE_OBJECT_TYPE type, SECURITY_IN
     return r;
 }
 
-// Opens that ask for the SACL's right are refused when the trigger fires.
-fault::Trigger g_refuseSecuritySource;
-HANDLE WINAPI CountingCreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa, DWORD disposition,
-                                  DWORD flags, HANDLE templateFile) {
-    if ((access & ACCESS_SYSTEM_SECURITY) && g_refuseSecuritySource.Fire())
-        return SetLastError(ERROR_PRIVILEGE_NOT_HELD), INVALID_HANDLE_VALUE;
-    HANDLE h = fault::Real(&CreateFileW, "kernel32.dll", "CreateFileW")(path, access, share, sa, disposition, flags,
-                                                                        templateFile);
-    if (h != INVALID_HANDLE_VALUE) ++g_seen.filesOpened;
-    return h;
-}
-
 class SecurityTransfer : public CopyTest {
 protected:
     void SetUp() override {
@@ -182,10 +138,16 @@ protected:
             g_seen.applied.push_back(descriptor), g_seen.appliedMask = mask, g_seen.appliedTo = path;
         };
         free.before = [](HLOCAL p) { g_seen.freed.push_back(p); };
+        // Opens that ask for the SACL's right are refused when the trigger fires.
+        open.before = [this](LPCWSTR, DWORD access, auto...) {
+            if ((access & ACCESS_SYSTEM_SECURITY) && refuseSecuritySource.Fire()) open.trigger.Arm(1);
+        };
     }
 
     fault::ImportPatch read{Library(), "ADVAPI32.dll", "GetSecurityInfo", &RecordingGetSecurityInfo};
-    fault::ImportPatch open{Library(), "KERNEL32.dll", "CreateFileW", &CountingCreateFileW};
+    fault::Trigger refuseSecuritySource;
+    fault::Hook<decltype(&CreateFileW)> open{Library(), "KERNEL32.dll", "CreateFileW", INVALID_HANDLE_VALUE,
+                                             ERROR_PRIVILEGE_NOT_HELD};
     fault::Hook<decltype(&SetFileSecurityW)> apply{Library(), "ADVAPI32.dll", "SetFileSecurityW", FALSE,
                                                    ERROR_INVALID_OWNER};
     fault::Hook<decltype(&LocalFree)> free{Library(), "KERNEL32.dll", "LocalFree"};
@@ -200,12 +162,12 @@ protected:
 // exactly and then freed, or nothing is; every handle opened is closed.
 TEST_F(SecurityTransfer, AppliesWhatItReadsAndARefusedStepNeverFailsTheCopy) {
     const struct { const char* step; fault::Trigger* trigger; size_t read; } cases[] = {
-        {"nothing", nullptr, 1}, {"privilege", &adjust.trigger, 0}, {"source open", &g_refuseSecuritySource, 0},
+        {"nothing", nullptr, 1}, {"privilege", &adjust.trigger, 0}, {"source open", &refuseSecuritySource, 0},
         {"read", &g_refuseRead, 0}, {"apply", &apply.trigger, 1}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.step);
         g_seen = Seen();
-        token.calls = close.calls = 0;
+        token.calls = close.calls = open.calls = 0;
         DeleteFileW(destination.c_str());
         if (c.trigger) c.trigger->Arm(1);
         EXPECT_EQ(Copy(), TRUE);
@@ -215,7 +177,7 @@ TEST_F(SecurityTransfer, AppliesWhatItReadsAndARefusedStepNeverFailsTheCopy) {
         ASSERT_EQ(g_seen.read.size(), c.read);
         EXPECT_EQ(g_seen.applied, g_seen.read);
         EXPECT_EQ(g_seen.freed, g_seen.read);
-        EXPECT_EQ(close.calls, g_seen.filesOpened + token.calls);
+        EXPECT_EQ(close.calls, open.calls - (c.trigger == &refuseSecuritySource) + token.calls);
         EXPECT_EQ(g_seen.readMask, c.read ? 15u : 0u);
         EXPECT_EQ(g_seen.appliedMask, c.read ? 15u : 0u);
         EXPECT_EQ(g_seen.appliedTo, c.read ? destination : L"");

@@ -1,19 +1,15 @@
-// The internal transform copy, the request and results layouts, and the
-// unbuffered reads of every decryption. Faults go through this executable's
-// own imports, since it links the library's objects.
+// The internal transform copy and the request and results layouts; faults go
+// through this executable's own imports (it links the library's objects).
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <set>
 
 #include "exports/error_state.h"
 #include "fileoper.h"
 #include "host/request_block.h"
 #include "operation/operation_state.h"
 #include "operation/transfer_buffer.h"
-#include "tests/support/filter_model.h"
 #include "tests/support/iat_patch.h"
-#include "tests/support/standin_store.h"
 #include "tests/support/temp_dir.h"
 #include "transforms/chunked_copy.h"
 
@@ -26,10 +22,7 @@ HMODULE Self() { return GetModuleHandleW(nullptr); }
 class TransformCopy : public ::testing::Test {
 protected:
     void SetUp() override {
-        read.before = [this](HANDLE, LPVOID buffer, DWORD size, LPDWORD, LPOVERLAPPED) {
-            readBuffers.push_back(buffer);
-            readSizes.push_back(size);
-        };
+        read.before = [this](HANDLE, LPVOID buffer, DWORD size, auto...) { reads.push_back({buffer, size}); };
         create.before = [this](LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD flags, HANDLE) {
             openFlags.push_back(flags);
         };
@@ -39,9 +32,7 @@ protected:
     // Counts only the copy's own calls: check them before the test's file
     // helpers, which go through the same patched imports, add theirs.
     BOOL Copy(DWORD sourceFlags = 0, DWORD destinationFlags = 0) {
-        readBuffers.clear();
-        readSizes.clear();
-        openFlags.clear();
+        reads.clear(), openFlags.clear();
         alloc.calls = release.calls = 0;
         return oper::TransformCopyFileW(source.c_str(), destination.c_str(), sourceFlags, destinationFlags, &state,
                                         &percent);
@@ -50,8 +41,8 @@ protected:
     TempDir dir;
     std::wstring source = dir / L"source.bin", destination = dir / L"destination.bin";
     volatile uint32_t state = oper::kRunning, percent = 0;
-    std::vector<void*> readBuffers;
-    std::vector<DWORD> readSizes, openFlags;
+    std::vector<std::pair<void*, DWORD>> reads;  // buffer and size of each
+    std::vector<DWORD> openFlags;
 
     fault::Hook<decltype(&ReadFile)> read{Self(), "KERNEL32.dll", "ReadFile"};
     fault::Hook<decltype(&CreateFileW)> create{Self(), "KERNEL32.dll", "CreateFileW"};
@@ -59,10 +50,9 @@ protected:
     fault::Hook<decltype(&VirtualFree)> release{Self(), "KERNEL32.dll", "VirtualFree"};
 };
 
-// Outside a run the copy works in page-aligned 64 KiB pages of its own;
-// inside one, in the shared 1 MiB buffer, without allocating. Each side is
-// opened with the caller's flags (the security transfer opens the source
-// once more, with its own).
+// Outside a run the copy works in page-aligned 64 KiB pages of its own,
+// inside one in the shared 1 MiB buffer without allocating; each side opened
+// with the caller's flags (the security transfer opens the source again).
 TEST_F(TransformCopy, WorksInItsOwnPagesOutsideARunAndInTheSharedBufferInside) {
     for (bool inRun : {false, true}) {
         SCOPED_TRACE(inRun ? "inside a run" : "outside a run");
@@ -71,15 +61,11 @@ TEST_F(TransformCopy, WorksInItsOwnPagesOutsideARunAndInTheSharedBufferInside) {
         const std::string data = Pattern(3 * chunk + 5);
         ASSERT_TRUE(WriteFileBytes(source, data));
         EXPECT_EQ(Copy(FILE_FLAG_NO_BUFFERING, FILE_FLAG_WRITE_THROUGH), TRUE);
-        ASSERT_EQ(readSizes.size(), 4u);
-        const void* buffer = inRun ? oper::g_state.transferBuffer : readBuffers[0];
+        ASSERT_FALSE(reads.empty());
+        void* buffer = inRun ? oper::g_state.transferBuffer : reads[0].first;
         EXPECT_EQ(reinterpret_cast<uintptr_t>(buffer) % 4096, 0u);
-        for (size_t i = 0; i < readSizes.size(); ++i) {
-            EXPECT_EQ(readBuffers[i], buffer);
-            EXPECT_EQ(readSizes[i], chunk);
-        }
-        EXPECT_EQ(alloc.calls, inRun ? 0 : 1);
-        EXPECT_EQ(release.calls, inRun ? 0 : 1);
+        EXPECT_EQ(reads, (std::vector<std::pair<void*, DWORD>>(4, {buffer, chunk})));
+        EXPECT_EQ(std::make_pair(alloc.calls, release.calls), std::make_pair(inRun ? 0L : 1L, inRun ? 0L : 1L));
         ASSERT_GE(openFlags.size(), 2u);
         EXPECT_EQ(openFlags[0], static_cast<DWORD>(FILE_FLAG_NO_BUFFERING));
         EXPECT_EQ(openFlags[1], static_cast<DWORD>(FILE_FLAG_WRITE_THROUGH));
@@ -92,8 +78,7 @@ TEST_F(TransformCopy, BufferThatCannotBeHadGivesCode2AndKeepsTheCreatedDestinati
     alloc.trigger.Arm(1);
     EXPECT_EQ(Copy(), FALSE);
     EXPECT_EQ(GetOperErrorCode(), static_cast<uint32_t>(oper::kErrOpenFile));
-    EXPECT_TRUE(FileExists(destination));
-    EXPECT_EQ(ReadFileBytes(destination), "");
+    EXPECT_TRUE(FileExists(destination) && ReadFileBytes(destination).empty());
 }
 
 // A request block as a host lays it out, claiming more or fewer items than
@@ -114,83 +99,13 @@ TEST(RequestView, ItemListEndsAtTheCountOrTheFirstEmptyString) {
 // The figures' slots; whole runs read the later ones (tests/ui).
 TEST(Results, PackPairsLowThenHigh) {
     oper::OperationState state = {};
-    state.totalBytes = 0x1122334455667788ull, state.completedBytes = 16384;
-    state.fileTotal = 4, state.filesDone = 3;
+    state.totalBytes = 0x1122334455667788ull, state.completedBytes = 16384, state.fileTotal = 4, state.filesDone = 3;
     state.reverseProgress = 1, state.currentItemPercent = 100, state.currentItemSize = 8192;
     uint64_t results[oper::kResultSlots];
     std::memset(results, 0xAB, sizeof results);
     oper::CopyResults(state, results);
-    const uint64_t expected[] = {0x1122334455667788ull, 16384u, (3ull << 32) | 4u, (100ull << 32) | 1u, 8192u};
-    for (size_t slot = 0; slot < 5; ++slot) EXPECT_EQ(results[slot], expected[slot]) << slot;
+    EXPECT_EQ(std::vector<uint64_t>(results, results + 5),
+              (std::vector<uint64_t>{0x1122334455667788ull, 16384u, (3ull << 32) | 4u, (100ull << 32) | 1u, 8192u}));
 }
-
-// Windows fails an unbuffered read whose buffer is not sector-aligned or whose
-// size is not a sector multiple; Wine accepts anything, so a ReadFile here
-// enforces the rules on handles opened with FILE_FLAG_NO_BUFFERING.
-constexpr uintptr_t kSector = 4096;  // the largest sector size in use
-
-std::set<HANDLE> g_unbuffered;
-int g_unbufferedReads = 0;
-
-HANDLE WINAPI RecordingCreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa,
-                                   DWORD disposition, DWORD flags, HANDLE templateFile) {
-    HANDLE h = fault::Real(&CreateFileW, "kernel32.dll", "CreateFileW")(path, access, share, sa, disposition, flags,
-                                                                        templateFile);
-    if (h != INVALID_HANDLE_VALUE && (flags & FILE_FLAG_NO_BUFFERING)) g_unbuffered.insert(h);
-    return h;
-}
-
-BOOL WINAPI ForgettingCloseHandle(HANDLE h) {
-    g_unbuffered.erase(h);
-    return fault::Real(&CloseHandle, "kernel32.dll", "CloseHandle")(h);
-}
-
-BOOL WINAPI SectorStrictReadFile(HANDLE h, LPVOID buffer, DWORD size, LPDWORD got, LPOVERLAPPED overlapped) {
-    if (g_unbuffered.count(h) && ++g_unbufferedReads &&
-        (reinterpret_cast<uintptr_t>(buffer) % kSector != 0 || size % kSector != 0))
-        return SetLastError(ERROR_INVALID_PARAMETER), FALSE;
-    return fault::Real(&ReadFile, "kernel32.dll", "ReadFile")(h, buffer, size, got, overlapped);
-}
-
-class Unbuffered : public ::testing::TestWithParam<size_t> {
-protected:
-    void SetUp() override {
-        ASSERT_EQ(BuildEncryptInfoW(nullptr, &info), TRUE);
-        ASSERT_TRUE(WriteFileBytes(file, data));
-    }
-    void TearDown() override { oper::FreeTransferBuffer(); }
-
-    fault::ImportPatch create{Self(), "KERNEL32.dll", "CreateFileW", &RecordingCreateFileW};
-    fault::ImportPatch close{Self(), "KERNEL32.dll", "CloseHandle", &ForgettingCloseHandle};
-    fault::ImportPatch read{Self(), "KERNEL32.dll", "ReadFile", &SectorStrictReadFile};
-    testing_support::StandinStore store;
-    // Outermost, so the strict reads see what the filter reads.
-    FilterModel filter{Self()};
-    TempDir dir;
-    std::wstring file = dir / L"ledger.xls";
-    std::string data = Pattern(GetParam());
-    ENCRYPT_INFO info = {};
-    uint32_t state = FILEOPER_STATE_RUNNING;
-};
-
-// In place with its own buffer and with the shared one, and to a second file.
-TEST_P(Unbuffered, EveryDecryptionReadsAlignedWholeSectors) {
-    const std::wstring plain = dir / L"plain.xls";
-    for (int way = 0; way < 3; ++way) {
-        SCOPED_TRACE(way);
-        ASSERT_EQ(EncryptFileInPlaceW(file.c_str(), &info, &state, nullptr), TRUE);
-        ASSERT_TRUE(way != 1 || oper::AllocTransferBuffer(oper::kTransferBufferSize) == 1);
-        g_unbufferedReads = 0;
-        EXPECT_EQ(way == 2 ? DecryptFileToW(file.c_str(), plain.c_str(), &state, nullptr)
-                           : DecryptFileInPlaceW(file.c_str(), &state, nullptr), TRUE);
-        EXPECT_EQ(GetOperErrorCode(), 0u);
-        EXPECT_EQ(ReadFileBytes(way == 2 ? plain : file), data);
-        EXPECT_GT(g_unbufferedReads, 0);
-        oper::FreeTransferBuffer();
-    }
-}
-
-// Sizes that end mid-sector, exactly on a chunk, and past a 1 MiB chunk.
-INSTANTIATE_TEST_SUITE_P(Sizes, Unbuffered, ::testing::Values(size_t{1000}, size_t{65536}, size_t{1048576 + 777}));
 
 }  // namespace
