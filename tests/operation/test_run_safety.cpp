@@ -141,6 +141,11 @@ void WINAPI HeldSleep(DWORD milliseconds) {
     }
     Sleep(milliseconds);
 }
+const std::wstring g_hostTemp = [] {
+    wchar_t path[MAX_PATH];
+    return std::wstring(path, GetTempPathW(MAX_PATH, path));
+}();
+
 constexpr uint32_t kWipe = FILEOPER_FLAG_WIPE, kMoves = FILEOPER_FLAG_MOVE;
 
 // The faults each run reaches besides source open, copy, disk full, listing:
@@ -229,11 +234,13 @@ bool Untouched(bool encrypt, const std::wstring& path, const std::string& plain)
 
 class RunSafety : public ::testing::Test {
 protected:
-    // The transforms' fall-back folder in the test's.
+    // The transforms' fall-back folder in the test's, for this test alone:
+    // the next test's folder is made in the host's.
     void SetUp() override {
         CreateDirectoryW((dir / L"tmp").c_str(), nullptr);
         SetTempFolder(dir / L"tmp");
     }
+    void TearDown() override { SetTempFolder(g_hostTemp); }
 
     // A run over a fresh tree (encrypted for a decryption), the fault aimed at
     // g.txt; without the older copy at the destination a missing item fails.
