@@ -331,18 +331,6 @@ TEST_F(OperationRun, DeepTreeIsEncryptedUndoneAndRemoved) {
     EXPECT_TRUE(IsMarked(Long(arrived)));
 }
 
-std::vector<std::wstring> AcknowledgeBoxes() {
-    std::vector<std::wstring> shown;
-    const HWND progress = ui::WaitForDialog(ui_test::kCaption, ui_test::kStatusList);
-    while (IsWindow(progress)) {
-        const HWND box = ui::WaitForMessageBox(ui_test::kCaption, 100);
-        if (!box) continue;
-        shown.push_back(ui::MessageBoxText(box));
-        ui::Answer(box, IDOK);
-    }
-    return shown;
-}
-
 // An item that is its destination, or that the destination lies in, is
 // refused with a message box and left alone, and the run goes on with the
 // next item. The check is a plain substring search, so a destination that
@@ -359,9 +347,15 @@ TEST(Refusals, AnItemHoldingItsDestinationIsLeftAloneAndTheRunGoesOn) {
         for (const std::wstring& f : {item, dir / L"Database", destination}) CreateDirectoryW(f.c_str(), nullptr);
         ASSERT_TRUE(WriteFileBytes(item + L"\\f.txt", "data") && WriteFileBytes(dir / L"other.txt", "other"));
 
-        std::vector<std::wstring> shown;
-        ui_test::RunWithUser(ui_test::Request(0, FILEOPER_FLAG_CLOSE_AT_END, {item, dir / L"other.txt"}, destination),
-                             [&] { shown = AcknowledgeBoxes(); });
+        std::vector<std::wstring> shown;  // every message box, answered with OK
+        const auto user = [&] {
+            for (const HWND run = ui::WaitForDialog(ui_test::kCaption, ui_test::kStatusList); IsWindow(run);) {
+                const HWND box = ui::WaitForMessageBox(ui_test::kCaption, 100);
+                if (box) shown.push_back(ui::MessageBoxText(box));
+                if (box) ui::Answer(box, IDOK);
+            }
+        };
+        ui_test::RunWithUser(ui_test::Request(0, FILEOPER_FLAG_CLOSE_AT_END, {item, dir / L"other.txt"}, destination), user);
 
         const std::wstring texts[] = {
             L"Invalidate operation.\nthe source folder \"" + item + L"\" and destination \"" + destination +

@@ -92,9 +92,8 @@ HANDLE WINAPI FaultyCreate(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_A
 BOOL WINAPI FaultyWrite(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) {
     const auto known = g_plan.OnWorker() ? g_plan.writers.find(file) : g_plan.writers.end();
     const bool wipe = known != g_plan.writers.end() && known->second;
-    if (wipe) g_plan.wipes.push_back((std::string(static_cast<const char*>(data), size) == std::string(size, '\0')
-                                          ? "zeros "
-                                          : "data ") + std::to_string(size));
+    const bool zeros = std::string(static_cast<const char*>(data), size) == std::string(size, '\0');
+    if (wipe) g_plan.wipes.push_back((zeros ? "zeros " : "data ") + std::to_string(size));
     return !Fails(wipe && ++g_plan.wipeWrites == 2, kWipePartWay, ERROR_WRITE_FAULT) &&
            !Fails(known != g_plan.writers.end() && !wipe, kCopy, ERROR_WRITE_FAULT) &&
            WriteFile(file, data, size, written, overlapped);
