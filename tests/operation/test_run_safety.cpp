@@ -1,10 +1,9 @@
 // Whole runs over the filter model, each with one fault at one point of the
 // file operation and one answer to it, and runs whose destination is the
-// source under another name, all judged by one invariant (ExpectNothingLost).
+// source under another name, all judged by one invariant (ExpectNothingLost);
+// the wipe's runs also by what it does to the source.
 #include <gtest/gtest.h>
 #include <windows.h>
-
-#include <shlobj.h>
 
 #include <algorithm>
 #include <map>
@@ -16,6 +15,7 @@
 #include "standins/varendb/varendb_standin.h"
 #include "tests/support/filter_model.h"
 #include "tests/support/iat_patch.h"
+#include "tests/support/product.h"
 #include "tests/support/standin_store.h"
 #include "tests/support/ui_driver.h"
 #include "tests/ui/ui_run.h"
@@ -51,6 +51,7 @@ struct Plan {
     std::wstring source, folders[2], targets[2];
     std::map<HANDLE, bool> writers;
     int wipeWrites = 0;
+    std::vector<std::string> wipes;  // what the wipe did to the source: "zeros <bytes>", "flush", "delete"
     volatile bool struck = false;
     volatile DWORD worker = 0;
     bool OnWorker() const { return GetCurrentThreadId() == worker; }
@@ -91,12 +92,20 @@ HANDLE WINAPI FaultyCreate(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_A
 BOOL WINAPI FaultyWrite(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) {
     const auto known = g_plan.OnWorker() ? g_plan.writers.find(file) : g_plan.writers.end();
     const bool wipe = known != g_plan.writers.end() && known->second;
+    const bool zeros = std::string(static_cast<const char*>(data), size) == std::string(size, '\0');
+    if (wipe) g_plan.wipes.push_back((zeros ? "zeros " : "data ") + std::to_string(size));
     return !Fails(wipe && ++g_plan.wipeWrites == 2, kWipePartWay, ERROR_WRITE_FAULT) &&
            !Fails(known != g_plan.writers.end() && !wipe, kCopy, ERROR_WRITE_FAULT) &&
            WriteFile(file, data, size, written, overlapped);
 }
+BOOL WINAPI NotedFlush(HANDLE file) {
+    const auto known = g_plan.OnWorker() ? g_plan.writers.find(file) : g_plan.writers.end();
+    if (known != g_plan.writers.end() && known->second) g_plan.wipes.push_back("flush");
+    return FlushFileBuffers(file);
+}
 // Only a run with wipe deletes the source it has zeroed.
 BOOL WINAPI FaultyDelete(LPCWSTR path) {
+    if (Same(path, g_plan.source)) g_plan.wipes.push_back("delete");
     return !Fails(Same(path, g_plan.source), kDeleteAfterWipe, ERROR_ACCESS_DENIED) && DeleteFileW(path);
 }
 // Not a sharing conflict: the library's moves would pause and try again.
@@ -132,17 +141,10 @@ void WINAPI HeldSleep(DWORD milliseconds) {
     }
     Sleep(milliseconds);
 }
-// The error log of this process alone.
-int WINAPI PrivateVendorPath(const wchar_t* name, wchar_t* out, int) {
-    swprintf(out, MAX_PATH, L"TzVendor\\safety-test-%lu\\%ls", GetCurrentProcessId(), name);
-    return 1;
-}
-std::wstring LogPath() {
-    wchar_t folder[MAX_PATH], relative[MAX_PATH];
-    SHGetFolderPathW(nullptr, CSIDL_APPDATA | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, folder);
-    PrivateVendorPath(L"TzVozAdu\\Error.log", relative, 0);
-    return std::wstring(folder) + L"\\" + relative;
-}
+const std::wstring g_hostTemp = [] {
+    wchar_t path[MAX_PATH];
+    return std::wstring(path, GetTempPathW(MAX_PATH, path));
+}();
 
 constexpr uint32_t kWipe = FILEOPER_FLAG_WIPE, kMoves = FILEOPER_FLAG_MOVE;
 
@@ -179,14 +181,6 @@ struct Seen {
     std::vector<std::wstring> boxes;
 };
 
-// A prompt whose button does not yet take the press is found again later.
-bool Dismiss(HWND window, int button) {
-    if (!ui::Click(window, button)) return false;
-    ui::MarkHandled(window);
-    ui::WaitUntilGone(window);
-    return true;
-}
-
 // The user until the worker has finished: Yes to All, Retry once where
 // offered, else Skip All, OK, and Yes to a cancel the fault asks for.
 Seen Watch(const docman::RunRequest& request) {
@@ -198,17 +192,17 @@ Seen Watch(const docman::RunRequest& request) {
                IsWindow(dialog) && ui::ControlText(dialog, 1003) != L"Finished") {
             if (WaitForSingleObject(g_cancelAsked, 10) == WAIT_OBJECT_0) {
                 ui::Click(dialog, IDCANCEL);
-                for (HWND box; (box = ui::WaitForMessageBox(ui_test::kCaption)) && !Dismiss(box, IDYES);) {
+                for (HWND box; (box = ui::WaitForMessageBox(ui_test::kCaption)) && !ui::Answer(box, IDYES);) {
                 }
                 SetEvent(g_cancelDone);
             } else if (const HWND replace = ui::FindDialog(L"Confirm File/Folder Replace", 1037)) {
-                Dismiss(replace, 1035);  // Yes to All
+                ui::Answer(replace, 1035);  // Yes to All
             } else if (const HWND choice = ui::FindDialog(L"Error choice", 1017)) {
                 const bool retry = ui::IsEnabled(choice, 1025) && !retried;  // Retry, else Skip All
-                retried = (Dismiss(choice, retry ? 1025 : 1029) && retry) || retried;
+                retried = (ui::Answer(choice, retry ? 1025 : 1029) && retry) || retried;
             } else if (const HWND box = ui::WaitForMessageBox(ui_test::kCaption, 0)) {
                 const std::wstring text = ui::MessageBoxText(box);
-                if (Dismiss(box, IDOK)) seen.boxes.push_back(text);
+                if (ui::Answer(box, IDOK)) seen.boxes.push_back(text);
             }
         }
         seen.status = ui::ListRows(dialog, ui_test::kStatusList);
@@ -219,8 +213,8 @@ Seen Watch(const docman::RunRequest& request) {
 }
 
 // The paths the run's log lines name (after its header line), sorted.
-std::vector<std::wstring> LoggedPaths() {
-    const std::string bytes = ReadFileBytes(LogPath());
+std::vector<std::wstring> LoggedPaths(const std::wstring& log) {
+    const std::string bytes = ReadFileBytes(log);
     std::wistringstream text(std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2));
     std::vector<std::wstring> paths;
     for (std::wstring line; std::getline(text, line);) paths.push_back(line.substr(0, line.find_first_of(L",\r")));
@@ -240,14 +234,13 @@ bool Untouched(bool encrypt, const std::wstring& path, const std::string& plain)
 
 class RunSafety : public ::testing::Test {
 protected:
-    // The transforms' fall-back folder in the test's; the log's folder exists,
-    // as the product's installation makes it.
+    // The transforms' fall-back folder in the test's, for this test alone:
+    // the next test's folder is made in the host's.
     void SetUp() override {
         CreateDirectoryW((dir / L"tmp").c_str(), nullptr);
         SetTempFolder(dir / L"tmp");
-        const std::wstring log = LogPath();
-        SHCreateDirectoryExW(nullptr, log.substr(0, log.find_last_of(L'\\')).c_str(), nullptr);
     }
+    void TearDown() override { SetTempFolder(g_hostTemp); }
 
     // A run over a fresh tree (encrypted for a decryption), the fault aimed at
     // g.txt; without the older copy at the destination a missing item fails.
@@ -266,24 +259,25 @@ protected:
         for (const std::wstring& folder : {src + L"\\E", src + L"\\A", src + L"\\A\\B", dst + L"\\A", dst + L"\\A\\B"})
             EXPECT_TRUE(!encrypted || !FileExists(folder) || MarkFolder(folder));
         EXPECT_TRUE(!olderCopy_ || WriteFileBytes(dst + L"\\A\\B\\g.txt", kOlderCopy));
-        DeleteFileW(LogPath().c_str());
+        log_ = ui::EmptyPrivateLog();
         std::vector<std::wstring> items;
         for (const wchar_t* item : kItems) items.push_back(src + item);
         if (!olderCopy_) items.push_back(src + L"\\missing.txt");
         const std::wstring g = src + L"\\A\\B\\g.txt";
         g_plan = {fault, cancel, g, {src + L"\\A\\B", (run.toDestination ? dst : src) + L"\\A\\B"},
-                  {g, dst + L"\\A\\B\\g.txt"}, {}, 0, false, 0};
+                  {g, dst + L"\\A\\B\\g.txt"}, {}, 0, {}, false, 0};
         ResetEvent(g_refreshHeld);
         ResetEvent(g_refreshGo);
         const HMODULE dll = GetModuleHandleW(L"fileoper.dll");
         const fault::ImportPatch faults[] = {
             {dll, "KERNEL32.dll", "CreateFileW", &FaultyCreate}, {dll, "KERNEL32.dll", "WriteFile", &FaultyWrite},
             {dll, "KERNEL32.dll", "DeleteFileW", &FaultyDelete}, {dll, "KERNEL32.dll", "MoveFileExW", &FaultyMove},
+            {dll, "KERNEL32.dll", "FlushFileBuffers", &NotedFlush},
             {dll, "KERNEL32.dll", "GetDiskFreeSpaceExW", &FaultySpace},
             {dll, "KERNEL32.dll", "FindFirstFileW", &FaultyFind},
             {dll, "KERNEL32.dll", "RemoveDirectoryW", &FaultyRemoveFolder}, {dll, "KERNEL32.dll", "Sleep", &HeldSleep},
             {dll, "TzDevIo.dll", WORD(171), &FaultySetInfo}, {dll, "TzRtl.dll", WORD(1100), &NoteWorker},
-            {dll, "TzRtl.dll", WORD(1121), &PrivateVendorPath}};
+            {dll, "TzRtl.dll", WORD(1121), &ui::PrivateVendorPath}};
         FilterModel filter;
         return Watch(ui_test::Request(run.kind, run.flags | answer | FILEOPER_FLAG_CLOSE_AT_END, items,
                                       run.toDestination ? dst : L""));
@@ -328,7 +322,7 @@ protected:
         std::vector<std::wstring> errorItems;
         for (const ui::ListRow& row : seen.errors) errorItems.push_back(row.item);
         std::sort(errorItems.begin(), errorItems.end());
-        EXPECT_EQ(errorItems, LoggedPaths()) << "every error row has its log line";
+        EXPECT_EQ(errorItems, LoggedPaths(log_)) << "every error row has its log line";
         std::vector<std::pair<uint32_t, std::wstring>> records;
         StandIn<decltype(&VarendbReadW)>(L"Varendb.dll", "VarendbReadW")(!encrypt, &CollectRecord, &records);
         for (const auto& [operation, item] : records) {
@@ -336,6 +330,25 @@ protected:
                 return (src + d.first).rfind(item, 0) != 0 || done.count(src + d.first);
             });
             EXPECT_TRUE(allDone || (!encrypt && operation != VARENDB_RECORD_DELETED)) << "record of " << Narrow(item);
+        }
+    }
+
+    // A source is zeroed to its last byte, in blocks of 64 KiB, and flushed
+    // before it is deleted (in place the encrypted copy's rename takes its
+    // name). One another program holds stays as it was, its encrypted copy
+    // goes, and it is an error.
+    void ExpectWipe(const RunKind& run, Fault fault, Answer answer, const Seen& seen) {
+        if (fault == kSourceOpen && answer == kRetry) {
+            std::vector<std::string> wiped = {"zeros 65536", "zeros 4464", "flush", "delete"};
+            wiped.resize(run.toDestination ? 4 : 3);
+            EXPECT_EQ(g_plan.wipes, wiped);
+        } else if (fault == kWipeStart && answer == kStop) {
+            ASSERT_EQ(seen.errors.size(), 1u);
+            EXPECT_EQ(seen.errors[0].item + L"|" + seen.errors[0].status,
+                      (run.toDestination ? dst : src) + kDocuments[3].first + L"|Can not delete file,  file is read "
+                      L"only (write protected) or locked by other process");
+            EXPECT_EQ(TempFilesIn(src + L"\\A\\B"), std::vector<std::wstring>{});
+            EXPECT_TRUE(Untouched(true, src + kDocuments[3].first, kDocuments[3].second));
         }
     }
 
@@ -358,6 +371,7 @@ protected:
                     const Seen seen = RunOnce(run, kPresets[answer], fault, answer == kCancel);
                     EXPECT_TRUE(g_plan.struck) << "the fault's point never came";
                     ExpectNothingLost(run, seen);
+                    if (run.flags & kWipe) ExpectWipe(run, fault, answer, seen);
                     // E stays done unless a failed encryption is undone.
                     const std::wstring e = (toDestination ? dst : src) + kDocuments[0].first;
                     EXPECT_TRUE(answer == kUndo && run.kind == 0 && !seen.errors.empty()
@@ -373,6 +387,7 @@ protected:
     TempDir dir;
     std::wstring src = dir / L"LongSourceFolder", dst = dir / L"dst";
     bool olderCopy_ = true;
+    std::wstring log_;
 };
 
 TEST_F(RunSafety, InPlaceEveryFaultAndAnswerLeavesEveryDocumentWhole) { RunMatrix(false); }

@@ -1,6 +1,7 @@
 #include "tests/support/ui_driver.h"
 
 #include <commctrl.h>
+#include <shlobj.h>
 
 #include <cwchar>
 
@@ -76,6 +77,13 @@ std::wstring MessageBoxText(HWND box) {
 
 void MarkHandled(HWND dialog) { SetPropW(dialog, kHandledMark, reinterpret_cast<HANDLE>(1)); }
 
+bool Answer(HWND prompt, int button) {
+    MarkHandled(prompt);
+    if (Click(prompt, button)) return WaitUntilGone(prompt), true;
+    RemovePropW(prompt, kHandledMark);
+    return false;
+}
+
 bool Click(HWND dialog, int id) {
     const HWND button = GetDlgItem(dialog, id);
     if (!button || !IsWindowEnabled(button) || !IsWindowVisible(button)) return false;
@@ -122,6 +130,21 @@ std::vector<ListRow> ListRows(HWND dialog, int listId) {
 
 int SelectedRow(HWND dialog, int listId) {
     return static_cast<int>(SendMessageW(GetDlgItem(dialog, listId), LVM_GETNEXTITEM, -1, LVNI_SELECTED));
+}
+
+int WINAPI PrivateVendorPath(const wchar_t* name, wchar_t* out, int) {
+    swprintf(out, MAX_PATH, L"TzVendor\\test-%lu\\%ls", GetCurrentProcessId(), name);
+    return 1;
+}
+
+std::wstring EmptyPrivateLog() {
+    wchar_t folder[MAX_PATH], relative[MAX_PATH];
+    SHGetFolderPathW(nullptr, CSIDL_APPDATA | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, folder);
+    PrivateVendorPath(L"TzVozAdu\\Error.log", relative, 0);
+    const std::wstring path = std::wstring(folder) + L"\\" + relative;
+    SHCreateDirectoryExW(nullptr, path.substr(0, path.find_last_of(L'\\')).c_str(), nullptr);
+    DeleteFileW(path.c_str());
+    return path;
 }
 
 }  // namespace ui

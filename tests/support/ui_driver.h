@@ -26,6 +26,9 @@ HWND WaitForMessageBox(const std::wstring& caption, DWORD limitMs = kWaitLimitMs
 std::wstring MessageBoxText(HWND box);
 
 void MarkHandled(HWND dialog);
+// Presses the button of a prompt and waits until the prompt is gone; false,
+// the prompt left unmarked, when the button does not take the press yet.
+bool Answer(HWND prompt, int button);
 
 // Presses an enabled, visible button (posted, so that a modal loop the press
 // opens never blocks the caller). False when there is no such button.
@@ -50,5 +53,12 @@ struct ListRow {
 std::vector<ListRow> ListRows(HWND dialog, int listId);
 // The index of the selected row, -1 when none.
 int SelectedRow(HWND dialog, int listId);
+
+// The vendor path (TzRtl ordinal 1121) of this process alone: the error log
+// of other tests' runs in the same prefix stays apart.
+int WINAPI PrivateVendorPath(const wchar_t* name, wchar_t* out, int);
+// The error log under it, afresh: its folder exists, as the product's
+// installation makes it, and the log does not.
+std::wstring EmptyPrivateLog();
 
 }  // namespace ui

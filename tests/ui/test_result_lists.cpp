@@ -1,17 +1,14 @@
-// The rows the worker side adds and takes, called as the worker calls them
+// The rows the worker side adds, called as the worker calls them
 // (from a thread of its own, through the dialog pointer) on a dialog that a
 // real ShowOperationStatus runs; and the error log those rows leave.
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <shlobj.h>
 #include <shlwapi.h>
 
-#include <cwchar>
 #include <memory>
 #include <string>
 #include <tuple>
-#include <utility>
 #include <vector>
 
 #include "exports/error_state.h"
@@ -30,31 +27,16 @@ namespace {
 using namespace ui_test;
 using testing_support::ReadFileBytes;
 
-// The error log of this process alone: other tests' runs in the same prefix
-// write the product's log whenever its folder exists.
-int WINAPI PrivateVendorPath(const wchar_t* name, wchar_t* out, int) {
-    swprintf(out, MAX_PATH, L"TzVendor\\ui-test-%lu\\%ls", GetCurrentProcessId(), name);
-    return 1;
-}
-
-std::wstring LogPath() {
-    wchar_t folder[MAX_PATH], relative[MAX_PATH];
-    SHGetFolderPathW(nullptr, CSIDL_APPDATA | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, folder);
-    TzRtl_MakeVendorPathW(L"TzVozAdu\\Error.log", relative, 0);
-    PathAppendW(folder, relative);
-    return folder;
-}
-
 // The library's strings and templates, as fileoper.dll carries them, and the
 // private log.
 class LibraryResources : public testing::Environment {
     void SetUp() override {
         fw::SetResourceModule(LoadLibraryExW(L"fileoper.dll", nullptr, LOAD_LIBRARY_AS_DATAFILE));
         logPath_ = std::make_unique<fault::ImportPatch>(GetModuleHandleW(nullptr), "TzRtl.dll", WORD(1121),
-                                                        reinterpret_cast<const void*>(&PrivateVendorPath));
+                                                        reinterpret_cast<const void*>(&ui::PrivateVendorPath));
     }
     void TearDown() override {
-        const std::wstring log = LogPath();
+        const std::wstring log = ui::EmptyPrivateLog();
         testing_support::RemoveTree(log.substr(0, log.rfind(L"\\TzVozAdu")));
         logPath_.reset();
     }
@@ -66,15 +48,6 @@ std::string Utf16(const std::wstring& text) {
     return std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
 }
 
-// The log's folder exists (the product's installation makes its own) and the
-// log starts empty.
-std::wstring EmptyLog() {
-    const std::wstring path = LogPath();
-    SHCreateDirectoryExW(nullptr, path.substr(0, path.find_last_of(L'\\')).c_str(), nullptr);
-    DeleteFileW(path.c_str());
-    return path;
-}
-
 std::vector<std::wstring> Joined(const std::vector<ui::ListRow>& rows) {
     std::vector<std::wstring> joined;
     for (const ui::ListRow& row : rows) joined.push_back(row.item + L"|" + row.status);
@@ -82,7 +55,7 @@ std::vector<std::wstring> Joined(const std::vector<ui::ListRow>& rows) {
 }
 
 TEST(ResultRows, EachCodeGoesToItsListWithItsMessageAndLogLine) {
-    const std::wstring log = EmptyLog();
+    const std::wstring log = ui::EmptyPrivateLog();
     const std::tuple<int32_t, uint32_t, const wchar_t*> rows[] = {
         {0, 0x10000, L"C:\\docs\\done.txt"}, {14, 0, L"C:\\docs\\plain.txt"},
         {int32_t(0x80000001), 0, L"C:\\docs\\in use.txt"}, {3, 0, L"C:\\docs\\broken.txt"}, {21, 1, L"C:\\docs\\big"}};
@@ -114,45 +87,6 @@ TEST(ResultRows, EachCodeGoesToItsListWithItsMessageAndLogLine) {
     EXPECT_EQ(bytes.substr(bytes.size() - tail.size()), tail);
 }
 
-struct PopCase {
-    const char* name;
-    uint32_t direction;
-    std::vector<uint32_t> rows;       // item data of rows 0, 1, ...
-    std::vector<int> taken;           // the row numbers (as added) in the order taken
-};
-
-TEST(PopStatusRow, TakesRowsInTheUndosOrder) {
-    const PopCase cases[] = {
-        {"in place: folders from the top, then the last", 1, {0x10000, 1, 0, 1, 0}, {1, 3, 4, 2, 0}},
-        {"to destination: files from the bottom, then the last", 0, {1, 0, 1, 0, 1}, {3, 1, 4, 2, 0}},
-        {"any other direction: the last", 7, {1, 0, 1}, {2, 1, 0}},
-    };
-    for (const PopCase& c : cases) {
-        SCOPED_TRACE(c.name);
-        std::vector<int> taken, left;
-        std::vector<uint64_t> data;
-        int emptyResult = 0;
-        RunHeldOpen(0, [&](HWND) {
-            oper::RunDialog& run = *oper::g_state.dialog;
-            for (size_t i = 0; i < c.rows.size(); ++i) run.AddResultRow(0, c.rows[i], std::to_wstring(i).c_str());
-            std::wstring path;
-            uint64_t itemData = 0;
-            for (int count; (count = run.PopStatusRow(&path, c.direction, &itemData)) >= 0;) {
-                taken.push_back(std::stoi(path));
-                data.push_back(itemData);
-                left.push_back(count);
-                if (count == 0) break;
-            }
-            emptyResult = run.PopStatusRow(&path, c.direction, &itemData);
-        });
-        ASSERT_EQ(taken, c.taken);
-        for (size_t i = 0; i < taken.size(); ++i)  // each row's own item data, and how many rows are left
-            EXPECT_EQ(std::make_pair(data[i], left[i]),
-                      std::make_pair(uint64_t(c.rows[taken[i]]), int(taken.size() - 1 - i)));
-        EXPECT_EQ(emptyResult, -1);
-    }
-}
-
 // The log as the next run finds it: exactly 2 MiB stays, one byte more is
 // moved over the older backup; with the switch off nothing is touched.
 TEST(ErrorLog, IsRotatedPastTwoMebibytesAndKeptOnlyWhenSwitchedOn) {
@@ -165,7 +99,7 @@ TEST(ErrorLog, IsRotatedPastTwoMebibytesAndKeptOnlyWhenSwitchedOn) {
     ASSERT_TRUE(TzRtl_MakeVendorKeyA("TzVozAdu", key));
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::wstring log = EmptyLog(), backup = log + L".bak";
+        const std::wstring log = ui::EmptyPrivateLog(), backup = log + L".bak";
         const std::string before(c.size, 'x');
         ASSERT_TRUE(testing_support::WriteFileBytes(log, before) && testing_support::WriteFileBytes(backup, "old"));
         const DWORD on = c.on;

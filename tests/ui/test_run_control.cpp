@@ -1,6 +1,7 @@
-// Pause, resume and cancel as the user presses them, the counters, and runs
-// whose threads cannot be started: every path ends the run, none hangs. (The
-// tabs and the detail toggle are pressed in the run screenshots.)
+// Pause, resume and cancel as the user presses them, and runs whose threads
+// cannot be started: every path ends the run, none hangs. (The tabs and the
+// detail toggle are pressed in the run screenshots, the counters drawn in
+// test_scan_and_figures.cpp.)
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -31,19 +32,13 @@ std::wstring Seen(HWND dialog) {
            (ui::IsEnabled(dialog, kPause) ? L"" : L" (off)");
 }
 
-void Answer(HWND box, int answer) {
-    ui::MarkHandled(box);
-    ui::Click(box, answer);
-    ui::WaitUntilGone(box);
-}
-
 // Answers the cancel question; what it asked, and the label while it was open.
 std::wstring AnswerCancel(HWND dialog, int answer) {
     ui::Click(dialog, IDCANCEL);
     const HWND box = ui::WaitForMessageBox(kCaption);
     if (!box) return L"no question";
     const std::wstring asked = ui::MessageBoxText(box) + L" | " + ui::ControlText(dialog, kOperation);
-    Answer(box, answer);
+    ui::Answer(box, answer);
     return asked;
 }
 
@@ -88,7 +83,7 @@ TEST(RunControl, PauseResumeAndCancelAsTheUserPressesThem) {
                     const HWND box = ui::WaitForMessageBox(kCaption);
                     worker.Open();
                     ui::WaitForText(dialog, kOperation, L"Finished");
-                    if (box) Answer(box, step.action == kCancelAgainYes ? IDYES : IDNO);
+                    if (box) ui::Answer(box, step.action == kCancelAgainYes ? IDYES : IDNO);
                 }
                 for (DWORD t = GetTickCount(); Seen(dialog) != step.seen && GetTickCount() - t < ui::kWaitLimitMs;)
                     Sleep(10);
@@ -106,19 +101,6 @@ TEST(RunControl, PauseResumeAndCancelAsTheUserPressesThem) {
         ASSERT_FALSE(rows.empty());
         EXPECT_EQ(rows.back().item == L"Canceled", c.canceled);
     }
-}
-
-// With the worker held at its start, the refresh thread draws what the scan
-// counted: items reached before items in all, and no error yet.
-TEST(RunControl, CountersShowItemsReachedOfAllAndTheErrors) {
-    TempDir dir;
-    ASSERT_TRUE(WriteFileBytes(dir / L"a.txt", "one") && WriteFileBytes(dir / L"b.txt", "two"));
-    bool drawn = false;
-    RunHeld({RunGate::kWorkerStart}, Request(0, FILEOPER_FLAG_CLOSE_AT_END, {dir / L"a.txt", dir / L"b.txt"}),
-            [&](HWND dialog, RunGate&) {
-                drawn = ui::WaitForText(dialog, 1012, L"0/2") && ui::WaitForText(dialog, 1013, L"0");
-            });
-    EXPECT_TRUE(drawn);
 }
 
 // A lock that the worker holds inside its first write and that the dialog's

@@ -1,5 +1,5 @@
-// The preparation scan's counts, the overall position and the clock the
-// refresh thread draws from them, and the run state that Pause writes.
+// The preparation scan's counts, the counters, the overall position and the
+// clock the refresh thread draws from them, and the run state that Pause writes.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -109,25 +109,29 @@ TEST(RunClock, StandsStillWhilePausedAndLeavesEveryPauseOut) {
     EXPECT_EQ(oper::SecondsLeft(1, int64_t{1} << 40), INT32_MIN);
 }
 
-// Pause and Resume write the run state and nothing else; the worker, held
-// here at its start, is not touched.
-TEST(RunControl, PauseAndResumeWriteTheRunState) {
+// With the worker held at its start, the refresh thread draws what the scan
+// counted (items reached before items in all, and no error yet), and Pause
+// and Resume write the run state and nothing else.
+TEST(RunControl, CountersShowTheScanAndPauseAndResumeWriteTheRunState) {
     testing_support::StandinStore store;
     TempDir dir;
-    ASSERT_TRUE(WriteFileBytes(dir / L"a.txt", "plain"));
+    ASSERT_TRUE(WriteFileBytes(dir / L"a.txt", "one") && WriteFileBytes(dir / L"b.txt", "two"));
+    bool drawn = false;
     std::vector<uint32_t> states;
     const auto user = [&](HWND dialog, ui_test::RunGate&) {
+        drawn = ui::WaitForText(dialog, 1012, L"0/2") && ui::WaitForText(dialog, 1013, L"0");
         for (const wchar_t* label : {L"Paused", L"Encrypting", L"Paused", L"Encrypting"}) {
             ui::Click(dialog, 1000);
             ui::WaitForText(dialog, 1003, label);
             states.push_back(uint32_t{oper::g_state.runState});
         }
     };
-    const ui_test::RunEnd end = ui_test::RunHeld(
-        {ui_test::RunGate::kWorkerStart}, ui_test::Request(0, FILEOPER_FLAG_CLOSE_AT_END, {dir / L"a.txt"}), user);
+    const ui_test::RunEnd end = ui_test::RunHeld({ui_test::RunGate::kWorkerStart},
+        ui_test::Request(0, FILEOPER_FLAG_CLOSE_AT_END, {dir / L"a.txt", dir / L"b.txt"}), user);
+    EXPECT_TRUE(drawn);
     EXPECT_EQ(states, std::vector<uint32_t>({oper::kPaused, oper::kRunning, oper::kPaused, oper::kRunning}));
     EXPECT_EQ(end.Low(6), oper::kFinished);
-    EXPECT_EQ(end.High(2), 1u);
+    EXPECT_EQ(end.High(2), 2u);
 }
 
 uint64_t g_bytesAtWorkerStart, g_filesAtWorkerStart;
