@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <map>
 
 #include "tests/support/iat_patch.h"
 #include "tests/support/product.h"
@@ -34,6 +35,7 @@ struct RunOutcome : ui_test::RunEnd {
 // the error rows as "item|message".
 struct Lists {
     std::vector<std::wstring> status, errors;
+    std::map<std::wstring, LPARAM> data;  // a status row's item data by its item
 };
 
 // Paths relative to root, when below it.
@@ -84,8 +86,10 @@ protected:
         }
         end = ui_test::RunHeld({ui_test::RunGate::kRefresh}, request, [&](HWND dialog, ui_test::RunGate&) {
             if (!ui::WaitForText(dialog, kOperationLabel, L"Finished")) return;
-            for (const ui::ListRow& row : ui::ListRows(dialog, ui_test::kStatusList))
+            for (const ui::ListRow& row : ui::ListRows(dialog, ui_test::kStatusList)) {
                 lists->status.push_back(Below(dir.path(), row.item));
+                lists->data[lists->status.back()] = row.data;
+            }
             for (const ui::ListRow& row : ui::ListRows(dialog, ui_test::kErrorList))
                 lists->errors.push_back(Below(dir.path(), row.item) + L"|" + row.status);
         });
@@ -151,6 +155,11 @@ TEST_F(OperationRun, EachKindOfRunLeavesEveryFileWhole) {
         const std::wstring result = c.toDestination ? dst : src;
         ExpectWhole(result, true);
         ExpectContentsFirst(lists, "set", Below(dir.path(), result));
+        // The undo reads what a row stands for from its item data.
+        const std::wstring shown = Below(dir.path(), result);
+        EXPECT_EQ((std::vector<LPARAM>{lists.data[shown + L"\\A"], lists.data[shown + L"\\A\\f.txt"],
+                                       lists.data[shown + L"\\top.txt"]}),
+                  (std::vector<LPARAM>{1, 0, c.toDestination ? 0 : 0x10000}));
         for (const wchar_t* folder : {L"\\A", L"\\A\\B"}) EXPECT_TRUE(IsMarked(result + folder));
         if (c.toDestination && c.sourceStays) ExpectWhole(src, false);
         EXPECT_EQ(FileExists(src + L"\\A\\f.txt"), c.sourceStays);

@@ -124,6 +124,11 @@ std::vector<ListRow> ListRows(HWND dialog, int listId) {
             SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&cell));
             (column == 0 ? rows[row].item : rows[row].status) = text;
         }
+        LVITEMW item = {};
+        item.mask = LVIF_PARAM;
+        item.iItem = static_cast<int>(row);
+        SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+        rows[row].data = item.lParam;
     }
     return rows;
 }

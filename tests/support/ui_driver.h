@@ -49,6 +49,7 @@ bool WaitUntilGone(HWND window, DWORD limitMs = kWaitLimitMs);
 struct ListRow {
     std::wstring item;
     std::wstring status;
+    LPARAM data = 0;  // the row's item data, as LVM_GETITEMW gives it
 };
 std::vector<ListRow> ListRows(HWND dialog, int listId);
 // The index of the selected row, -1 when none.
