@@ -87,6 +87,13 @@ TEST(ResultRows, EachCodeGoesToItsListWithItsMessageAndLogLine) {
     EXPECT_EQ(bytes.substr(bytes.size() - tail.size()), tail);
 }
 
+// The log switch in a key of this process alone: the runs of other tests
+// beside this one keep their logs.
+int WINAPI PrivateVendorKey(const char* name, char* out) {
+    snprintf(out, MAX_PATH, "Software\\TzVendor\\test-%lu\\%s", GetCurrentProcessId(), name);
+    return 1;
+}
+
 // The log as the next run finds it: exactly 2 MiB stays, one byte more is
 // moved over the older backup; with the switch off nothing is touched.
 TEST(ErrorLog, IsRotatedPastTwoMebibytesAndKeptOnlyWhenSwitchedOn) {
@@ -95,6 +102,7 @@ TEST(ErrorLog, IsRotatedPastTwoMebibytesAndKeptOnlyWhenSwitchedOn) {
         {"one byte more", 1, 0x200001, true, true},
         {"switched off", 0, 0x200001, false, false},
     };
+    const fault::ImportPatch privateKey(GetModuleHandleW(nullptr), "TzRtl.dll", WORD(1120), &PrivateVendorKey);
     char key[MAX_PATH];
     ASSERT_TRUE(TzRtl_MakeVendorKeyA("TzVozAdu", key));
     for (const auto& c : cases) {
@@ -105,7 +113,7 @@ TEST(ErrorLog, IsRotatedPastTwoMebibytesAndKeptOnlyWhenSwitchedOn) {
         const DWORD on = c.on;
         SHSetValueA(HKEY_CURRENT_USER, key, "ErrorLog", REG_DWORD, &on, sizeof on);
         RunHeldOpen(c.kind, [](HWND) {});
-        SHDeleteValueA(HKEY_CURRENT_USER, key, "ErrorLog");
+        SHDeleteKeyA(HKEY_CURRENT_USER, std::string(key, strrchr(key, '\\')).c_str());
         const std::string after = ReadFileBytes(log), header = Utf16(c.kind ? L" Decrypting\r\n" : L" Encrypting\r\n");
         const std::string kept = c.rotated ? "" : before;
         EXPECT_TRUE(ReadFileBytes(backup) == (c.rotated ? before : "old"));
