@@ -9,9 +9,9 @@
 // but the document's own name, and "done" once the document is whole under
 // its name again (written with the process's next record); in between it
 // may append "whole" (the leftover is known to be complete) and "deferred"
-// (the leftover replaces the document at the next restart). Writing the journal never changes a transform's calls on
-// the user's files, its result or its error state: a journal that cannot be
-// written is simply not written.
+// (the leftover replaces the document at the next restart). Writing the
+// journal never changes a transform's calls on the user's files, its result
+// or its error state: a journal that cannot be written is simply not written.
 #include <windows.h>
 
 #include <cstdint>

@@ -41,7 +41,10 @@ Fn* Real(Fn*, const char* dll, const char* function) {
 // Fires on the N-th call after Arm(N), and on every later one when `sticky`.
 class Trigger {
 public:
-    void Arm(long nth, bool sticky = false) { remaining_ = nth, sticky_ = sticky; }
+    void Arm(long nth, bool sticky = false) {
+        remaining_ = nth;
+        sticky_ = sticky;
+    }
     void Disarm() { remaining_ = 0; }
     bool Fire() {
         if (remaining_ <= 0 || --remaining_ != 0) return false;
@@ -75,7 +78,10 @@ public:
     long calls = 0;
 
 private:
-    static HMODULE Activate(Hook* hook, HMODULE module) { return active_ = hook, module; }
+    static HMODULE Activate(Hook* hook, HMODULE module) {
+        active_ = hook;
+        return module;
+    }
     static R WINAPI Call(A... args) {
         Hook& self = *active_;
         ++self.calls;

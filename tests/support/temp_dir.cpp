@@ -28,7 +28,10 @@ void RemoveTree(const std::wstring& path) {
     const DWORD attrs = GetFileAttributesW(ext.c_str());
     if (attrs == INVALID_FILE_ATTRIBUTES) return;
     SetFileAttributesW(ext.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (!(attrs & FILE_ATTRIBUTE_DIRECTORY)) return void(DeleteFileW(ext.c_str()));
+    if (!(attrs & FILE_ATTRIBUTE_DIRECTORY)) {
+        DeleteFileW(ext.c_str());
+        return;
+    }
     WIN32_FIND_DATAW fd;
     HANDLE h = FindFirstFileW((ext + L"\\*").c_str(), &fd);
     for (BOOL more = h != INVALID_HANDLE_VALUE; more; more = FindNextFileW(h, &fd))

@@ -79,9 +79,12 @@ void MarkHandled(HWND dialog) { SetPropW(dialog, kHandledMark, reinterpret_cast<
 
 bool Answer(HWND prompt, int button) {
     MarkHandled(prompt);
-    if (Click(prompt, button)) return WaitUntilGone(prompt), true;
-    RemovePropW(prompt, kHandledMark);
-    return false;
+    if (!Click(prompt, button)) {
+        RemovePropW(prompt, kHandledMark);
+        return false;
+    }
+    WaitUntilGone(prompt);
+    return true;
 }
 
 bool Click(HWND dialog, int id) {
