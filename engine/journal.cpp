@@ -12,7 +12,8 @@ namespace oper {
 namespace {
 
 constexpr wchar_t kJournalName[] = L"TzVozAdu\\Recovery.jnl";
-// A journal past this size is compacted when a process first opens it.
+// A journal past this size is compacted when a process first opens it, and
+// by a process that has appended as much since it opened or compacted it.
 constexpr uint64_t kCompactionSize = 1 << 20;
 // After the journal could not be opened, the next attempt waits this long,
 // so that a folder the user cannot write costs each transform nothing.
@@ -109,8 +110,7 @@ uint64_t ProcessStarted() {
     return (static_cast<uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
 }
 
-HANDLE OpenJournal() {
-    const std::wstring path = JournalPath();
+HANDLE OpenJournal(const std::wstring& path) {
     if (path.empty()) return INVALID_HANDLE_VALUE;
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) &&
@@ -126,6 +126,9 @@ HANDLE OpenJournal() {
 // out with the process's next record (or when the library is unloaded), so
 // that a transform costs one append, not two: until then its intent merely
 // looks unfinished, and the recovery finds the document whole.
+// A host may stay open for days: it compacts the journal itself every
+// kCompactionSize bytes it appends, or the file would grow with each of its
+// transforms and the next process to open it would hold it all in memory.
 class ProcessJournal {
 public:
     ~ProcessJournal() {
@@ -140,7 +143,7 @@ public:
         pending_.push_back(std::move(payload));
         if (!mayWait) {
             const HANDLE file = File();
-            if (file != INVALID_HANDLE_VALUE) fw::AppendRecords(file, pending_);
+            if (file != INVALID_HANDLE_VALUE && fw::AppendRecords(file, pending_)) CompactWhenGrown();
             pending_.clear();
         }
         ReleaseSRWLockExclusive(&appending_);
@@ -152,7 +155,8 @@ public:
         AcquireSRWLockExclusive(&opening_);
         file = file_.load();
         if (file == INVALID_HANDLE_VALUE && GetTickCount64() >= retryAt_.load()) {
-            file = OpenJournal();
+            path_ = JournalPath();
+            file = OpenJournal(path_);
             if (file == INVALID_HANDLE_VALUE) retryAt_ = GetTickCount64() + kRetryPauseMs;
             file_ = file;
         }
@@ -163,6 +167,14 @@ public:
     JournalWriter NextWriter() { return {GetCurrentProcessId(), started_, ++sequence_}; }
 
 private:
+    // Under the appending lock, after pending_ went out.
+    void CompactWhenGrown() {
+        for (const fw::Bytes& payload : pending_) appended_ += payload.size();
+        if (appended_ < kCompactionSize) return;
+        appended_ = 0;
+        CompactJournal(path_);
+    }
+
     std::atomic<HANDLE> file_{INVALID_HANDLE_VALUE};
     std::atomic<ULONGLONG> retryAt_{0};
     std::atomic<uint32_t> sequence_{0};
@@ -170,6 +182,8 @@ private:
     SRWLOCK opening_ = SRWLOCK_INIT;
     SRWLOCK appending_ = SRWLOCK_INIT;
     std::vector<fw::Bytes> pending_;
+    std::wstring path_;     // where the file was opened
+    uint64_t appended_ = 0;  // payload bytes since it was opened or compacted
 };
 
 ProcessJournal& Journal() {

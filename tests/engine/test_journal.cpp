@@ -3,6 +3,8 @@
 // journal cut at any byte; a journal that cannot be written.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "devio/devio.h"
 #include "engine/journal.h"
 #include "fileoper.h"
@@ -180,6 +182,23 @@ TEST_F(Journal, AJournalCutAtAnyByteNeverTurnsAWholeDocumentIntoALeftover) {
         }
     }
     EXPECT_EQ(Recover(false).size(), 2u);
+}
+
+// A host that stays open compacts the journal as it goes: of thousands of
+// its settled transforms (some 4 MB of records), at most a compaction's worth
+// is left.
+TEST_F(Journal, ALongLivedProcessKeepsTheJournalSmall) {
+    const std::wstring name = dir / (std::wstring(200, L'n') + L".txt");
+    constexpr int kTransforms = 4000;
+    for (int i = 0; i < kTransforms; ++i)
+        oper::JournalEntry(JournalOp::kEncrypt, name.c_str(), name.c_str(), kSize, &info).Mark(JournalMark::kDone);
+    std::vector<oper::JournalIntent> intents;
+    ASSERT_TRUE(oper::ReadJournal(oper::JournalPath(), intents));
+    const auto mine = std::count_if(intents.begin(), intents.end(), [](const oper::JournalIntent& intent) {
+        return intent.writer.process == GetCurrentProcessId() && intent.writer.started == ProcessStarted();
+    });
+    EXPECT_GE(mine, 1) << "the last intent waits for its \"done\"";
+    EXPECT_LE(mine, kTransforms / 3);
 }
 
 // A journal that cannot be written leaves the transforms' results, codes and
