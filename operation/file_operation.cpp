@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "devio/devio.h"
 #include "engine/journal.h"
 #include "engine/long_path.h"
 #include "engine/temp_files.h"
@@ -90,10 +91,18 @@ bool Place(const WorkFile& work, const std::wstring& target) {
     return !work.temporary || MoveFileWithRetryW(work.path.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING);
 }
 
+// In place the transform replaces the file itself, and a cancel confirmed
+// after its last look at the run state finds the file already converted:
+// then the file's row must say so.
+bool ConvertedInPlace(const wchar_t* path, const WorkFile& work, bool encrypting) {
+    return !work.temporary && _wcsicmp(work.path.c_str(), path) == 0 && (DevIoIsEncryptedW(path, 0) != 0) == encrypting;
+}
+
 // The transform's result when no source is to be wiped. A cancel leaves the
 // file as it was: what was written for it goes.
-FileOutcome Conclude(const wchar_t* path, const WorkFile& work, const std::wstring& target, uint32_t code) {
-    if (IsFailure(code) || CancelRequested()) {
+FileOutcome Conclude(const wchar_t* path, const WorkFile& work, const std::wstring& target, uint32_t code,
+                     bool encrypting) {
+    if (IsFailure(code) || (CancelRequested() && !ConvertedInPlace(path, work, encrypting))) {
         Discard(path, work);
         return IsFailure(code) ? Outcome(code) : Cancelled();
     }
@@ -124,7 +133,7 @@ FileOutcome Decrypt(const wchar_t* path, const std::wstring& target, bool toDest
     WorkFile work;
     if (const uint32_t code = ChooseWorkFile(target, targetExists, &work)) return Outcome(code);
     DecryptFileToW(path, toDestination ? work.path.c_str() : nullptr, RunStateWord(), PercentWord());
-    return Conclude(path, work, target, GetOperErrorCode());
+    return Conclude(path, work, target, GetOperErrorCode(), false);
 }
 
 FileOutcome Encrypt(const wchar_t* path, const std::wstring& target, bool toDestination, bool targetExists) {
@@ -139,7 +148,7 @@ FileOutcome Encrypt(const wchar_t* path, const std::wstring& target, bool toDest
     EncryptFileToW(path, work.path.c_str(), Request().EncryptInfo(), RunStateWord(), PercentWord());
     const uint32_t code = GetOperErrorCode();
     if (!wipe || IsFailure(code) || CancelRequested()) {
-        const FileOutcome outcome = Conclude(path, work, target, code);
+        const FileOutcome outcome = Conclude(path, work, target, code, true);
         if (journal) journal->Mark(JournalMark::kDone);
         return outcome;
     }
