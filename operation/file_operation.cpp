@@ -95,7 +95,7 @@ bool Place(const WorkFile& work, const std::wstring& target) {
 // after its last look at the run state finds the file already converted:
 // then the file's row must say so.
 bool ConvertedInPlace(const wchar_t* path, const WorkFile& work, bool encrypting) {
-    return !work.temporary && _wcsicmp(work.path.c_str(), path) == 0 && (DevIoIsEncryptedW(path, 0) != 0) == encrypting;
+    return _wcsicmp(work.path.c_str(), path) == 0 && (DevIoIsEncryptedW(path, 0) != 0) == encrypting;
 }
 
 // The transform's result when no source is to be wiped. A cancel leaves the
