@@ -160,9 +160,9 @@ struct RunKind {
     std::vector<Fault> faults;
 };
 const RunKind kMatrix[] = {
-    {"in place", 0, 0, false, {kMark}},
+    {"in place", 0, 0, false, {kMark, kRename}},
     {"in place, wipe", 0, kWipe, false, {kMark, kWipeStart, kWipePartWay, kRename}},
-    {"decrypt in place", 1, 0, false, {}},
+    {"decrypt in place", 1, 0, false, {kRename}},
     {"to destination, wipe", 0, kWipe, true, {kRename, kMark, kWipeStart, kWipePartWay, kDeleteAfterWipe}},
     {"move", 0, kMoves, true, {kRename, kMark, kFolderRemoval}},
     {"decrypt, move", 1, kMoves, true, {kRename}},
@@ -194,6 +194,10 @@ Seen Watch(const docman::RunRequest& request) {
                 ui::Click(dialog, IDCANCEL);
                 for (HWND box; (box = ui::WaitForMessageBox(ui_test::kCaption)) && !ui::Answer(box, IDYES);) {
                 }
+                // The worker goes on once the cancel is set (the Pause button
+                // is itself again), so a transform held after its last look
+                // at the run state always meets the cancel at its end.
+                ui::WaitForText(dialog, 1000, L"&Pause");
                 SetEvent(g_cancelDone);
             } else if (const HWND replace = ui::FindDialog(L"Confirm File/Folder Replace", 1037)) {
                 ui::Answer(replace, 1035);  // Yes to All
