@@ -30,6 +30,10 @@ uint64_t ProcessStarted() {
     return (static_cast<uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
 }
 
+bool WrittenByThisProcess(const oper::JournalIntent& intent) {
+    return intent.writer.process == GetCurrentProcessId() && intent.writer.started == ProcessStarted();
+}
+
 // What lies under a name: `size` bytes of `fill` and whether it is marked;
 // a fill of 0 for no file at all.
 struct Shape {
@@ -194,9 +198,7 @@ TEST_F(Journal, ALongLivedProcessKeepsTheJournalSmall) {
         oper::JournalEntry(JournalOp::kEncrypt, name.c_str(), name.c_str(), kSize, &info).Mark(JournalMark::kDone);
     std::vector<oper::JournalIntent> intents;
     ASSERT_TRUE(oper::ReadJournal(oper::JournalPath(), intents));
-    const auto mine = std::count_if(intents.begin(), intents.end(), [](const oper::JournalIntent& intent) {
-        return intent.writer.process == GetCurrentProcessId() && intent.writer.started == ProcessStarted();
-    });
+    const auto mine = std::count_if(intents.begin(), intents.end(), WrittenByThisProcess);
     EXPECT_GE(mine, 1) << "the last intent waits for its \"done\"";
     EXPECT_LE(mine, kTransforms / 3);
 }
@@ -220,8 +222,7 @@ TEST_F(Journal, AJournalThatCannotBeWrittenChangesNoResult) {
         ASSERT_TRUE(oper::ReadJournal(oper::JournalPath(), written));
         size_t intents = 0;
         for (const oper::JournalIntent& intent : written)
-            intents += intent.writer.process == GetCurrentProcessId() && intent.writer.started == ProcessStarted() &&
-                       intent.document == doc;
+            intents += WrittenByThisProcess(intent) && intent.document == doc;
         EXPECT_EQ(intents, writable ? 2u : 0u);
     }
 }
